@@ -1,0 +1,31 @@
+# vistrel_module(NAME DIR <dir> [DEPS <targets...>])
+# A static library made of every .cpp/.c below DIR, so that adding a file needs no CMake edit.
+# Headers are included by their path from the repository root ("video/picture/YuvPicture.h").
+function(vistrel_module name)
+  cmake_parse_arguments(M "" "DIR" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+       ${M_DIR}/*.cpp ${M_DIR}/*.c)
+  if(NOT sources)
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${M_DEPS})
+    return()
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${M_DEPS} Threads::Threads)
+endfunction()
+
+# vistrel_test(NAME SOURCES <files...> [DEPS <targets...>])
+# One GoogleTest executable, its cases registered with CTest one by one.
+function(vistrel_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${name} PRIVATE
+      VISTREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+      VISTREL_BINARY_DIR="${PROJECT_BINARY_DIR}"
+      VISTREL_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 900)
+endfunction()
