@@ -8,9 +8,6 @@
 
 namespace vistrel {
 
-// Called by the display surface after every presentation, outside its lock.
-using DrawCallback = void (*)(WindowHandle window, std::uintptr_t word);
-
 class PIDecoder {
 public:
     virtual ~PIDecoder() = default;
