@@ -1,0 +1,340 @@
+#include "video/display/DisplaySurface.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "platform/Window.h"
+#include "video/picture/Palette.h"
+
+namespace vistrel {
+
+namespace {
+
+// Screen size assumed when the window reports none.
+constexpr int kDefaultScreenWidth = 800;
+constexpr int kDefaultScreenHeight = 600;
+// Steps are kept in 24ths (rotated) and 10ths (upright) of a source pixel.
+constexpr std::int64_t kRotatedStepUnits = 24;
+constexpr std::int64_t kUprightStepUnits = 10;
+// Pictures wider than this are drawn at double height (640 x 240 keeps a 4:3 shape).
+constexpr int kDoubleHeightAboveWidth = 320;
+// Palette fill bytes: the framebuffer palette marks every entry with 5, the fallback with 0.
+constexpr std::uint8_t kFramebufferPaletteFill = 5;
+
+// Changed only while presenting; any presenting thread may move it.
+std::atomic<int> shellState{kShellShown};
+
+}  // namespace
+
+struct DisplaySurface {
+    // Set at creation, read-only afterwards.
+    platform::Window* window = nullptr;
+    bool framebufferDescribed = false;  // false: the fallback chose the mode from the depth alone
+    int displayMode = kDisplayMode8;
+    int screenBitsPerPixel = 0;
+    int screenWidth = 0;
+    int screenHeight = 0;
+
+    // Guards the three fields below; held only to read or write them, never while calling out.
+    mutable std::mutex mutex;
+    DrawCallback callback = nullptr;
+    std::uintptr_t word = 0;
+    const ScreenPicture* lastPicture = nullptr;  // borrowed from the decoder
+
+    std::atomic<int> fullScreen{0};  // written by the UI thread, read by the presenting thread
+};
+
+int DisplayModeBitsPerPixel(int mode)
+{
+    switch (mode) {
+    case kDisplayMode555:
+    case kDisplayMode565:
+        return 16;
+    case kDisplayMode24:
+        return 24;
+    case kDisplayMode32:
+        return 32;
+    default:
+        return 8;
+    }
+}
+
+int ShellState()
+{
+    return shellState.load();
+}
+
+namespace {
+
+int modeFromFormat(const platform::PixelFormat& format)
+{
+    switch (format.bitsPerPixel) {
+    case 16:
+        if (format.redMask == 0x7C00)
+            return kDisplayMode555;
+        if (format.redMask == 0xF800)
+            return kDisplayMode565;
+        return kDisplayMode8;
+    case 24:
+        return kDisplayMode24;
+    case 32:
+        return kDisplayMode32;
+    default:
+        return kDisplayMode8;
+    }
+}
+
+int modeFromDepth(int bitsPerPixel)
+{
+    switch (bitsPerPixel) {
+    case 16:
+        return kDisplayMode555;
+    case 24:
+        return kDisplayMode24;
+    case 32:
+        return kDisplayMode32;
+    default:
+        return kDisplayMode8;
+    }
+}
+
+void installPalette(const DisplaySurface& surface)
+{
+    platform::PaletteEntry entries[platform::kPaletteSize];
+    const std::uint8_t fill = surface.framebufferDescribed ? kFramebufferPaletteFill : 0;
+    for (platform::PaletteEntry& entry : entries)
+        entry = platform::PaletteEntry{fill, fill, fill, fill};
+    for (int n = kPaletteFirstColour; n <= kPaletteLastColour; ++n) {
+        const PaletteRgb colour = PaletteColour(n);
+        entries[n] = platform::PaletteEntry{colour.red, colour.green, colour.blue, fill};
+    }
+    surface.window->setPalette(entries, platform::kPaletteSize);
+}
+
+inline void copyPixel(std::uint8_t* to, const std::uint8_t* from, int bytes)
+{
+    std::memcpy(to, from, static_cast<std::size_t>(bytes));
+}
+
+// Quarter turn counter-clockwise over the whole work area: the picture's top row runs up the
+// left edge, its right edge lies along the top.
+void drawRotated(const platform::Framebuffer& fb, const platform::Rect& work,
+                 const ScreenPicture& picture, int bytes)
+{
+    const int workWidth = work.right - work.left;
+    if (work.bottom <= 0 || workWidth <= 0)
+        return;
+    const std::int64_t columnStep = picture.width() * kRotatedStepUnits / work.bottom;
+    const std::int64_t rowStep = picture.height() * kRotatedStepUnits / workWidth;
+    const int columns = std::min(work.right, fb.width);
+    const int rows = std::min(work.bottom, fb.height);
+    for (int y = 0; y < rows; ++y) {
+        const std::int64_t sourceColumn = (work.bottom - 1 - y) * columnStep / kRotatedStepUnits;
+        if (sourceColumn >= picture.width())
+            continue;
+        std::uint8_t* out = fb.pixels + static_cast<std::ptrdiff_t>(y) * fb.pitch;
+        for (int x = 0; x < columns; ++x) {
+            const std::int64_t sourceRow = x * rowStep / kRotatedStepUnits;
+            if (sourceRow >= picture.height())
+                break;
+            copyPixel(out + static_cast<std::ptrdiff_t>(x) * bytes,
+                      picture.row(static_cast<int>(sourceRow)) + sourceColumn * bytes, bytes);
+        }
+    }
+}
+
+// Stretched to the work-area width from the top of the work area; what falls outside the
+// framebuffer is cropped.
+void drawUpright(const platform::Framebuffer& fb, const platform::Rect& work,
+                 const ScreenPicture& picture, int bytes)
+{
+    const std::int64_t workWidth = work.right - work.left;
+    if (workWidth <= 0)
+        return;
+    const std::int64_t width = picture.width();
+    const std::int64_t height = picture.height();
+    const std::int64_t destHeight = picture.width() <= kDoubleHeightAboveWidth
+                                        ? height * workWidth / width
+                                        : 2 * height * workWidth / width;
+    if (destHeight <= 0)
+        return;
+    const std::int64_t columnStep = width * kUprightStepUnits / workWidth;
+    const std::int64_t rowStep = height * kUprightStepUnits / destHeight;
+    const std::int64_t columns = std::min<std::int64_t>(workWidth, fb.width);
+    for (std::int64_t i = 0; i < destHeight; ++i) {
+        const std::int64_t surfaceRow = work.top + i;
+        if (surfaceRow < 0)
+            continue;
+        if (surfaceRow >= fb.height)
+            break;
+        const std::uint8_t* in = picture.row(static_cast<int>(i * rowStep / kUprightStepUnits));
+        std::uint8_t* out = fb.pixels + surfaceRow * fb.pitch;
+        for (std::int64_t j = 0; j < columns; ++j)
+            copyPixel(out + j * bytes, in + (j * columnStep / kUprightStepUnits) * bytes, bytes);
+    }
+}
+
+void draw(DisplaySurface& surface, const ScreenPicture* picture)
+{
+    if (picture == nullptr)
+        return;
+    platform::Window& window = *surface.window;
+    platform::Framebuffer fb;
+    if (!window.lockFramebuffer(&fb))
+        return;
+    const bool fullScreen = surface.fullScreen.load() != 0;
+    const platform::Rect work = window.workArea();
+    // A picture of another depth than the framebuffer would be copied with the wrong pixel size.
+    const bool drawable = fb.pixels != nullptr && fb.pitch > 0 && fb.width > 0 && fb.height > 0 &&
+                          fb.bitsPerPixel == picture->bitsPerPixel() &&
+                          static_cast<std::int64_t>(fb.width) * picture->bitsPerPixel() / 8 <=
+                              fb.pitch;
+    if (drawable) {
+        const int bytes = picture->bitsPerPixel() / 8;
+        if (fullScreen)
+            drawRotated(fb, work, *picture, bytes);
+        else
+            drawUpright(fb, work, *picture, bytes);
+    }
+    window.unlockFramebuffer();
+    if (drawable)
+        window.requestRepaint();
+
+    // Shell calls go to the GUI, so they are made after the framebuffer is free again.
+    if (!drawable)
+        return;
+    if (fullScreen) {
+        int expected = kShellShown;
+        if (shellState.compare_exchange_strong(expected, kShellHidden))
+            window.hideShell();
+    } else {
+        int expected = kShellHidden;
+        if (shellState.compare_exchange_strong(expected, kShellShown))
+            window.showShell(work.right, work.bottom);
+    }
+}
+
+}  // namespace
+
+DisplaySurface* CreateDisplaySurface(WindowHandle window, int width, int height)
+{
+    if (window == nullptr || width <= 0 || height <= 0)
+        return nullptr;
+    const int bits = window->screenBitsPerPixel();
+    if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return nullptr;
+    DisplaySurface* surface = new (std::nothrow) DisplaySurface;
+    if (surface == nullptr)
+        return nullptr;
+    surface->window = window;
+    surface->screenBitsPerPixel = bits;
+    const platform::Size screen = window->screenSize();
+    const bool hasScreen = screen.width > 0 && screen.height > 0;
+    surface->screenWidth = hasScreen ? screen.width : kDefaultScreenWidth;
+    surface->screenHeight = hasScreen ? screen.height : kDefaultScreenHeight;
+
+    platform::PixelFormat format;
+    if (window->framebufferFormat(&format)) {
+        surface->framebufferDescribed = true;
+        surface->displayMode = modeFromFormat(format);
+    } else {
+        surface->displayMode = modeFromDepth(bits);
+    }
+    if (surface->displayMode == kDisplayMode8)
+        installPalette(*surface);
+    return surface;
+}
+
+void DestroyDisplaySurface(DisplaySurface* surface)
+{
+    delete surface;
+}
+
+void PresentPicture(DisplaySurface* surface, const ScreenPicture* picture, int, int, int, int)
+{
+    if (surface == nullptr)
+        return;
+    {
+        std::lock_guard<std::mutex> guard(surface->mutex);
+        surface->lastPicture = picture;
+    }
+    const platform::Rect client = surface->window->clientRectOnScreen();
+    if (client.right < 1 || client.bottom < 1 || client.left >= surface->screenWidth ||
+        client.top >= surface->screenHeight)
+        return;
+
+    draw(*surface, picture);
+
+    DrawCallback callback = nullptr;
+    std::uintptr_t word = 0;
+    {
+        std::lock_guard<std::mutex> guard(surface->mutex);
+        callback = surface->callback;
+        word = surface->word;
+    }
+    if (callback != nullptr)
+        callback(surface->window, word);
+}
+
+void SetDrawCallback(DisplaySurface* surface, DrawCallback callback, std::uintptr_t word)
+{
+    if (surface == nullptr)
+        return;
+    std::lock_guard<std::mutex> guard(surface->mutex);
+    surface->callback = callback;
+    surface->word = word;
+}
+
+void SetSurfaceFullScreen(DisplaySurface* surface, int flag)
+{
+    if (surface != nullptr)
+        surface->fullScreen.store(flag);
+}
+
+void GetDrawCallback(const DisplaySurface* surface, DrawCallback* callback, std::uintptr_t* word)
+{
+    DrawCallback c = nullptr;
+    std::uintptr_t w = 0;
+    if (surface != nullptr) {
+        std::lock_guard<std::mutex> guard(surface->mutex);
+        c = surface->callback;
+        w = surface->word;
+    }
+    if (callback != nullptr)
+        *callback = c;
+    if (word != nullptr)
+        *word = w;
+}
+
+int GetSurfaceFullScreen(const DisplaySurface* surface)
+{
+    return surface != nullptr ? surface->fullScreen.load() : 0;
+}
+
+int GetDisplayMode(const DisplaySurface* surface)
+{
+    return surface != nullptr ? surface->displayMode : kDisplayMode8;
+}
+
+int GetScreenBitsPerPixel(const DisplaySurface* surface)
+{
+    return surface != nullptr ? surface->screenBitsPerPixel : 0;
+}
+
+WindowHandle GetSurfaceWindow(const DisplaySurface* surface)
+{
+    return surface != nullptr ? surface->window : nullptr;
+}
+
+const ScreenPicture* GetLastPicture(const DisplaySurface* surface)
+{
+    if (surface == nullptr)
+        return nullptr;
+    std::lock_guard<std::mutex> guard(surface->mutex);
+    return surface->lastPicture;
+}
+
+}  // namespace vistrel
