@@ -1,0 +1,71 @@
+// The exception family: texts kept in process-wide buffers, and the raising routines.
+#include "kvr_syst/Kvr_Except.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+const int KVR_TEXT_MAX = 2048;
+char Msg_Text[KVR_TEXT_MAX];
+char Cond_Text[KVR_TEXT_MAX];
+char Src_Text[KVR_TEXT_MAX];
+int Line_Nb = 0;
+long Byte_Count = 0;
+
+void Copy_Text(char* Dst, const char* Src) {
+    if (!Src) { Dst[0] = 0; return; }
+    std::strncpy(Dst, Src, KVR_TEXT_MAX - 1);
+    Dst[KVR_TEXT_MAX - 1] = 0;
+}
+}  // namespace
+
+KVR_EXCEPTION::KVR_EXCEPTION() {}
+KVR_EXCEPTION::~KVR_EXCEPTION() {}
+void KVR_EXCEPTION::Print() const {
+    std::fputs(Msg_Text, stderr);
+    std::fflush(stderr);
+}
+const char* KVR_EXCEPTION::Message() { return Msg_Text; }
+
+KVR_MEM_EXCEPTION::KVR_MEM_EXCEPTION(const char* Name, long Bytes) {
+    Copy_Text(Msg_Text, Name);
+    Byte_Count = Bytes;
+}
+void KVR_MEM_EXCEPTION::Print() const {
+    std::fputs("Malloc failure ", stderr);
+    if (Byte_Count != 0) std::fprintf(stderr, "[%ld bytes]", Byte_Count);
+    std::fputs("\n", stderr);
+    KVR_EXCEPTION::Print();
+}
+const char* KVR_MEM_EXCEPTION::Name() { return Msg_Text; }
+long KVR_MEM_EXCEPTION::Bytes() { return Byte_Count; }
+
+KVR_ASSERT_EXCEPTION::KVR_ASSERT_EXCEPTION(const char* Condition, const char* Source, int Line,
+                                           const char* Msg) {
+    Copy_Text(Cond_Text, Condition);
+    Copy_Text(Src_Text, Source);
+    Copy_Text(Msg_Text, Msg);
+    Line_Nb = Line;
+}
+void KVR_ASSERT_EXCEPTION::Print() const {
+    std::fprintf(stderr, "Assertion '%s' failed\n", Cond_Text);
+    std::fprintf(stderr, " -> File '%s', line %d.\n", Src_Text, Line_Nb);
+    KVR_EXCEPTION::Print();
+}
+const char* KVR_ASSERT_EXCEPTION::Condition() { return Cond_Text; }
+const char* KVR_ASSERT_EXCEPTION::Source() { return Src_Text; }
+int KVR_ASSERT_EXCEPTION::Line() { return Line_Nb; }
+
+KVR_MSG_EXCEPTION::KVR_MSG_EXCEPTION(const char* Format, ...) {
+    va_list Args;
+    va_start(Args, Format);
+    std::vsnprintf(Msg_Text, KVR_TEXT_MAX, Format, Args);
+    va_end(Args);
+}
+
+void Kvr_Assert_Failed(const char* Condition, const char* Source, int Line, const char* Msg) {
+    throw KVR_ASSERT_EXCEPTION(Condition, Source, Line, Msg);
+}
+
+void Kvr_Mem_Failed(const char* Name, long Bytes) { throw KVR_MEM_EXCEPTION(Name, Bytes); }

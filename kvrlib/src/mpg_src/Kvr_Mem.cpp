@@ -1,0 +1,102 @@
+// Default and tracing allocators.
+#include "kvr_syst/Kvr_Mem.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "kvr_syst/Kvr_Except.h"
+
+namespace {
+size_t Round8(size_t Size) { return (Size + 7) & ~size_t(7); }
+const int KVR_TRC_FIRST_SLOTS = 100;
+const long KVR_TRC_MAX_SLOTS = 0x1FFFFFFF;
+}  // namespace
+
+KVR_MEM_I::~KVR_MEM_I() {}
+
+void* KVR_MEM_I::New(size_t Size) {
+    // A request of 0 bytes still gets a distinct block so that callers never see null on success.
+    const size_t Rounded = Round8(Size == 0 ? 1 : Size);
+    void* P = std::malloc(Rounded);
+    if (!P) Kvr_Mem_Failed("(KVR_DFLT_MEM)", long(Rounded));
+    std::memset(P, 0xDE, Rounded);
+    return P;
+}
+
+void KVR_MEM_I::Delete(void* Ptr, size_t Size) {
+    if (!Ptr) return;
+    std::memset(Ptr, 0xAD, Size);
+    std::free(Ptr);
+}
+
+KVR_MEM_I* Kvr_Default_Mem() {
+    static KVR_MEM_I Dflt;
+    return &Dflt;
+}
+
+KVR_MEM_TRC_I::KVR_MEM_TRC_I(int Verbose) : Verbose_(Verbose) {}
+
+KVR_MEM_TRC_I::~KVR_MEM_TRC_I() {
+    if (Nb_ > 0 && Verbose_ != 0) {
+        std::printf(" Nb. Allocated: \t\t%ld bytes\n", Total_);
+        std::printf(" Nb. Max alloc: \t\t%ld bytes\n", Peak_);
+        std::printf(" Left slots   :    \t\t%d.\n", Nb_);
+        std::printf(" Max slots    :    \t\t%d.\n", Max_);
+    }
+    std::free(Slots_);
+}
+
+void* KVR_MEM_TRC_I::New(size_t Size) {
+    if (Size == 0) return nullptr;
+    const size_t Rounded = Round8(Size);
+    void* P = std::malloc(Rounded);
+    if (!P) Kvr_Mem_Failed("KVR_MEM_TRC", long(Rounded));
+    std::memset(P, 0xDE, Rounded);
+    Total_ += long(Rounded);
+    if (Total_ > Peak_) Peak_ = Total_;
+    if (Nb_ == Max_) {
+        const long New_Max = Max_ == 0 ? KVR_TRC_FIRST_SLOTS : 2L * Max_;
+        SLOT* Grown = New_Max > KVR_TRC_MAX_SLOTS
+                          ? nullptr
+                          : static_cast<SLOT*>(std::malloc(size_t(New_Max) * sizeof(SLOT)));
+        if (!Grown) {
+            if (Verbose_ != 0) std::printf("Malloc failure during grow (%ld bytes)", New_Max * 8);
+            return P;
+        }
+        if (Nb_ > 0) std::memcpy(Grown, Slots_, size_t(Nb_) * sizeof(SLOT));
+        std::free(Slots_);
+        Slots_ = Grown;
+        Max_ = int(New_Max);
+    }
+    if (Verbose_ >= 2)
+        std::printf("Malloc'd %d bytes \tat %8p. \t\tTotal:%ld\n", int(Rounded), P, Total_);
+    Slots_[Nb_++] = SLOT{P, long(Rounded)};
+    return P;
+}
+
+void KVR_MEM_TRC_I::Delete(void* Ptr, size_t Size) {
+    if (!Ptr) return;
+    size_t Fill = Size;
+    int Found = -1;
+    for (int i = Nb_ - 1; i >= 0; --i)
+        if (Slots_[i].Ptr == Ptr) { Found = i; break; }
+    if (Found < 0) {
+        if (Verbose_ != 0) std::printf(" Ptr %8p not found in _Delete()\n", Ptr);
+    } else {
+        const long Rounded = long(Round8(Size));
+        if (Rounded != Slots_[Found].Size)
+            std::printf(" Size %ld doesn't match stored one %ld!\n", Rounded, Slots_[Found].Size);
+        Total_ -= Slots_[Found].Size;
+        if (Verbose_ >= 2)
+            std::printf("Free'd %ld bytes \tat %8p. \t\tTotal:%ld\n", Slots_[Found].Size, Ptr, Total_);
+        // Fill what was really allocated; a wrong size from the caller must not write past it.
+        Fill = size_t(Slots_[Found].Size);
+        Slots_[Found] = Slots_[Nb_ - 1];
+        Slots_[Nb_ - 1] = SLOT{nullptr, 0};
+        --Nb_;
+    }
+    std::memset(Ptr, 0xAD, Fill);
+    std::free(Ptr);
+}
