@@ -1,0 +1,55 @@
+#pragma once
+// Most-significant-bit-first reader over one H.263 picture that never reads past the data it was
+// given: bits beyond the end read as zero and make overrun() true.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace vistrel::h263 {
+
+class BitReader {
+public:
+    BitReader() = default;
+    BitReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    // Up to 32 bits without consuming them.
+    std::uint32_t show(int n) const {
+        const std::uint64_t word = load64(position_ >> 3) << (position_ & 7);
+        return std::uint32_t(word >> (64 - n));
+    }
+    void skip(int n) { position_ += std::size_t(n); }
+    std::uint32_t get(int n) {
+        const std::uint32_t v = show(n);
+        skip(n);
+        return v;
+    }
+    std::uint32_t getBit() { return get(1); }
+
+    // True once more bits were consumed than the data holds.
+    bool overrun() const { return position_ > size_ * 8; }
+    std::size_t bitPosition() const { return position_; }
+    std::size_t bitsLeft() const { return overrun() ? 0 : size_ * 8 - position_; }
+
+private:
+    std::uint64_t load64(std::size_t byte) const {
+        std::uint64_t v = 0;
+        if (byte + 8 <= size_) {
+            std::uint8_t b[8];
+            std::memcpy(b, data_ + byte, 8);
+            for (int i = 0; i < 8; ++i) v = (v << 8) | b[i];
+            return v;
+        }
+        for (int i = 0; i < 8; ++i) {
+            v <<= 8;
+            if (byte + std::size_t(i) < size_) v |= data_[byte + std::size_t(i)];
+        }
+        return v;
+    }
+
+    const std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t position_ = 0;  // in bits from data_
+};
+
+}  // namespace vistrel::h263

@@ -1,0 +1,52 @@
+#pragma once
+// H.263 block arithmetic: dequantisation, the integer inverse DCT, half-sample planes of the
+// reference, motion-compensated prediction, intra storage and the copy of uncoded macroblocks.
+// Pictures are one buffer each: luma (stride width), then Cb, then Cr (stride width / 2).
+
+#include <cstdint>
+
+namespace vistrel::h263 {
+
+constexpr int kBlockSize = 64;
+constexpr int kBlocksPerMacroblock = 6;
+
+inline int Dequantise(int level, bool negative, int quantiser) {
+    const int magnitude = quantiser * (2 * level + 1) - ((quantiser & 1) == 0 ? 1 : 0);
+    return negative ? -magnitude : magnitude;
+}
+
+// Transforms one block stored by scan position into samples in raster order, in place.
+void InverseTransformBlock(std::int32_t* block);
+// All six blocks; `codedMask` bit 5-b set means block b holds coefficients (others stay zero).
+void InverseTransform(std::int32_t* blocks, int codedMask = 0x3F);
+
+// Sample clamp for reconstructed values, safe for any input.
+inline std::uint8_t ClampSample(std::int32_t v) {
+    return std::uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
+
+// The three interpolated versions of a picture, each with the picture's own layout.
+struct HalfSamplePlanes {
+    std::uint8_t* horizontal = nullptr;
+    std::uint8_t* vertical = nullptr;
+    std::uint8_t* diagonal = nullptr;
+};
+
+void BuildHalfSamplePlanes(const std::uint8_t* reference, const HalfSamplePlanes& half, int width, int height);
+
+// Where one macroblock of one picture is written and where its prediction comes from.
+struct ReconstructionTarget {
+    std::uint8_t* output = nullptr;
+    const std::uint8_t* reference = nullptr;
+    HalfSamplePlanes half;
+    int width = 0;
+    int height = 0;
+};
+
+void StoreIntra(const ReconstructionTarget& t, int row, int column, const std::int32_t* blocks);
+// Vector in half samples; a vector that points outside the reference is clamped to it.
+void PredictAndAdd(const ReconstructionTarget& t, int row, int column, int vx, int vy,
+                   const std::int32_t* blocks, int codedMask);
+void CopyNotCoded(const ReconstructionTarget& t, int row, int column);
+
+}  // namespace vistrel::h263
