@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "video/frame/FrameHeader.h"
 #include "video/h263/H263Framing.h"
 #include "video/picture/ColourConversion.h"
 #include "video/picture/ColourTables.h"

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/Lock.h"
+#include "platform/Window.h"
 #include "platform/WindowHandle.h"
 #include "video/display/DisplaySurface.h"
 #include "video/h263/PictureLayer.h"
