@@ -1,0 +1,29 @@
+#include "video/mpeg4/LibraryDecoder.h"
+
+#include <exception>
+
+#include "kvr_syst/Kvr_Except.h"
+#include "video/mpeg4/Mpeg4Adapter.h"
+
+namespace vistrel::mpeg4 {
+
+namespace {
+
+void deleteLibraryDecoder(KVR_MP4_DEC* decoder) { Kvr_MP4_Delete_Decoder(decoder); }
+
+}  // namespace
+
+LibraryDecoder NewLibraryDecoder() {
+    try {
+        return LibraryDecoder(Kvr_MP4_New_Decoder(), &deleteLibraryDecoder);
+    } catch (const KVR_EXCEPTION&) {
+    } catch (const std::exception&) {
+    }
+    return LibraryDecoder(nullptr, &deleteLibraryDecoder);
+}
+
+// Kept beside the library's entry points so that code running the adapter over a decoder of
+// its own links without the library's decoder.
+std::unique_ptr<Mpeg4Adapter> Mpeg4Adapter::Create() { return Create(&NewLibraryDecoder); }
+
+}  // namespace vistrel::mpeg4

@@ -1,0 +1,310 @@
+#include "video/mpeg4/Mpeg4Adapter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <new>
+
+#include "kvr_syst/Kvr_Except.h"
+#include "video/mpeg4/PrimingHeaders.h"
+#include "video/mpeg4/SizeTable.h"
+#include "video/picture/ColourConversion.h"
+#include "video/picture/Snapshot.h"
+
+namespace vistrel::mpeg4 {
+
+namespace {
+
+// A new picture buffer is painted black with this chroma before the first picture arrives; the
+// repaint after a size change uses the library's neutral value.
+constexpr std::uint8_t kBlackLuma = 0;
+constexpr std::uint8_t kBlackChroma = 127;
+constexpr std::uint8_t kNeutralChroma = 128;
+constexpr int kOffScreenBitsPerPixel = 24;
+// When gathered bytes hold no start code, these last bytes are kept: they may be a frame
+// header and the first bytes of its start code, split from the rest by the caller.
+constexpr std::size_t kKeptTail = kFrameHeaderSize + 2;
+
+}  // namespace
+
+std::unique_ptr<Mpeg4Adapter> Mpeg4Adapter::Create(const LibraryFactory& factory) {
+    LibraryDecoder library = factory ? factory() : LibraryDecoder(nullptr, nullptr);
+    if (!library) return nullptr;
+    std::unique_ptr<Mpeg4Adapter> adapter(new (std::nothrow) Mpeg4Adapter(std::move(library)));
+    if (!adapter) return nullptr;
+    adapter->accumulation_.reset(new (std::nothrow) std::uint8_t[kAccumulationSize]);
+    if (!adapter->accumulation_ || !adapter->applySizeCode(kInitialSizeCode, true)) return nullptr;
+    return adapter;
+}
+
+Mpeg4Adapter::Mpeg4Adapter(LibraryDecoder library) : library_(std::move(library)) {}
+
+Mpeg4Adapter::~Mpeg4Adapter() {
+    Detach();
+    // The screen picture may still be the surface's last picture; the surface is gone now.
+    screen_.reset();
+    yuv_.reset();
+    library_.reset();
+}
+
+int Mpeg4Adapter::screenBitsPerPixel() const {
+    if (surface_ != nullptr && !offScreen_) return DisplayModeBitsPerPixel(GetDisplayMode(surface_));
+    return kOffScreenBitsPerPixel;
+}
+
+bool Mpeg4Adapter::rebuildScreenPicture() {
+    screen_ = ScreenPicture::Create(width_, height_, screenBitsPerPixel());
+    return screen_ != nullptr;
+}
+
+bool Mpeg4Adapter::applySizeCode(int code, bool prime) {
+    int width = 0;
+    int height = 0;
+    if (!SizeOfCode(code, &width, &height)) return false;
+    // The new buffers are made before the old ones go, so a failed change leaves a usable state.
+    std::unique_ptr<std::uint8_t[]> output(
+        new (std::nothrow) std::uint8_t[YuvPicture::FrameBytes(width, height)]);
+    if (!output) return false;
+    FillYuvFrame(output.get(), width, height, kBlackLuma, kBlackChroma, kBlackChroma);
+    std::unique_ptr<YuvPicture> yuv = YuvPicture::Create(output.get(), width, height);
+    if (!yuv) return false;
+
+    if (surface_ != nullptr) {
+        // The surface is made for one picture size; a new one takes over the caller's settings.
+        DrawCallback callback = nullptr;
+        std::uintptr_t word = 0;
+        GetDrawCallback(surface_, &callback, &word);
+        const int fullScreen = GetSurfaceFullScreen(surface_);
+        platform::LockGuard guard(lock_);
+        DestroyDisplaySurface(surface_);
+        surface_ = CreateDisplaySurface(window_, width, height);
+        vistrel::SetDrawCallback(surface_, callback, word);
+        SetSurfaceFullScreen(surface_, fullScreen);
+    }
+    {
+        platform::LockGuard guard(lock_);
+        yuv_ = std::move(yuv);
+        output_ = std::move(output);
+        width_ = width;
+        height_ = height;
+        sizeCode_ = code;
+    }
+    rebuildScreenPicture();
+    FillYuvFrame(output_.get(), width_, height_, kBlackLuma, kNeutralChroma, kNeutralChroma);
+
+    if (prime) {
+        if (const std::uint8_t* header = PrimingHeaderForWidth(width_))
+            feedLibrary(header, kPrimingHeaderSize, false);
+    }
+    return true;
+}
+
+bool Mpeg4Adapter::Attach(WindowHandle window) {
+    if (surface_ != nullptr) return false;
+    if (window != nullptr) {
+        DisplaySurface* surface = CreateDisplaySurface(window, width_, height_);
+        if (surface == nullptr) return false;
+        {
+            platform::LockGuard guard(lock_);
+            surface_ = surface;
+        }
+        clientRect_ = window->clientRectOnScreen();
+        offScreen_ = false;
+    } else {
+        offScreen_ = true;
+    }
+    window_ = window;
+    if (!rebuildScreenPicture()) {
+        Detach();
+        return false;
+    }
+    return true;
+}
+
+void Mpeg4Adapter::Detach() {
+    platform::LockGuard guard(lock_);
+    if (surface_ != nullptr) {
+        DestroyDisplaySurface(surface_);
+        surface_ = nullptr;
+    }
+}
+
+void Mpeg4Adapter::dropAccumulated() { held_ = 0; }
+
+void Mpeg4Adapter::Reset() {
+    dropAccumulated();
+    suppressDisplay_ = false;
+}
+
+int Mpeg4Adapter::Feed(const std::uint8_t* data, std::size_t length, int count) {
+    if (count == 0) return 0;
+    if (data == nullptr) length = 0;
+    int done = 0;
+    std::size_t pos = 0;
+    while (pos < length) {
+        const std::size_t want = length - pos;
+        // Decoding the complete frames gathered so far makes room; what stays behind is at
+        // most one incomplete frame, far smaller than the buffer.
+        if (kAccumulationSize - held_ < want) done += extractFrames(-1);
+        const std::size_t take = std::min(want, kAccumulationSize - held_);
+        std::uint8_t* at = accumulation_.get() + held_;
+        std::memcpy(at, data + pos, take);
+        held_ += RemoveInfoBlocks(at, take);
+        pos += take;
+    }
+    const int limit = count < 0 ? -1 : std::max(0, count - done);
+    if (limit != 0) done += extractFrames(limit);
+    return done;
+}
+
+int Mpeg4Adapter::extractFrames(int limit) {
+    int done = 0;
+    std::uint8_t* buffer = accumulation_.get();
+    while (held_ > kFrameHeaderSize && (limit < 0 || done < limit)) {
+        FrameSpan span;
+        const FrameSearch found = FindFrame(buffer, held_, &span);
+        if (found == FrameSearch::NoStartCode) {
+            const std::size_t keep = std::min(held_, kKeptTail);
+            std::memmove(buffer, buffer + held_ - keep, keep);
+            held_ = keep;
+            return done;
+        }
+        if (found == FrameSearch::BadLength) {
+            dropAccumulated();
+            ++counters_.resets;
+            return done;
+        }
+        if (span.start > 0) {
+            std::memmove(buffer, buffer + span.start, held_ - span.start);
+            held_ -= span.start;
+            span.start = 0;
+        }
+        if (span.total > held_) return done;  // wait for the rest
+        if (!decodeFrame(buffer, span)) return done;
+        std::memmove(buffer, buffer + span.total, held_ - span.total);
+        held_ -= span.total;
+        ++done;
+    }
+    return done;
+}
+
+bool Mpeg4Adapter::decodeFrame(const std::uint8_t* frame, const FrameSpan& span) {
+    if (span.hasHeader) {
+        const int code = SizeCodeForHint(span.sizeHint);
+        int hintWidth = 0;
+        int hintHeight = 0;
+        if (code != 0 && SizeOfCode(code, &hintWidth, &hintHeight) && hintWidth != width_)
+            applySizeCode(code, true);
+    }
+    ++counters_.frames;
+    return feedLibrary(frame + span.payloadOffset, span.payloadLength, true);
+}
+
+bool Mpeg4Adapter::feedLibrary(const std::uint8_t* data, std::size_t length, bool resetOnError) {
+    try {
+        while (length > 0) {
+            const int used = library_->Decode(data, int(length));
+            if (used <= 0) break;
+            const std::size_t consumed = std::min(std::size_t(used), length);
+            data += consumed;
+            length -= consumed;
+            takeReadyPicture();
+            if (!suppressDisplay_) Render();
+        }
+        return true;
+    } catch (const KVR_EXCEPTION&) {
+    } catch (const std::exception&) {
+    }
+    ++counters_.libraryErrors;
+    if (resetOnError) {
+        dropAccumulated();
+        ++counters_.resets;
+    }
+    return false;
+}
+
+bool Mpeg4Adapter::Flush() {
+    const long before = counters_.pictures;
+    try {
+        library_->Decode(accumulation_.get(), 0);
+        takeReadyPicture();
+    } catch (const KVR_EXCEPTION&) {
+        ++counters_.libraryErrors;
+    } catch (const std::exception&) {
+        ++counters_.libraryErrors;
+    }
+    const bool got = counters_.pictures != before;
+    if (got && !suppressDisplay_) Render();
+    return got;
+}
+
+void Mpeg4Adapter::takeReadyPicture() {
+    if (!library_->Is_Frame_Ready()) return;
+    KVR_MP4_FRAME picture{};
+    library_->Consume_Frame(&picture);
+    copyPicture(picture);
+}
+
+void Mpeg4Adapter::copyPicture(const KVR_MP4_FRAME& picture) {
+    const int width = picture.Width;
+    const int height = picture.Height;
+    if (PictureSizeChangeConsidered(width, height, width_, height_)) {
+        const int code = SizeCodeForPicture(width, height);
+        if (code != 0) applySizeCode(code, false);
+    }
+    // Only a picture of exactly the output's size is copied; anything else would not fit it.
+    if (width != width_ || height != height_ || picture.Y == nullptr || picture.U == nullptr ||
+        picture.V == nullptr || picture.BpS < width) {
+        ++counters_.droppedPictures;
+        return;
+    }
+    std::uint8_t* out = output_.get();
+    for (int row = 0; row < height; ++row, out += width)
+        std::memcpy(out, picture.Y + std::ptrdiff_t(row) * picture.BpS, std::size_t(width));
+    const int chromaWidth = width / 2;
+    const int chromaHeight = height / 2;
+    for (int row = 0; row < chromaHeight; ++row, out += chromaWidth)
+        std::memcpy(out, picture.U + std::ptrdiff_t(row) * picture.BpS, std::size_t(chromaWidth));
+    for (int row = 0; row < chromaHeight; ++row, out += chromaWidth)
+        std::memcpy(out, picture.V + std::ptrdiff_t(row) * picture.BpS, std::size_t(chromaWidth));
+    ++counters_.pictures;
+    if (observer_) observer_(*yuv_);
+}
+
+bool Mpeg4Adapter::Render() {
+    if (!yuv_ || !screen_) return false;
+    if (offScreen_) return ConvertTo24(yuv_.get(), screen_.get());
+    if (surface_ == nullptr) return false;
+    bool converted = false;
+    switch (GetDisplayMode(surface_)) {
+        case kDisplayMode8:
+            converted = ConvertTo8(yuv_.get(), screen_.get(),
+                                   clientRect_.width() < width_ ? kDitherMatrixB : kDitherMatrixA);
+            break;
+        case kDisplayMode555: converted = ConvertTo555(yuv_.get(), screen_.get()); break;
+        case kDisplayMode565: converted = ConvertTo565(yuv_.get(), screen_.get()); break;
+        case kDisplayMode24: converted = ConvertTo24(yuv_.get(), screen_.get()); break;
+        case kDisplayMode32: converted = ConvertTo32(yuv_.get(), screen_.get()); break;
+        default: break;
+    }
+    if (!converted) return false;
+    PresentPicture(surface_, screen_.get(), 0, 0, width_, height_);
+    return true;
+}
+
+void Mpeg4Adapter::Redraw() {
+    if (surface_ != nullptr && screen_) PresentPicture(surface_, screen_.get(), 0, 0, width_, height_);
+}
+
+std::size_t Mpeg4Adapter::Snapshot(std::uint8_t* buffer, std::size_t size) {
+    platform::LockGuard guard(lock_);
+    return WriteSnapshotBitmap(yuv_.get(), buffer, size);
+}
+
+void Mpeg4Adapter::SetDrawCallback(DrawCallback callback, std::uintptr_t word) {
+    vistrel::SetDrawCallback(surface_, callback, word);
+}
+
+void Mpeg4Adapter::SetFullScreen(int flag) { SetSurfaceFullScreen(surface_, flag); }
+
+}  // namespace vistrel::mpeg4

@@ -1,0 +1,114 @@
+#pragma once
+// The MPEG-4 decoding state behind CDecKvr4 and PCDecKvr4: strips information blocks, cuts the
+// DVR's live frames, primes and feeds the library decoder, copies its pictures into an output
+// picture that follows size changes, and renders it like the H.263 state does.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "kvr_syst/Kvr_MP4_Dec.h"
+#include "platform/Lock.h"
+#include "platform/Window.h"
+#include "platform/WindowHandle.h"
+#include "video/display/DisplaySurface.h"
+#include "video/mpeg4/LibraryDecoder.h"
+#include "video/mpeg4/Mpeg4Framing.h"
+#include "video/picture/ScreenPicture.h"
+#include "video/picture/YuvPicture.h"
+
+namespace vistrel::mpeg4 {
+
+// Feeding runs on the caller's thread. Nothing ever filled the background feeding ring the
+// cameras' reference client carried, so this state has neither that ring nor its idle thread.
+class Mpeg4Adapter {
+public:
+    // Bytes of live data gathered until they hold whole frames.
+    static constexpr std::size_t kAccumulationSize = 524288;
+
+    struct Counters {
+        long frames = 0;           // frames handed to the library
+        long pictures = 0;         // pictures copied into the output picture
+        long droppedPictures = 0;  // pictures of a size the output cannot take
+        long resets = 0;           // accumulated bytes dropped as damaged
+        long libraryErrors = 0;    // exceptions the library raised
+    };
+
+    // Called with every picture copied from the library, before it is rendered.
+    using PictureObserver = std::function<void(const YuvPicture& picture)>;
+
+    // 320 x 240, black, library primed for that size. Null when the library decoder or the
+    // picture buffers cannot be made.
+    static std::unique_ptr<Mpeg4Adapter> Create();
+    static std::unique_ptr<Mpeg4Adapter> Create(const LibraryFactory& factory);
+    ~Mpeg4Adapter();
+    Mpeg4Adapter(const Mpeg4Adapter&) = delete;
+    Mpeg4Adapter& operator=(const Mpeg4Adapter&) = delete;
+
+    // Non-null window: a display surface for it at the current size. Null: off-screen, pictures
+    // are converted to 24 bits only. False when a surface exists already or cannot be made.
+    bool Attach(WindowHandle window);
+    void Detach();
+    // Drops gathered bytes and the suppress-display flag; the library keeps its state.
+    void Reset();
+    // Takes live bytes and decodes complete frames, at most `count` (-1 = all, 0 = none).
+    // Returns the number of frames handed to the library.
+    int Feed(const std::uint8_t* data, std::size_t length, int count);
+    // End of stream: lets the library hand out the picture it holds back. True when one came.
+    bool Flush();
+    bool Render();
+    void Redraw();
+    // Snapshot bitmap of the output picture; the size needed when `size` is too small.
+    std::size_t Snapshot(std::uint8_t* buffer, std::size_t size);
+    void SetDrawCallback(DrawCallback callback, std::uintptr_t word);
+    void SetFullScreen(int flag);
+    void SetSuppressDisplay(bool suppress) { suppressDisplay_ = suppress; }
+    bool suppressDisplay() const { return suppressDisplay_; }
+    void SetPictureObserver(PictureObserver observer) { observer_ = std::move(observer); }
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int sizeCode() const { return sizeCode_; }
+    bool offScreen() const { return offScreen_; }
+    const YuvPicture* outputPicture() const { return yuv_.get(); }
+    const ScreenPicture* screenPicture() const { return screen_.get(); }
+    const DisplaySurface* surface() const { return surface_; }
+    std::size_t heldBytes() const { return held_; }
+    const Counters& counters() const { return counters_; }
+
+private:
+    explicit Mpeg4Adapter(LibraryDecoder library);
+
+    bool applySizeCode(int code, bool prime);
+    bool rebuildScreenPicture();
+    void dropAccumulated();
+    int extractFrames(int limit);
+    bool decodeFrame(const std::uint8_t* frame, const FrameSpan& span);
+    bool feedLibrary(const std::uint8_t* data, std::size_t length, bool resetOnError);
+    void takeReadyPicture();
+    void copyPicture(const KVR_MP4_FRAME& picture);
+    int screenBitsPerPixel() const;
+
+    // Everything below is used only by the thread that holds the owning wrapper's lock;
+    // surface_ is in addition guarded by lock_, so that a snapshot never sees it vanish.
+    LibraryDecoder library_;
+    WindowHandle window_ = nullptr;
+    platform::Rect clientRect_;  // of window_, when it was attached
+    int width_ = 0;
+    int height_ = 0;
+    int sizeCode_ = 0;
+    std::unique_ptr<std::uint8_t[]> accumulation_;
+    std::size_t held_ = 0;
+    std::unique_ptr<std::uint8_t[]> output_;  // width * height * 3 / 2: luma, Cb, Cr
+    std::unique_ptr<YuvPicture> yuv_;         // over output_
+    std::unique_ptr<ScreenPicture> screen_;
+    platform::Lock lock_;
+    bool suppressDisplay_ = false;
+    DisplaySurface* surface_ = nullptr;  // owned
+    bool offScreen_ = false;
+    PictureObserver observer_;
+    Counters counters_;
+};
+
+}  // namespace vistrel::mpeg4
