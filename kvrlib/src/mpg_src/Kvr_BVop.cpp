@@ -1,0 +1,219 @@
+// B-VOP macroblock loop: direct, forward, backward and interpolated prediction between two anchors.
+#include <cstdio>
+
+#include "kvr_syst/Kvr_Except.h"
+#include "mpg_src/Kvr_Asp_Hooks.h"
+#include "mpg_src/Kvr_Asp_Pred.h"
+
+namespace {
+
+enum { B_DIRECT = 0, B_BACKWARD = 1, B_FORWARD = 2, B_INTERP = 3 };
+const int Plain_Skip = 6;  // macroblock type of a not-coded P-VOP macroblock in the info map
+
+// MB type prefix code: 1 direct, 01 interpolated, 001 backward, 0001 forward; 0000 is not a code
+// and is taken as direct without consuming anything.
+int Read_B_Type(KVR_BITS* B)
+{
+    const uint32_t Code = B->See(4);
+    if (Code >= 8) { B->Skip(1); return B_DIRECT; }
+    if (Code >= 4) { B->Skip(2); return B_INTERP; }
+    if (Code >= 2) { B->Skip(3); return B_BACKWARD; }
+    if (Code == 1) { B->Skip(4); return B_FORWARD; }
+    return B_DIRECT;
+}
+
+int Read_MV(KVR_BITS* B, int Pred, int F_Code) { return Kvr_Wrap_MV(Pred + Kvr_Read_MV_Component(B, F_Code), F_Code); }
+
+int64_t Rounded_Div(int64_t A, int64_t B) { return (A >= 0 ? A + (B >> 1) : A - (B >> 1)) / B; }
+
+struct B_Times {
+    int TRB, TRD;                 // current and future anchor distance from the past anchor, ticks
+    int Field_TRB, Field_TRD;     // the same in field periods (interlaced direct mode)
+};
+
+// Forward and backward vector of one direct-mode component from the co-located vector.
+void Direct_Component(int Delta, int Col, int Trb, int Trd, int16_t* Fwd, int16_t* Bwd)
+{
+    if (Trd == 0) Trd = 1;  // only damaged times get here; keep the division defined
+    const int F = Delta + static_cast<int>(static_cast<int64_t>(Trb) * Col / Trd);
+    *Fwd = static_cast<int16_t>(F);
+    *Bwd = static_cast<int16_t>(Delta ? F - Col : static_cast<int>(static_cast<int64_t>(Trb - Trd) * Col / Trd));
+}
+
+struct B_Decoder {
+    KVR_MP4_STATE* D;
+    KVR_BITS* B;
+    B_Times T;
+    KVR_MV Pred[2][2];            // [forward, backward][field]: last vectors of the row
+    const KVR_MB_INFO* Col_Map;   // future anchor's macroblock information
+
+    void Reset_Preds() { for (auto& Dir : Pred) for (auto& P : Dir) P = KVR_MV{0, 0}; }
+
+    void Read_Dir(KVR_MB* MB, int Dir, int F_Code, KVR_MV Out[2])
+    {
+        if (!MB->Field_Pred) {
+            const int X = Read_MV(B, Pred[Dir][0].X, F_Code);
+            const int Y = Read_MV(B, Pred[Dir][0].Y, F_Code);
+            Out[0] = Out[1] = KVR_MV{static_cast<int16_t>(X), static_cast<int16_t>(Y)};
+            Pred[Dir][0] = Pred[Dir][1] = Out[0];
+            return;
+        }
+        for (int f = 0; f < 2; ++f) {
+            const int X = Read_MV(B, Pred[Dir][f].X, F_Code);
+            const int Y = Read_MV(B, Pred[Dir][f].Y / 2, F_Code);
+            Out[f] = KVR_MV{static_cast<int16_t>(X), static_cast<int16_t>(Y)};
+            Pred[Dir][f] = KVR_MV{static_cast<int16_t>(X), static_cast<int16_t>(Y * 2)};
+        }
+    }
+
+    void Predict(KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc, const KVR_MV Mv[2], const int Sel[2])
+    {
+        if (MB->Field_Pred) Kvr_Asp_Predict_Fields(D, MB, Ref, Mc, Mv, Sel);
+        else Kvr_Predict_1MV(D, MB, Ref, Mc, Mv[0]);
+    }
+
+    // Direct mode: both predictions from the co-located vectors of the future anchor.
+    char Direct(KVR_MB* MB, int Dx, int Dy)
+    {
+        const KVR_MB_INFO& Col = Col_Map[MB->Idx];
+        KVR_MV F[4], Bk[4];
+        if (Col.Field & 1) {
+            // Co-located field prediction: per field, the distances count fields from the
+            // referenced field of the past anchor to this field.
+            KVR_MV Fm[2], Bm[2];
+            int Sel_F[2], Sel_B[2] = {0, 1};
+            for (int f = 0; f < 2; ++f) {
+                const int S = (Col.Field >> (1 + f)) & 1;
+                Sel_F[f] = S;
+                const int Adj = D->VOP.Top_Field_First ? f - S : S - f;
+                const int Trd = T.Field_TRD + Adj, Trb = T.Field_TRB + Adj;
+                Direct_Component(Dx, Col.Field_MV[f].X, Trb, Trd, &Fm[f].X, &Bm[f].X);
+                Direct_Component(Dy, Col.Field_MV[f].Y, Trb, Trd, &Fm[f].Y, &Bm[f].Y);
+            }
+            MB->Field_Pred = 1;
+            Kvr_Asp_Predict_Fields(D, MB, D->Fwd, D->MC, Fm, Sel_F);
+            Kvr_Asp_Predict_Fields(D, MB, D->Bwd, D->MC_Avg, Bm, Sel_B);
+            MB->Field_Pred = 0;
+            return '=';
+        }
+        const bool Four = Col.Class == 5;
+        for (int i = 0; i < 4; ++i) {
+            const KVR_MV C = *Kvr_MV_At(D, 0, 2 * MB->X + (i & 1), 2 * MB->Y + (i >> 1));
+            const KVR_MV Use = Four ? C : *Kvr_MV_At(D, 0, 2 * MB->X, 2 * MB->Y);
+            Direct_Component(Dx, Use.X, T.TRB, T.TRD, &F[i].X, &Bk[i].X);
+            Direct_Component(Dy, Use.Y, T.TRB, T.TRD, &F[i].Y, &Bk[i].Y);
+        }
+        if (Four || D->VOL.Quarter) {
+            Kvr_Predict_4MV(D, MB, D->Fwd, D->MC, F);
+            Kvr_Predict_4MV(D, MB, D->Bwd, D->MC_Avg, Bk);
+        } else {
+            Kvr_Predict_1MV(D, MB, D->Fwd, D->MC, F[0]);
+            Kvr_Predict_1MV(D, MB, D->Bwd, D->MC_Avg, Bk[0]);
+        }
+        return Four ? '4' : 'd';
+    }
+
+    void Macroblock(KVR_MB* MB)
+    {
+        const KVR_MB_INFO& Col = Col_Map[MB->Idx];
+        MB->CBP = 0;
+        MB->Field_Pred = 0;
+        MB->Field_DCT = D->VOL.Interlaced ? 0 : -1;
+        // A plain skip in the future anchor skips here too; GMC macroblocks (skipped or not) are
+        // predictions, not skips.
+        if (Col.Class == 0 && Col.Type == Plain_Skip) {
+            Kvr_Copy_MB(D, MB, D->Fwd);
+            if (D->Debug >= 5) std::putchar('s');
+            return;
+        }
+        int Type = B_DIRECT;
+        bool Modb_Data = false;
+        if (!B->Get1()) {
+            Modb_Data = true;
+            const bool No_CBP = B->Get1();
+            Type = Read_B_Type(B);
+            MB->CBP = No_CBP ? 0 : static_cast<int>(B->Get(6));
+            if (Type != B_DIRECT && MB->CBP && B->Get1()) {
+                MB->Quant += B->Get1() ? 2 : -2;
+                MB->Quant = MB->Quant < 1 ? 1 : (MB->Quant > 31 ? 31 : MB->Quant);
+            }
+            MB->Quant_Prev = MB->Quant;
+            if (D->VOL.Interlaced) {
+                if (MB->CBP) MB->Field_DCT = static_cast<int>(B->Get1());
+                if (Type != B_DIRECT && B->Get1()) {
+                    MB->Field_Pred = 1;
+                    if (Type != B_BACKWARD) {
+                        MB->Field_Sel[0][0] = static_cast<int>(B->Get1());
+                        MB->Field_Sel[0][1] = static_cast<int>(B->Get1());
+                    }
+                    if (Type != B_FORWARD) {
+                        MB->Field_Sel[1][0] = static_cast<int>(B->Get1());
+                        MB->Field_Sel[1][1] = static_cast<int>(B->Get1());
+                    }
+                }
+            }
+        }
+        KVR_ASSERT("kvr_mpg4_dec", D->VOL.Interlaced || (MB->Field_DCT == -1 && MB->Field_Pred == 0));
+        char Dbg;
+        if (Type == B_DIRECT) {
+            int Dx = 0, Dy = 0;
+            if (Modb_Data) {
+                Dx = Read_MV(B, 0, 1);
+                Dy = Read_MV(B, 0, 1);
+            }
+            Dbg = Direct(MB, Dx, Dy);
+            if (!Modb_Data) Dbg = '0';
+        } else {
+            KVR_MV Fm[2] = {}, Bm[2] = {};
+            if (Type != B_BACKWARD) Read_Dir(MB, 0, D->VOP.Fwd_Code, Fm);
+            if (Type != B_FORWARD) Read_Dir(MB, 1, D->VOP.Bwd_Code, Bm);
+            const int Sel_F[2] = {MB->Field_Sel[0][0], MB->Field_Sel[0][1]};
+            const int Sel_B[2] = {MB->Field_Sel[1][0], MB->Field_Sel[1][1]};
+            if (Type == B_FORWARD) Predict(MB, D->Fwd, D->MC, Fm, Sel_F);
+            else if (Type == B_BACKWARD) Predict(MB, D->Bwd, D->MC, Bm, Sel_B);
+            else {
+                Predict(MB, D->Fwd, D->MC, Fm, Sel_F);
+                Predict(MB, D->Bwd, D->MC_Avg, Bm, Sel_B);
+            }
+            Dbg = MB->Field_Pred ? "DBFI."[Type] : "?+-=."[Type];
+        }
+        if (MB->CBP) Kvr_Decode_Inter_Residual(D, B, MB);
+        if (D->Debug >= 5) std::putchar(Dbg);
+    }
+};
+
+}  // namespace
+
+void Kvr_Asp_Decode_B_VOP(KVR_MP4_STATE* D, KVR_BITS* B)
+{
+    KVR_ASSERT("kvr_mpg4_dec", D->VOP.Rounding == 0);
+    const KVR_MB_INFO* Map = D->Maps[0].MB_Map;
+    KVR_ASSERT("kvr_mpg4_dec", Map != 0);
+    // Both anchors must hold decoded pictures; a B-VOP right after the first anchor (or after a
+    // damaged one) has nothing to interpolate between and is dropped.
+    if (!D->Pic_Ok[Kvr_Pic_Index(D, D->Fwd)] || !D->Pic_Ok[Kvr_Pic_Index(D, D->Bwd)])
+        throw KVR_STREAM_EXCEPTION("B-VOP without two decoded reference pictures");
+    const int64_t Past = D->Past_Time;
+    const int64_t Trb = D->Cur->Time_Ticks - Past, Trd = D->Bwd->Time_Ticks - Past;
+    if (Trd <= 0 || Trb <= 0 || Trb >= Trd || Trd > 0x7FFFFFFF)
+        throw KVR_STREAM_EXCEPTION("B-VOP time outside its reference pictures");
+
+    B_Decoder Dec{D, B, {}, {}, Map};
+    Dec.T.TRB = static_cast<int>(Trb);
+    Dec.T.TRD = static_cast<int>(Trd);
+    const int64_t Frame = D->B_Time_Dist > 0 ? D->B_Time_Dist : 1;
+    const int64_t Base = Rounded_Div(Past, Frame);
+    Dec.T.Field_TRD = static_cast<int>((Rounded_Div(D->Bwd->Time_Ticks, Frame) - Base) * 2);
+    Dec.T.Field_TRB = static_cast<int>((Rounded_Div(D->Cur->Time_Ticks, Frame) - Base) * 2);
+
+    KVR_MB MB;
+    Kvr_MB_Start_VOP(D, &MB);
+    const int Total = D->MB_W * D->MB_H;
+    while (MB.Idx < Total) {
+        Kvr_Check_Overread(B);
+        if (MB.X == 0) Dec.Reset_Preds();
+        Dec.Macroblock(&MB);
+        if (Kvr_MB_Check_Resync(D, B, &MB)) Dec.Reset_Preds();
+    }
+    Kvr_Check_Overread(B);
+}
