@@ -1,5 +1,7 @@
 #include "video/picture/ColourConversion.h"
 
+#include <cstring>
+
 #include "video/picture/ColourTables.h"
 
 namespace vistrel {
@@ -18,6 +20,13 @@ bool picturesAgree(const YuvPicture* source, const ScreenPicture* destination, i
            sizesAgree(source, destination->width(), destination->height());
 }
 
+// One store per pixel; the screen pictures and framebuffers are little-endian like the screens.
+template <typename T>
+inline void store(std::uint8_t* p, T value)
+{
+    std::memcpy(p, &value, sizeof value);
+}
+
 struct Bgr24 {
     static constexpr int kBytes = 3;
     static void put(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
@@ -32,10 +41,9 @@ struct Bgr32 {
     static constexpr int kBytes = 4;
     static void put(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
     {
-        p[0] = b;
-        p[1] = g;
-        p[2] = r;
-        p[3] = 0;
+        const std::uint32_t v = static_cast<std::uint32_t>(b) | static_cast<std::uint32_t>(g) << 8 |
+                                static_cast<std::uint32_t>(r) << 16;
+        store(p, v);
     }
 };
 
@@ -43,9 +51,7 @@ struct Rgb565 {
     static constexpr int kBytes = 2;
     static void put(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
     {
-        const unsigned v = static_cast<unsigned>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
-        p[0] = static_cast<std::uint8_t>(v);
-        p[1] = static_cast<std::uint8_t>(v >> 8);
+        store(p, static_cast<std::uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3)));
     }
 };
 
@@ -53,9 +59,7 @@ struct Rgb555 {
     static constexpr int kBytes = 2;
     static void put(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
     {
-        const unsigned v = static_cast<unsigned>((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
-        p[0] = static_cast<std::uint8_t>(v);
-        p[1] = static_cast<std::uint8_t>(v >> 8);
+        store(p, static_cast<std::uint16_t>((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3)));
     }
 };
 
