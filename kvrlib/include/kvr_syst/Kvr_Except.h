@@ -1,6 +1,7 @@
 // The library's exception family and the assertion routine every module raises it through.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 
 // Base of every failure the library reports. Texts live in process-wide buffers so that they stay
@@ -34,19 +35,22 @@ public:
 class KVR_MSG_EXCEPTION : public KVR_EXCEPTION {
 public:
     explicit KVR_MSG_EXCEPTION(const char* Format, ...) __attribute__((format(printf, 2, 3)));
+protected:
+    KVR_MSG_EXCEPTION() {}
+    static void Format_Message(const char* Format, va_list Args);
 };
 
 // Raised when the stream asks for something this decoder does not do (a feature, or a picture it
 // cannot decode because the data needed is missing). The decoder stays usable.
 class KVR_UNSUPPORTED_EXCEPTION : public KVR_MSG_EXCEPTION {
 public:
-    using KVR_MSG_EXCEPTION::KVR_MSG_EXCEPTION;
+    explicit KVR_UNSUPPORTED_EXCEPTION(const char* Format, ...) __attribute__((format(printf, 2, 3)));
 };
 
 // Raised when the bitstream itself is damaged (impossible code, data ended inside a picture).
 class KVR_STREAM_EXCEPTION : public KVR_MSG_EXCEPTION {
 public:
-    using KVR_MSG_EXCEPTION::KVR_MSG_EXCEPTION;
+    explicit KVR_STREAM_EXCEPTION(const char* Format, ...) __attribute__((format(printf, 2, 3)));
 };
 
 [[noreturn]] void Kvr_Assert_Failed(const char* Condition, const char* Source, int Line,

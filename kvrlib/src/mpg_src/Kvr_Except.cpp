@@ -57,10 +57,28 @@ const char* KVR_ASSERT_EXCEPTION::Condition() { return Cond_Text; }
 const char* KVR_ASSERT_EXCEPTION::Source() { return Src_Text; }
 int KVR_ASSERT_EXCEPTION::Line() { return Line_Nb; }
 
+void KVR_MSG_EXCEPTION::Format_Message(const char* Format, va_list Args) {
+    std::vsnprintf(Msg_Text, KVR_TEXT_MAX, Format, Args);
+}
+
 KVR_MSG_EXCEPTION::KVR_MSG_EXCEPTION(const char* Format, ...) {
     va_list Args;
     va_start(Args, Format);
-    std::vsnprintf(Msg_Text, KVR_TEXT_MAX, Format, Args);
+    Format_Message(Format, Args);
+    va_end(Args);
+}
+
+KVR_UNSUPPORTED_EXCEPTION::KVR_UNSUPPORTED_EXCEPTION(const char* Format, ...) {
+    va_list Args;
+    va_start(Args, Format);
+    Format_Message(Format, Args);
+    va_end(Args);
+}
+
+KVR_STREAM_EXCEPTION::KVR_STREAM_EXCEPTION(const char* Format, ...) {
+    va_list Args;
+    va_start(Args, Format);
+    Format_Message(Format, Args);
     va_end(Args);
 }
 

@@ -43,6 +43,7 @@ int Kvr_Read_CBPY(KVR_BITS* B, int Intra);
 int Kvr_Read_DQuant(KVR_BITS* B, int Quant);  // new quantiser, clamped to 1..31
 int Kvr_Read_MV_Component(KVR_BITS* B, int F_Code);  // the differential, before wrapping
 int Kvr_Wrap_MV(int V, int F_Code);
+int Kvr_Read_DC_Size(KVR_BITS* B, int Chroma);   // intra DC size 0..12, -1 invalid
 
 // Vector prediction from the motion-vector map of set 0 (median of left, top, top-right).
 void Kvr_Predict_MV(KVR_MP4_STATE* D, const KVR_MB* MB, int Block, int* Px, int* Py);
