@@ -1,0 +1,70 @@
+#pragma once
+// Layout of the DVR's playback records: header offsets, flags, types and little-endian accessors.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vistrel::playback {
+
+constexpr std::uint8_t kRecordMagic[4] = {0xFF, 0xFF, 0xFE, 0xDD};
+
+constexpr std::size_t kRecordHeaderV1Size = 38;
+constexpr std::size_t kRecordHeaderSize = 54;  // every record handed out carries the long header
+
+// Byte offsets inside the record header.
+constexpr std::size_t kOffVersion = 5;
+constexpr std::size_t kOffCrc = 6;  // most significant byte first
+constexpr std::size_t kOffChannel = 8;
+constexpr std::size_t kOffPayloadLength = 12;
+constexpr std::size_t kOffTimeStamp = 16;
+constexpr std::size_t kOffFlags = 20;
+constexpr std::size_t kOffType = 24;
+constexpr std::size_t kOffSizeCode = 26;
+constexpr std::size_t kOffEndSelector = 38;  // end records: zero means the end code follows
+constexpr std::size_t kOffEndCode = 40;
+
+constexpr std::uint8_t kHeaderVersionShort = 1;
+constexpr std::uint8_t kHeaderVersionLong = 2;
+
+constexpr std::uint32_t kFlagKeyFrame = 1u << 2;
+constexpr std::uint32_t kFlagDiscontinuity = 1u << 3;
+constexpr std::uint32_t kFlagEndRecord = 1u << 30;
+
+constexpr int kTypeH263 = 1;
+constexpr int kTypeSkipped = 7;  // carried in the stream, never shown
+constexpr int kTypeMpeg4 = 13;
+constexpr int kTypeMpeg4Audio = 14;
+
+constexpr int kSizeCode320x240 = 2;
+constexpr int kChannelCount = 16;
+
+inline std::uint16_t Le16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+inline std::uint32_t Le32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
+}
+inline void PutLe16(std::uint8_t* p, std::uint32_t v) {
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+}
+inline void PutLe32(std::uint8_t* p, std::uint32_t v) {
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+    p[2] = std::uint8_t(v >> 16);
+    p[3] = std::uint8_t(v >> 24);
+}
+
+// Read-only view of a 54-byte record header.
+struct RecordHeaderView {
+    const std::uint8_t* h;
+    int channel() const { return Le16(h + kOffChannel); }
+    std::uint32_t payloadLength() const { return Le32(h + kOffPayloadLength); }
+    std::uint32_t timeStamp() const { return Le32(h + kOffTimeStamp); }
+    std::uint32_t flags() const { return Le32(h + kOffFlags); }
+    int type() const { return Le16(h + kOffType); }
+    int sizeCode() const { return Le16(h + kOffSizeCode); }
+    bool isEndRecord() const { return (flags() & kFlagEndRecord) != 0; }
+    int endCode() const { return Le16(h + kOffEndSelector) == 0 ? Le16(h + kOffEndCode) : 0; }
+};
+
+}  // namespace vistrel::playback
