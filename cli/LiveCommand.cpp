@@ -1,14 +1,235 @@
-// vistrel-cli live: not built yet.
+// vistrel-cli live: watches one DVR channel without a window, reports progress, and can keep a
+// snapshot of the last picture and the raw stream.
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 #include "cli/Commands.h"
+#include "stream/http/CommandRequest.h"
+#include "stream/http/StreamRequest.h"
+#include "stream/live/DvrAddress.h"
+#include "stream/live/LiveStreamSession.h"
+#include "stream/live/StreamCoding.h"
 
 namespace vistrel::cli {
 
-int runLive(int, char**) {
-    std::fprintf(stderr, "vistrel-cli live: not available in this build\n");
-    return 1;
+namespace {
+
+constexpr double kDefaultSeconds = 10.0;
+constexpr auto kProgressInterval = std::chrono::milliseconds(1000);
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
+// A diagnosis of a failed stream waits no longer than this for the DVR's answer.
+constexpr long kProbeTimeoutMs = 3000;
+
+std::atomic<bool> gInterrupted{false};
+
+void onSignal(int) { gInterrupted.store(true); }
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "vistrel-cli live: %s\n", message.c_str());
+    return 2;
+}
+
+struct LiveArguments {
+    live::DvrAddress address;
+    double seconds = kDefaultSeconds;  // 0: until interrupted
+    std::string snapshotPath;
+    std::string recordPath;
+};
+
+int parseArguments(int argc, char** argv, LiveArguments* args) {
+    std::string error;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        static const char* const kValued[] = {"--host", "--port", "--user", "--password", "--channel",
+                                              "--seconds", "--snapshot", "--record"};
+        bool known = false;
+        for (const char* k : kValued) known = known || arg == k;
+        if (!known) return usageError("unknown argument '" + arg + "'");
+        if (i + 1 >= argc) return usageError(arg + " needs a value");
+        const char* value = argv[++i];
+        if (arg == "--host") {
+            args->address.host = value;
+        } else if (arg == "--port") {
+            if (!live::ParsePort(value, &args->address.port, &error)) return usageError(error);
+        } else if (arg == "--user") {
+            args->address.user = value;
+        } else if (arg == "--password") {
+            args->address.password = value;
+        } else if (arg == "--channel") {
+            if (!live::ParseChannel(value, &args->address.channel, &error)) return usageError(error);
+        } else if (arg == "--seconds") {
+            if (!live::ParseSeconds(value, &args->seconds, &error)) return usageError(error);
+        } else if (arg == "--snapshot") {
+            args->snapshotPath = value;
+        } else {
+            args->recordPath = value;
+        }
+    }
+    if (!live::CheckHost(args->address.host, &error)) return usageError(error);
+    if (args->address.user.size() > live::kMaxCredentialLength ||
+        args->address.password.size() > live::kMaxCredentialLength)
+        return usageError("user name and password hold at most 127 characters");
+    return 0;
+}
+
+// The last picture as a bitmap file in memory, kept across reconnects (a new decoder starts black).
+struct SnapshotKeeper {
+    std::vector<std::uint8_t> bitmap;
+    int width = 0;
+    int height = 0;
+
+    void capture(IDecoder* decoder) {
+        if (decoder == nullptr) return;
+        int w = 0;
+        int h = 0;
+        decoder->GetPictureSize(&w, &h);
+        if (w <= 0 || h <= 0) return;
+        std::vector<std::uint8_t> buffer(std::size_t(w) * std::size_t(h) * 3 + 54, 0);
+        decoder->DecodeAndCapture(nullptr, 0, true, buffer.data(), buffer.size(), false);
+        width = w;
+        height = h;
+        if (buffer[0] == 'B' && buffer[1] == 'M') bitmap.swap(buffer);
+    }
+};
+
+// Why no stream came: one short request of the same URL, read only up to its headers.
+std::string diagnose(const LiveArguments& args, const std::string& url) {
+    const http::CommandResult probe = http::SendCommandRequest(url, args.address.user, args.address.password,
+                                                               kProbeTimeoutMs, kProbeTimeoutMs);
+    if (!probe.answered) return "host unreachable: " + probe.error;
+    if (probe.status == 401 || probe.status == 407)
+        return std::to_string(probe.status) + " after retries (wrong user name or password)";
+    if (probe.status != 200) return "the DVR answered " + std::to_string(probe.status);
+    if (live::CodingFromContentType(probe.contentType.c_str()) == live::StreamCoding::Unknown)
+        return "not a DVR stream (Content-Type '" + probe.contentType + "')";
+    return "no picture arrived";
+}
+
+}  // namespace
+
+int runLive(int argc, char** argv) {
+    LiveArguments args;
+    if (int rc = parseArguments(argc, argv, &args); rc != 0) return rc;
+
+    std::FILE* record = nullptr;
+    if (!args.recordPath.empty()) {
+        record = std::fopen(args.recordPath.c_str(), "wb");
+        if (record == nullptr) {
+            std::fprintf(stderr, "vistrel-cli live: cannot create '%s': %s\n", args.recordPath.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
+    }
+    if (!http::OpenInternetRoot("KEMBQM/MSIE")) {
+        std::fprintf(stderr, "vistrel-cli live: cannot initialise the HTTP client\n");
+        if (record) std::fclose(record);
+        return 1;
+    }
+    gInterrupted.store(false);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    const std::string url = live::LiveUrl(args.address);
+    std::atomic<bool> recordFailed{false};
+    SnapshotKeeper snapshot;
+    std::uint64_t bytes = 0;
+    std::uint64_t frames = 0;
+    std::uint32_t reconnects = 0;
+    {
+        auto session = std::make_unique<live::LiveStreamSession>();
+        if (record != nullptr) {
+            // Runs on the transport's worker; the file is closed only after the session is gone.
+            session->SetBlockObserver([record, &recordFailed](const std::uint8_t* data, std::size_t length) {
+                if (std::fwrite(data, 1, length, record) != length) recordFailed.store(true);
+            });
+        }
+        session->SetNotifyWindow(nullptr);
+        session->SetUrl(url);
+        session->SetUserName(args.address.user);
+        session->SetPassword(args.address.password);
+        session->Start();
+
+        const bool tty = isatty(STDERR_FILENO) != 0;
+        const auto start = std::chrono::steady_clock::now();
+        auto nextProgress = start + kProgressInterval;
+        std::uint64_t framesAtLastProgress = 0;
+        std::uint64_t framesAtLastCapture = 0;
+        auto lastProgress = start;
+        for (;;) {
+            std::this_thread::sleep_for(kPollInterval);
+            const auto now = std::chrono::steady_clock::now();
+            const live::LiveSessionStats stats = session->Stats();
+            const bool timeUp = args.seconds > 0 &&
+                                now - start >= std::chrono::duration<double>(args.seconds);
+            // Six failures without a good response in between: the session has given up.
+            const bool gaveUp = stats.failureCount > live::kMaxLiveFailures && !stats.restartPending;
+            if (now >= nextProgress || timeUp || gaveUp || gInterrupted.load()) {
+                if (!args.snapshotPath.empty() && stats.framesDecoded != framesAtLastCapture) {
+                    session->WithDecoder([&](IDecoder* d) { snapshot.capture(d); });
+                    framesAtLastCapture = stats.framesDecoded;
+                }
+            }
+            if (now >= nextProgress) {
+                const double interval = std::chrono::duration<double>(now - lastProgress).count();
+                const double fps = interval > 0 ? double(stats.framesDecoded - framesAtLastProgress) / interval : 0.0;
+                std::fprintf(stderr, "%sframes %llu, %.1f fps, bytes %llu, reconnects %u%s",
+                             tty ? "\r" : "", static_cast<unsigned long long>(stats.framesDecoded), fps,
+                             static_cast<unsigned long long>(stats.bytesQueued), stats.restartsFired,
+                             tty ? "   " : "\n");
+                std::fflush(stderr);
+                framesAtLastProgress = stats.framesDecoded;
+                lastProgress = now;
+                nextProgress = now + kProgressInterval;
+            }
+            if (timeUp || gaveUp || gInterrupted.load()) break;
+        }
+        if (tty) std::fprintf(stderr, "\n");
+        session->Stop();
+        const live::LiveSessionStats stats = session->Stats();
+        bytes = stats.bytesQueued;
+        frames = stats.framesDecoded;
+        reconnects = stats.restartsFired;
+    }
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+
+    int status = 0;
+    if (record != nullptr && (std::fclose(record) != 0 || recordFailed.load())) {
+        std::fprintf(stderr, "vistrel-cli live: cannot write '%s'\n", args.recordPath.c_str());
+        status = 1;
+    }
+    std::printf("frames %llu, size %dx%d, reconnects %u, bytes %llu\n", static_cast<unsigned long long>(frames),
+                snapshot.width, snapshot.height, reconnects, static_cast<unsigned long long>(bytes));
+    std::fflush(stdout);
+    if (frames == 0 && status == 0) {
+        std::fprintf(stderr, "vistrel-cli live: %s: %s\n", url.c_str(), diagnose(args, url).c_str());
+        status = 1;
+    }
+    if (!args.snapshotPath.empty() && status == 0) {
+        std::FILE* f = snapshot.bitmap.empty() ? nullptr : std::fopen(args.snapshotPath.c_str(), "wb");
+        if (snapshot.bitmap.empty()) {
+            std::fprintf(stderr, "vistrel-cli live: no picture to save in '%s'\n", args.snapshotPath.c_str());
+            status = 1;
+        } else if (f == nullptr ||
+                   std::fwrite(snapshot.bitmap.data(), 1, snapshot.bitmap.size(), f) != snapshot.bitmap.size() ||
+                   std::fclose(f) != 0) {
+            if (f) std::fclose(f);
+            std::fprintf(stderr, "vistrel-cli live: cannot write '%s'\n", args.snapshotPath.c_str());
+            status = 1;
+        }
+    }
+    http::CloseInternetRoot();
+    return status;
 }
 
 }  // namespace vistrel::cli

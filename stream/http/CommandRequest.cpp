@@ -45,6 +45,9 @@ CommandResult SendCommandRequest(const std::string& url, const std::string& user
     const CURLcode rc = curl_easy_perform(e);
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &result.status);
     result.answered = result.status != 0;
+    const char* type = nullptr;
+    if (curl_easy_getinfo(e, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr)
+        result.contentType = type;
     if (!result.answered) result.error = errorText[0] ? errorText : curl_easy_strerror(rc);
     curl_easy_cleanup(e);
     CurlRoot::requestClosed();

@@ -13,6 +13,7 @@ constexpr long kCommandTotalTimeoutMs = 5000;
 struct CommandResult {
     bool answered = false;  // a status line came back
     long status = 0;        // its code, 0 when not answered
+    std::string contentType;  // of the answer, when it gave one
     std::string error;      // why not answered (host unreachable, time-out...)
 };
 

@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/MemoryWindow.h"
+#include "stream/live/LiveStreamSession.h"
+#include "tests/http/LoopbackHttpServer.h"
+#include "tests/live/FakeDecoder.h"
+
+namespace vistrel::live {
+namespace {
+
+using testing::FakeDecoder;
+using testing::FakeDecoderLog;
+using testing::FakeFrame;
+using testing::HttpConnection;
+using testing::HttpRequestSeen;
+using testing::LoopbackHttpServer;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWaitMs = 20000;  // generous: sanitizers on a loaded 2-core machine
+
+class RootEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { ASSERT_TRUE(http::OpenInternetRoot("KEMBQM/MSIE")); }
+    void TearDown() override { http::CloseInternetRoot(); }
+};
+const auto* const kRoot = ::testing::AddGlobalTestEnvironment(new RootEnvironment);
+
+template <typename Pred>
+bool waitFor(Pred pred, int ms = kWaitMs) {
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end) {
+        if (pred()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return pred();
+}
+
+LiveSessionTimings shortTimings() {
+    LiveSessionTimings t;
+    t.randomDelayUnitMs = 40;   // first reconnect after 40..200 ms
+    t.failureDelayUnitMs = 80;  // later ones after failureCount x 80 ms
+    return t;
+}
+
+// A session whose decoders are fakes logging into `log`.
+std::unique_ptr<LiveStreamSession> makeSession(const std::shared_ptr<FakeDecoderLog>& log,
+                                               LiveSessionTimings timings = shortTimings()) {
+    auto holder = std::make_shared<LiveStreamSession*>(nullptr);
+    auto session = std::make_unique<LiveStreamSession>(timings, [log, holder](StreamCoding coding) {
+        {
+            std::lock_guard<std::mutex> g(log->lock);
+            log->bytesQueuedAtCreation = (*holder)->Stats().bytesQueued;
+        }
+        return std::unique_ptr<IDecoder>(coding == StreamCoding::H263 || coding == StreamCoding::Kvr4
+                                             ? new FakeDecoder(log, coding)
+                                             : nullptr);
+    });
+    *holder = session.get();
+    return session;
+}
+
+std::string framesBody(int count, std::size_t size, int firstTag = 0) {
+    std::string body;
+    for (int i = 0; i < count; ++i) body += FakeFrame(size, static_cast<std::uint8_t>(firstTag + i));
+    return body;
+}
+
+// A server that keeps its connection open delivers only whole 1024-byte blocks; filler without
+// start codes completes the last one.
+std::string padded(std::string body) {
+    body.append((1024 - body.size() % 1024) % 1024, 'A');
+    return body;
+}
+
+void holdOpen(HttpConnection& c) {
+    while (c.idle(50)) {
+    }
+}
+
+TEST(LiveSession, CreatesTheDecoderFromTheContentTypeBeforeQueueingAndDecodesSplitFrames) {
+    const std::string body = padded("junk before the first frame" + framesBody(12, 2500));
+    LoopbackHttpServer server([&](int, const HttpRequestSeen&, HttpConnection& c) {
+        c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmh263\r\n");
+        c.send(body);
+        holdOpen(c);
+    });
+    auto log = std::make_shared<FakeDecoderLog>();
+    platform::MemoryWindow window;
+    auto session = makeSession(log);
+    session->SetNotifyWindow(&window);
+    session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
+    session->Start();
+    ASSERT_TRUE(waitFor([&] { return log->frameCount() >= 12; }));
+    session->SetFullScreen(1);
+    session->Stop();
+
+    std::lock_guard<std::mutex> g(log->lock);
+    ASSERT_EQ(log->created.size(), 1u);
+    EXPECT_EQ(log->created[0], StreamCoding::H263);
+    EXPECT_EQ(log->bytesQueuedAtCreation, 0u);
+    ASSERT_EQ(log->openedWith.size(), 1u);
+    EXPECT_EQ(log->openedWith[0], &window);
+    ASSERT_EQ(log->frames.size(), 12u);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(log->frames[std::size_t(i)], FakeFrame(2500, std::uint8_t(i))) << i;
+    EXPECT_EQ(log->fullScreen, std::vector<int>{1});
+    EXPECT_EQ(log->alive, 0);  // the consumer deleted it when it stopped
+    EXPECT_EQ(log->closed, 1);
+    EXPECT_EQ(server.seen()[0].target, "/pushall.htm;0?scrw=1024");
+}
+
+TEST(LiveSession, ReconnectsAfterAServerCloseAndReplacesTheDecoderForTheNewCoding) {
+    LoopbackHttpServer server([&](int index, const HttpRequestSeen&, HttpConnection& c) {
+        c.sendHead(200, "OK", index == 0 ? "Content-Type: video/x-qdaxwmh263\r\n"
+                                         : "Content-Type: video/x-qdaxwmkvr4\r\n");
+        c.send(padded(framesBody(3, 1200, index * 10)));
+        if (index > 0) holdOpen(c);
+    });
+    auto log = std::make_shared<FakeDecoderLog>();
+    auto session = makeSession(log);
+    session->SetUrl(server.url("/pushall.htm;1?scrw=1024"));
+    session->Start();
+    ASSERT_TRUE(waitFor([&] { return log->frameCount() >= 6; }));
+    const LiveSessionStats stats = session->Stats();
+    session->Stop();
+    EXPECT_EQ(server.requests(), 2);
+    EXPECT_EQ(stats.restartsFired, 1u);
+    // The closed notice drew the random delay; the final notice replaced it with 2 x unit.
+    EXPECT_EQ(stats.restartsScheduled, 2u);
+    EXPECT_EQ(stats.lastRestartDelayMs, 2u * 80u);
+    EXPECT_EQ(stats.failureCount, 0);  // the second response passed the error-page check
+    std::lock_guard<std::mutex> g(log->lock);
+    ASSERT_EQ(log->created.size(), 2u);
+    EXPECT_EQ(log->created[1], StreamCoding::Kvr4);
+    EXPECT_EQ(log->frames[3], FakeFrame(1200, 10));
+}
+
+TEST(LiveSession, HtmlPageOnTheFirstConnectionIsDroppedAndTheNextDecodes) {
+    LoopbackHttpServer server([&](int index, const HttpRequestSeen&, HttpConnection& c) {
+        c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmh263\r\n");
+        if (index == 0) {
+            c.send("HTTP/1.0 401 Unauthorized\r\ncontent-type: TEXT/HTML\r\n\r\n<html>log in</html>" +
+                   framesBody(2, 400));
+            return;
+        }
+        c.send(padded(framesBody(2, 400, 50)));
+        holdOpen(c);
+    });
+    auto log = std::make_shared<FakeDecoderLog>();
+    auto session = makeSession(log);
+    session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
+    session->Start();
+    ASSERT_TRUE(waitFor([&] { return log->frameCount() >= 2; }));
+    const LiveSessionStats stats = session->Stats();
+    session->Stop();
+    EXPECT_EQ(server.requests(), 2);
+    // Only the final notice scheduled a reconnect, with the random first delay.
+    EXPECT_EQ(stats.restartsScheduled, 1u);
+    EXPECT_GE(stats.lastRestartDelayMs, 40u);
+    EXPECT_LE(stats.lastRestartDelayMs, 200u);
+    std::lock_guard<std::mutex> g(log->lock);
+    ASSERT_EQ(log->frames.size(), 2u);
+    EXPECT_EQ(log->frames[0], FakeFrame(400, 50));
+}
+
+TEST(LiveSession, UnknownContentTypeEndsEachStreamUntilTheFailureLimit) {
+    LoopbackHttpServer server([&](int, const HttpRequestSeen&, HttpConnection& c) {
+        c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmh264\r\n");
+        c.send(framesBody(3, 500));
+        holdOpen(c);
+    });
+    auto log = std::make_shared<FakeDecoderLog>();
+    auto session = makeSession(log);
+    session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
+    session->Start();
+    ASSERT_TRUE(waitFor([&] {
+        const LiveSessionStats s = session->Stats();
+        return s.failureCount > kMaxLiveFailures && !s.restartPending;
+    }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    LiveSessionStats stats = session->Stats();
+    EXPECT_EQ(server.requests(), kMaxLiveFailures + 1);
+    EXPECT_EQ(stats.bytesQueued, 0u);
+    EXPECT_EQ(stats.restartsFired, unsigned(kMaxLiveFailures));
+
+    // A manual start whose stream fails again schedules nothing: only a good response resets the count.
+    session->Start();
+    ASSERT_TRUE(waitFor([&] { return server.requests() == kMaxLiveFailures + 2; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    stats = session->Stats();
+    EXPECT_FALSE(stats.restartPending);
+    EXPECT_EQ(server.requests(), kMaxLiveFailures + 2);
+    session->Stop();
+    std::lock_guard<std::mutex> g(log->lock);
+    EXPECT_TRUE(log->created.empty());
+}
+
+TEST(LiveSession, StopWhileARestartIsPendingStartsNothing) {
+    LoopbackHttpServer server([&](int, const HttpRequestSeen&, HttpConnection& c) {
+        c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmh263\r\n");
+        c.send(framesBody(2, 300));
+    });
+    LiveSessionTimings timings;
+    timings.randomDelayUnitMs = 400;
+    timings.failureDelayUnitMs = 600;  // the pending restart waits 1200 ms
+    auto log = std::make_shared<FakeDecoderLog>();
+    auto session = makeSession(log, timings);
+    session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
+    session->Start();
+    ASSERT_TRUE(waitFor([&] { return session->Stats().restartsScheduled == 2; }));
+    EXPECT_TRUE(session->Stats().restartPending);
+    session->Stop();
+    EXPECT_FALSE(session->Stats().restartPending);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_EQ(server.requests(), 1);
+    EXPECT_EQ(session->Stats().restartsFired, 0u);
+}
+
+TEST(LiveSession, StopReturnsPromptlyWhileTheCallbackWaitsOnAFullRing) {
+    LoopbackHttpServer server([&](int, const HttpRequestSeen&, HttpConnection& c) {
+        c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmh263\r\n");
+        const std::string body = framesBody(40, 4000);
+        while (c.send(body)) {
+        }
+    });
+    auto log = std::make_shared<FakeDecoderLog>();
+    log->decodeDelayMs = 200;  // far slower than the network: the ring fills
+    auto session = makeSession(log);
+    session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
+    session->Start();
+    // Full: more than the ring's room has been queued while the consumer holds little.
+    ASSERT_TRUE(waitFor([&] { return session->Stats().bytesQueued >= kByteRingSize - 2048; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::uint64_t queued = session->Stats().bytesQueued;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LT(session->Stats().bytesQueued - queued, 64u * 1024u);  // the producer is held back
+    const auto t0 = Clock::now();
+    session->Stop();
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));
+    EXPECT_EQ(server.requests(), 1);
+}
+
+TEST(LiveSession, HandsA127CharacterUserNameToTheServer) {
+    const std::string user(127, 'u');
+    const std::string expected = "Basic " + testing::BasicCredentials(user, "pw");
+    LoopbackHttpServer server([&](int, const HttpRequestSeen& req, HttpConnection& c) {
+        if (req.header("authorization") != expected) {
+            c.sendHead(401, "Unauthorized", "WWW-Authenticate: Basic realm=\"dvr\"\r\n");
+            return;
+        }
+        c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmh263\r\n");
+        c.send(padded(framesBody(2, 300)));
+        holdOpen(c);
+    });
+    auto log = std::make_shared<FakeDecoderLog>();
+    auto session = makeSession(log);
+    session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
+    session->SetUserName(user + "cut");  // longer input is cut to 127
+    session->SetPassword("pw");
+    session->Start();
+    ASSERT_TRUE(waitFor([&] { return log->frameCount() >= 2; }));
+    session->Stop();
+}
+
+TEST(LiveSession, CodingsWithoutADecoderAreReceivedAndDropped) {
+    LoopbackHttpServer server([&](int, const HttpRequestSeen&, HttpConnection& c) {
+        c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmjpeg\r\n");
+        c.send(padded(framesBody(20, 1000)));
+        holdOpen(c);
+    });
+    auto log = std::make_shared<FakeDecoderLog>();
+    auto session = makeSession(log);
+    session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
+    session->Start();
+    ASSERT_TRUE(waitFor([&] { return session->Stats().bytesQueued >= 20000; }));
+    session->SetFullScreen(1);  // no decoder: nothing to forward to
+    session->Stop();
+    EXPECT_EQ(session->Stats().framesDecoded, 0u);
+    EXPECT_EQ(session->Stats().restartsScheduled, 0u);
+}
+
+}  // namespace
+}  // namespace vistrel::live
