@@ -28,18 +28,18 @@ MemoryWindow::Config handheld(int bits = 32)
     return config;
 }
 
-// Every pixel of the picture says where it came from: 1 + (row << 12 | column).
-std::unique_ptr<ScreenPicture> labelledPicture(int width, int height)
+// Every pixel of the picture says where it came from: 1 + (row << 12 | column), in as many low
+// bytes as the depth holds.
+std::unique_ptr<ScreenPicture> labelledPicture(int width, int height, int bits = 32)
 {
-    auto picture = ScreenPicture::Create(width, height, 32);
+    auto picture = ScreenPicture::Create(width, height, bits);
+    const int bytes = bits / 8;
     for (int r = 0; r < height; ++r)
         for (int c = 0; c < width; ++c) {
             const std::uint32_t v = 1 + (static_cast<std::uint32_t>(r) << 12 | c);
-            std::uint8_t* p = picture->row(r) + c * 4;
-            p[0] = static_cast<std::uint8_t>(v);
-            p[1] = static_cast<std::uint8_t>(v >> 8);
-            p[2] = static_cast<std::uint8_t>(v >> 16);
-            p[3] = 0;
+            std::uint8_t* p = picture->row(r) + c * bytes;
+            for (int b = 0; b < bytes; ++b)
+                p[b] = b < 3 ? static_cast<std::uint8_t>(v >> (8 * b)) : 0;
         }
     return picture;
 }
@@ -218,6 +218,32 @@ TEST(Upright, TallPicturesAreCroppedAtTheFramebufferEdges)
     EXPECT_EQ(window.pixel(0, 0), label(10 * 8 / 10, 0));
     EXPECT_EQ(window.pixel(239, 0), label(10 * 8 / 10, 239 * 16 / 10));
     EXPECT_EQ(window.pixel(239, 319), label(329 * 8 / 10, 239 * 16 / 10));
+}
+
+TEST(Upright, EveryDepthCopiesWholePixels)
+{
+    for (int bits : {8, 16, 24}) {
+        SCOPED_TRACE(bits);
+        MemoryWindow::Config config = handheld();
+        config.format = {bits, bits == 16 ? 0xF800u : 0xFF0000u, 0, 0};
+        MemoryWindow window(config);
+        Surface surface = makeSurface(window, 320, 240);
+        auto picture = labelledPicture(320, 240, bits);
+        present(surface.get(), picture.get());
+        const std::uint32_t mask = bits == 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+        EXPECT_EQ(window.pixel(0, 26), label(0, 0) & mask);
+        EXPECT_EQ(window.pixel(239, 205), label(179 * 13 / 10, 239 * 13 / 10) & mask);
+        EXPECT_EQ(window.pixel(100, 100), label(74 * 13 / 10, 100 * 13 / 10) & mask);
+        EXPECT_EQ(window.pixel(239, 206), 0u);
+
+        window.setWorkArea(Rect{0, 0, 240, 320});
+        SetSurfaceFullScreen(surface.get(), 1);
+        present(surface.get(), picture.get());
+        EXPECT_EQ(window.pixel(0, 319), label(0, 0) & mask);
+        EXPECT_EQ(window.pixel(239, 0), label(239, 319) & mask);
+        SetSurfaceFullScreen(surface.get(), 0);
+        present(surface.get(), picture.get());  // leaves the shell shown for the next tests
+    }
 }
 
 TEST(FullScreen, RotatedPictureRunsItsTopRowUpTheLeftEdge)

@@ -114,15 +114,18 @@ void installPalette(const DisplaySurface& surface)
     surface.window->setPalette(entries, platform::kPaletteSize);
 }
 
-inline void copyPixel(std::uint8_t* to, const std::uint8_t* from, int bytes)
+// A fixed-size copy per pixel depth, so that the copy is a plain load and store.
+template <int Bytes>
+inline void copyPixel(std::uint8_t* to, const std::uint8_t* from)
 {
-    std::memcpy(to, from, static_cast<std::size_t>(bytes));
+    std::memcpy(to, from, Bytes);
 }
 
 // Quarter turn counter-clockwise over the whole work area: the picture's top row runs up the
 // left edge, its right edge lies along the top.
+template <int bytes>
 void drawRotated(const platform::Framebuffer& fb, const platform::Rect& work,
-                 const ScreenPicture& picture, int bytes)
+                 const ScreenPicture& picture)
 {
     const int workWidth = work.right - work.left;
     if (work.bottom <= 0 || workWidth <= 0)
@@ -140,16 +143,17 @@ void drawRotated(const platform::Framebuffer& fb, const platform::Rect& work,
             const std::int64_t sourceRow = x * rowStep / kRotatedStepUnits;
             if (sourceRow >= picture.height())
                 break;
-            copyPixel(out + static_cast<std::ptrdiff_t>(x) * bytes,
-                      picture.row(static_cast<int>(sourceRow)) + sourceColumn * bytes, bytes);
+            copyPixel<bytes>(out + static_cast<std::ptrdiff_t>(x) * bytes,
+                             picture.row(static_cast<int>(sourceRow)) + sourceColumn * bytes);
         }
     }
 }
 
 // Stretched to the work-area width from the top of the work area; what falls outside the
 // framebuffer is cropped.
+template <int bytes>
 void drawUpright(const platform::Framebuffer& fb, const platform::Rect& work,
-                 const ScreenPicture& picture, int bytes)
+                 const ScreenPicture& picture)
 {
     const std::int64_t workWidth = work.right - work.left;
     if (workWidth <= 0)
@@ -173,7 +177,7 @@ void drawUpright(const platform::Framebuffer& fb, const platform::Rect& work,
         const std::uint8_t* in = picture.row(static_cast<int>(i * rowStep / kUprightStepUnits));
         std::uint8_t* out = fb.pixels + surfaceRow * fb.pitch;
         for (std::int64_t j = 0; j < columns; ++j)
-            copyPixel(out + j * bytes, in + (j * columnStep / kUprightStepUnits) * bytes, bytes);
+            copyPixel<bytes>(out + j * bytes, in + (j * columnStep / kUprightStepUnits) * bytes);
     }
 }
 
@@ -193,11 +197,20 @@ void draw(DisplaySurface& surface, const ScreenPicture* picture)
                           static_cast<std::int64_t>(fb.width) * picture->bitsPerPixel() / 8 <=
                               fb.pitch;
     if (drawable) {
-        const int bytes = picture->bitsPerPixel() / 8;
-        if (fullScreen)
-            drawRotated(fb, work, *picture, bytes);
-        else
-            drawUpright(fb, work, *picture, bytes);
+        switch (picture->bitsPerPixel()) {
+        case 8:
+            fullScreen ? drawRotated<1>(fb, work, *picture) : drawUpright<1>(fb, work, *picture);
+            break;
+        case 16:
+            fullScreen ? drawRotated<2>(fb, work, *picture) : drawUpright<2>(fb, work, *picture);
+            break;
+        case 24:
+            fullScreen ? drawRotated<3>(fb, work, *picture) : drawUpright<3>(fb, work, *picture);
+            break;
+        default:
+            fullScreen ? drawRotated<4>(fb, work, *picture) : drawUpright<4>(fb, work, *picture);
+            break;
+        }
     }
     window.unlockFramebuffer();
     if (drawable)
