@@ -93,6 +93,13 @@ WorkerThread::StopResult WorkerThread::stop(std::uint32_t limitMs)
 {
     if (!exists())
         return StopResult::NotRunning;
+    if (std::this_thread::get_id() == thread_.get_id()) {
+        // A worker stopping itself cannot wait for its own end: it leaves on the flag.
+        requestStop();
+        thread_.detach();
+        signal_.reset();
+        return StopResult::Detached;
+    }
     bool finished = false;
     {
         std::unique_lock<std::mutex> lock(signal_->mutex_);

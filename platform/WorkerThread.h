@@ -59,6 +59,7 @@ public:
     void requestStop();
     // Raises the stop flag, wakes the worker, and waits up to `limitMs` for it to end.
     // Whatever the entry captured must outlive a Detached thread; capture shared state.
+    // Called by the worker itself: raises the flag and detaches without waiting.
     StopResult stop(std::uint32_t limitMs);
 
     bool exists() const { return thread_.joinable(); }

@@ -114,3 +114,20 @@ TEST(WorkerThread, DestructorStopsARunningThread)
     }
     EXPECT_TRUE(ended->load());
 }
+
+TEST(WorkerThread, AWorkerStoppingItselfDoesNotWaitForItself)
+{
+    auto owner = std::make_shared<WorkerThread>("self");
+    auto result = std::make_shared<std::atomic<int>>(-1);
+    auto done = std::make_shared<Event>(Event::Reset::Manual);
+    ASSERT_TRUE(owner->create([owner, result, done](const StopSignal& stop) {
+        *result = static_cast<int>(owner->stop(kPatienceMs));
+        if (stop.stopRequested())
+            done->set();
+    }));
+    owner->resume();
+    ASSERT_TRUE(done->wait(kPatienceMs));
+    EXPECT_EQ(*result, static_cast<int>(WorkerThread::StopResult::Detached));
+    EXPECT_FALSE(owner->exists());
+    sleepMs(kShortWaitMs);  // let the thread leave before the process checks for leaks
+}
