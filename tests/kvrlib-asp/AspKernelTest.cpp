@@ -230,8 +230,9 @@ TEST(Gmc, TranslationInterpolatesBilinearlyAndRepeatsEdges)
     std::mt19937 rng(6);
     GmcPicture ref, out;
     fillPicture(ref, rng);
-    // accuracy 3: 1/16 sample. Translation (-21/16, +35/16) samples, rounding both ways.
-    const int du[4] = {-21, 0, 0, 0}, dv[4] = {35, 0, 0, 0};
+    // Trajectories in half samples, warp at accuracy 3 (1/16 sample): translation (-1.5, +2.5)
+    // samples, rounding both ways.
+    const int du[4] = {-3, 0, 0, 0}, dv[4] = {5, 0, 0, 0};
     for (int points : {1, 3})
         for (int rnd = 0; rnd < 2; ++rnd) {
             KVR_GMC_PARAMS g;
@@ -244,17 +245,16 @@ TEST(Gmc, TranslationInterpolatesBilinearlyAndRepeatsEdges)
                 }
             for (int y = 0; y < GmcPicture::H; ++y)
                 for (int x = 0; x < GmcPicture::W; ++x) {
-                    // Position in 1/16: x*16 - 21, y*16 + 35.
-                    const int px = x * 16 - 21, py = y * 16 + 35;
+                    // Position in 1/16: x*16 - 24, y*16 + 40.
+                    const int px = x * 16 - 24, py = y * 16 + 40;
                     const int ix = px >> 4, fx = px & 15, iy = py >> 4, fy = py & 15;
                     auto s = [&](int dx, int dy) { return edgeSample(ref.Y(), 64, 64, ix + dx, iy + dy); };
                     const int want = ((s(0, 0) * (16 - fx) + s(1, 0) * fx) * (16 - fy) +
                                       (s(0, 1) * (16 - fx) + s(1, 1) * fx) * fy + 128 - rnd) >> 8;
                     ASSERT_EQ(out.Y()[y * GmcPicture::Bps + x], want) << x << "," << y << " points " << points;
                 }
-            // Chroma trajectory in chroma 1/16 units: one point takes (du >> 1) | (du & 1), i.e. -11 and
-            // 17; the affine form rounds the halves up: -10 and 18.
-            const int cx = points == 1 ? -11 : -10, cy = points == 1 ? 17 : 18;
+            // Chroma moves half as far: -12 and +20 sixteenths of a chroma sample.
+            const int cx = -12, cy = 20;
             for (int y = 0; y < 32; ++y)
                 for (int x = 0; x < 32; ++x) {
                     const int px = x * 16 + cx, py = y * 16 + cy;
@@ -266,11 +266,11 @@ TEST(Gmc, TranslationInterpolatesBilinearlyAndRepeatsEdges)
                 }
             int mx = 0, my = 0;
             Kvr_Gmc_Average_MV(&g, 1, 1, 0, 2, &mx, &my);
-            EXPECT_EQ(mx, -3);  // -21/16 sample = -2.625 half samples, rounded
-            EXPECT_EQ(my, 4);   // 35/16 sample = 4.375 half samples
+            EXPECT_EQ(mx, -3);
+            EXPECT_EQ(my, 5);
             Kvr_Gmc_Average_MV(&g, 1, 1, 1, 2, &mx, &my);
-            EXPECT_EQ(mx, -5);  // -5.25 quarter samples
-            EXPECT_EQ(my, 9);   // 8.75
+            EXPECT_EQ(mx, -6);
+            EXPECT_EQ(my, 10);
         }
 }
 
@@ -279,8 +279,8 @@ TEST(Gmc, AffineZoomSamplesEveryOtherReferenceSample)
     std::mt19937 rng(8);
     GmcPicture ref, out;
     fillPicture(ref, rng);
-    // Point 1 moved by one picture width (accuracy 0: half samples, so 2 * 64): x' = 2x; point 2 moved
-    // by one picture height: y' = 2y.
+    // Point 1 moved by one picture width (128 half samples): x' = 2x; point 2 moved by one picture
+    // height: y' = 2y.
     const int du[4] = {0, 128, 0, 0}, dv[4] = {0, 0, 128, 0};
     KVR_GMC_PARAMS g;
     ASSERT_TRUE(Kvr_Gmc_Setup(&g, du, dv, 3, 0, GmcPicture::W, GmcPicture::H));

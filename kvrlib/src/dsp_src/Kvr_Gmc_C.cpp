@@ -88,15 +88,15 @@ bool Kvr_Gmc_Setup(KVR_GMC_PARAMS* G, const int Du[4], const int Dv[4], int Nb_P
         D[i][0] = Du[i];
         D[i][1] = Dv[i];
     }
-    // Reference points of the picture corners (the fourth is never used by GMC).
+    // Reference points of the picture corners (the fourth is never used by GMC). Trajectories
+    // are coded in half samples whatever the accuracy; A / 2 brings them to 1/A sample.
     const int64_t Vop[3][2] = {{0, 0}, {W, 0}, {0, H}};
     int64_t Spr[3][2];
-    Spr[0][0] = A * Vop[0][0] + D[0][0];
-    Spr[0][1] = A * Vop[0][1] + D[0][1];
-    Spr[1][0] = A * Vop[1][0] + D[0][0] + D[1][0];
-    Spr[1][1] = A * Vop[1][1] + D[0][1] + D[1][1];
-    Spr[2][0] = A * Vop[2][0] + D[0][0] + D[2][0];
-    Spr[2][1] = A * Vop[2][1] + D[0][1] + D[2][1];
+    for (int c = 0; c < 2; ++c) {
+        Spr[0][c] = (A >> 1) * (2 * Vop[0][c] + D[0][c]);
+        Spr[1][c] = (A >> 1) * (2 * Vop[1][c] + D[0][c] + D[1][c]);
+        Spr[2][c] = (A >> 1) * (2 * Vop[2][c] + D[0][c] + D[2][c]);
+    }
     // Virtual points at power-of-two distances, so that the per-sample warp needs shifts only.
     int64_t Virt[2][2];
     Virt[0][0] = 16 * (Vop[0][0] + W2) +

@@ -47,6 +47,34 @@ struct B_Decoder {
     KVR_MV Pred[2][2];            // [forward, backward][field]: last vectors of the row
     const KVR_MB_INFO* Col_Map;   // future anchor's macroblock information
 
+    bool Plain_Skip_At(int Idx) const { return Col_Map[Idx].Class == 0 && Col_Map[Idx].Type == Plain_Skip; }
+
+    // Stuffing (a 0 then ones up to the byte boundary, a whole 0x7F when aligned) and an L-bit marker.
+    bool Packet_Ahead(int L)
+    {
+        int N = B->Bits_To_Byte_Align();
+        if (N == 0) N = 8;
+        const uint32_t Want = ((((1u << (N - 1)) - 1)) << L) | 1u;
+        return B->Bits_Avail() >= N + L && B->See(N + L) == Want;
+    }
+
+    // Consumes stuffing, marker and video-packet header; returns the packet's first macroblock.
+    int Read_Packet_Header(KVR_MB* MB, int Total)
+    {
+        const int N = B->Bits_To_Byte_Align();
+        B->Skip((N == 0 ? 8 : N) + MB->Resync_Len);
+        const int First = static_cast<int>(B->Get(Kvr_Bit_Length(static_cast<uint32_t>(Total - 1))));
+        int Q = static_cast<int>(B->Get(D->VOL.Quant_Prec));
+        if (B->Get1()) {  // header extension: the picture header's time and codes again
+            while (B->Get1() && !B->Overread()) {}
+            B->Skip(1 + D->VOL.Time_Bits + 1 + 2 + 3 + 3 + 3);
+        }
+        Kvr_Check_Overread(B);
+        if (First >= Total) throw KVR_STREAM_EXCEPTION("Video packet beyond the last macroblock");
+        MB->Quant = MB->Quant_Prev = Q < 1 ? 1 : (Q > 31 ? 31 : Q);
+        return First;
+    }
+
     void Reset_Preds() { for (auto& Dir : Pred) for (auto& P : Dir) P = KVR_MV{0, 0}; }
 
     void Read_Dir(KVR_MB* MB, int Dir, int F_Code, KVR_MV Out[2])
@@ -121,7 +149,7 @@ struct B_Decoder {
         MB->Field_DCT = D->VOL.Interlaced ? 0 : -1;
         // A plain skip in the future anchor skips here too; GMC macroblocks (skipped or not) are
         // predictions, not skips.
-        if (Col.Class == 0 && Col.Type == Plain_Skip) {
+        if (Plain_Skip_At(MB->Idx)) {
             Kvr_Copy_MB(D, MB, D->Fwd);
             if (D->Debug >= 5) std::putchar('s');
             return;
@@ -213,7 +241,21 @@ void Kvr_Asp_Decode_B_VOP(KVR_MP4_STATE* D, KVR_BITS* B)
         Kvr_Check_Overread(B);
         if (MB.X == 0) Dec.Reset_Preds();
         Dec.Macroblock(&MB);
-        if (Kvr_MB_Check_Resync(D, B, &MB)) Dec.Reset_Preds();
+        const int Next = MB.Idx + 1;
+        // Macroblocks skipped with their co-located one carry no bits, so the header of a video
+        // packet that starts at one of them is only met before the next coded macroblock.
+        if (MB.Resync_Len && Next < Total && !Dec.Plain_Skip_At(Next) && Dec.Packet_Ahead(MB.Resync_Len)) {
+            const int First = Dec.Read_Packet_Header(&MB, Total);
+            for (int i = First; i < Next; ++i)
+                if (!Dec.Plain_Skip_At(i)) throw KVR_STREAM_EXCEPTION("Video packet out of order in a B-VOP");
+            if (First > Next) throw KVR_STREAM_EXCEPTION("Video packet skips macroblocks of a B-VOP");
+            MB.Packet_Start = First;
+            Dec.Reset_Preds();
+        }
+        if (Next % D->MB_W == 0) Kvr_MB_End_Row(D, &MB);
+        MB.Idx = Next;
+        MB.X = Next % D->MB_W;
+        MB.Y = Next / D->MB_W;
     }
     Kvr_Check_Overread(B);
 }
