@@ -290,6 +290,9 @@ bool H263Decoder::applySize(int code, bool force) {
         return false;
     }
     sizeCode_ = code;
+    // The new planes are zero; the picture shown until the next decode is the black one, not a
+    // zero-chroma green.
+    FillYuvFrame(output_.get(), w, h, kBlackLuma, kBlackChroma, kBlackChroma);
     latestIsOutput_ = true;
 
     if (surface_ != nullptr && window_ != nullptr) {

@@ -19,13 +19,22 @@ constexpr std::size_t kStartCodeSpan = 5;     // length word + 0x00 0x00 + the b
 }  // namespace
 
 bool FindH263FrameStart(const std::uint8_t* data, std::size_t size, std::size_t from, H263FrameStart* start) {
-    if (size < kStartCodeSpan) return false;
+    auto startCodeAt = [data](std::size_t i) { return data[i + 2] == 0 && data[i + 3] == 0 && (data[i + 4] & 0x80) != 0; };
     for (std::size_t i = from; i + kStartCodeSpan <= size; ++i) {
-        if (data[i + 2] != 0 || data[i + 3] != 0 || (data[i + 4] & 0x80) == 0) continue;
+        // A frame header is taken where it begins: its own bytes 10..12 (0, the low byte of the
+        // header word, the 0xC5 marker) look like a start code whenever that word byte is 0, and
+        // scanning for start codes alone would cut a bogus frame out of the header.
+        if (i + frame::kFrameHeaderSize + kStartCodeSpan <= size && frame::HasFrameHeaderAt(data + i) &&
+            startCodeAt(i + frame::kFrameHeaderSize)) {
+            start->offset = i;
+            start->lengthWord = i + frame::kFrameHeaderSize;
+            start->hasHeader = true;
+            return true;
+        }
+        if (!startCodeAt(i)) continue;
+        start->offset = i;
         start->lengthWord = i;
-        start->hasHeader = i >= from + frame::kFrameHeaderSize &&
-                           frame::HasFrameHeaderAt(data + i - frame::kFrameHeaderSize);
-        start->offset = start->hasHeader ? i - frame::kFrameHeaderSize : i;
+        start->hasHeader = false;
         return true;
     }
     return false;

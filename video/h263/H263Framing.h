@@ -19,8 +19,8 @@ struct H263FrameStart {
 };
 
 // Searches data[from, size) for a frame start: a length word followed by 0x00 0x00 and a byte with
-// its top bit set, with the 14-byte frame header recognised only when its markers stand exactly
-// 14 bytes before the length word and at or after `from`.
+// its top bit set, or a 14-byte frame header (its five markers) directly followed by such a length
+// word and start code, whichever begins first.
 bool FindH263FrameStart(const std::uint8_t* data, std::size_t size, std::size_t from, H263FrameStart* start);
 
 // Total length of the frame at `start` (with the header: high length bytes + length word + 14;
