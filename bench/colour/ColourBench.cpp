@@ -129,6 +129,8 @@ private:
 
 BENCHMARK(ours<ConvertTo32, 32>)->Name("vistrel/ConvertTo32")->Unit(benchmark::kMicrosecond);
 BENCHMARK(swscale<AV_PIX_FMT_BGRA, 4>)->Name("swscale/BGRA")->Unit(benchmark::kMicrosecond);
+BENCHMARK(ours<ConvertTo24, 24>)->Name("vistrel/ConvertTo24")->Unit(benchmark::kMicrosecond);
+BENCHMARK(swscale<AV_PIX_FMT_BGR24, 3>)->Name("swscale/BGR24")->Unit(benchmark::kMicrosecond);
 BENCHMARK(ours<ConvertTo565, 16>)->Name("vistrel/ConvertTo565")->Unit(benchmark::kMicrosecond);
 BENCHMARK(swscale<AV_PIX_FMT_RGB565LE, 2>)->Name("swscale/RGB565")->Unit(benchmark::kMicrosecond);
 
@@ -146,7 +148,8 @@ int main(int argc, char** argv)
         const char* ourName;
         const char* theirName;
     } pairs[] = {{"32-bit BGRA", "vistrel/ConvertTo32", "swscale/BGRA"},
-                 {"16-bit 5-6-5", "vistrel/ConvertTo565", "swscale/RGB565"}};
+                 {"16-bit 5-6-5", "vistrel/ConvertTo565", "swscale/RGB565"},
+                 {"24-bit BGR", "vistrel/ConvertTo24", "swscale/BGR24"}};
     std::printf("\n%-14s %16s %16s %10s\n", "640x480", "vistrel pic/s", "swscale pic/s",
                 "ratio");
     for (const auto& pair : pairs) {

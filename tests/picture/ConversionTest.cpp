@@ -147,10 +147,13 @@ TEST(ConvertTo24, TopRowOfThePictureIsTheLastRowInMemory)
     EXPECT_EQ(out->bits()[0], 0);
 }
 
-// ConvertTo24 is the plain table path; the other depths may take a vector path over the leading
-// columns, so widths with and without a remainder are compared with it byte for byte.
-TEST(ConvertDirect, OtherDepthsPackTheSameColoursAsThePlainPath)
+// The routines may take a vector path over the leading columns of a row and the table path over
+// the rest; widths with and without a remainder are compared byte for byte with the table
+// arithmetic written out plainly.
+TEST(ConvertDirect, EveryDepthMatchesThePlainTableArithmetic)
 {
+    const std::int32_t* colour = ColourTable();
+    const std::uint8_t* clamp = OutputClamp();
     for (const int width : {32, 72, 4}) {
         SCOPED_TRACE(width);
         Frame frame(width, 16, 0, 0, 0);
@@ -168,16 +171,24 @@ TEST(ConvertDirect, OtherDepthsPackTheSameColoursAsThePlainPath)
         ASSERT_TRUE(ConvertTo555(frame.get(), p555.get()));
         for (int r = 0; r < 16; ++r)
             for (int c = 0; c < width; ++c) {
+                const int y = frame.y(r, c);
+                const int cb = frame.cb(r / 2, c / 2);
+                const int cr = frame.cr(r / 2, c / 2);
+                const int blue = clamp[y + colour[kColourRunBlueCb + cb]];
+                const int green =
+                    clamp[y + ((colour[kColourRunGreenCr + cr] + colour[kColourRunGreenCb + cb]) >> 16)];
+                const int red = clamp[y + colour[kColourRunRedCr + cr]];
                 const Bgr p = pixel24(*p24, r, c);
+                ASSERT_EQ(p.blue, blue) << r << "," << c;
+                ASSERT_EQ(p.green, green) << r << "," << c;
+                ASSERT_EQ(p.red, red) << r << "," << c;
                 const std::uint8_t* q = p32->row(r) + c * 4;
-                ASSERT_EQ(q[0], p.blue);
-                ASSERT_EQ(q[1], p.green);
-                ASSERT_EQ(q[2], p.red);
+                ASSERT_EQ(q[0], blue);
+                ASSERT_EQ(q[1], green);
+                ASSERT_EQ(q[2], red);
                 ASSERT_EQ(q[3], 0);
-                ASSERT_EQ(pixel16(*p565, r, c),
-                          (p.red >> 3) << 11 | (p.green >> 2) << 5 | (p.blue >> 3));
-                ASSERT_EQ(pixel16(*p555, r, c),
-                          (p.red >> 3) << 10 | (p.green >> 3) << 5 | (p.blue >> 3));
+                ASSERT_EQ(pixel16(*p565, r, c), (red >> 3) << 11 | (green >> 2) << 5 | (blue >> 3));
+                ASSERT_EQ(pixel16(*p555, r, c), (red >> 3) << 10 | (green >> 3) << 5 | (blue >> 3));
             }
     }
 }

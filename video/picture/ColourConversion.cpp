@@ -33,7 +33,7 @@ inline void store(std::uint8_t* p, T value)
 
 struct Bgr24 {
     static constexpr int kBytes = 3;
-    static constexpr bool kHasSimd = false;
+    static constexpr bool kHasSimd = true;
     static void put(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
     {
         p[0] = b;
@@ -128,18 +128,50 @@ inline SimdPlanes simdPixels(const DirectTables& t, const RowPair& rp, int j, co
     return SimdPlanes{channel(blue), channel(green), channel(red)};
 }
 
-inline void storeSimd(Bgr32, std::uint8_t* out, const SimdPlanes& p)
+// The 16 pixels as four vectors of four blue, green, red, 0 pixels.
+struct Bgrx {
+    __m128i quad[4];
+};
+
+inline Bgrx interleave(const SimdPlanes& p)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i bgLo = _mm_unpacklo_epi8(p.blue, p.green);
     const __m128i bgHi = _mm_unpackhi_epi8(p.blue, p.green);
     const __m128i r0Lo = _mm_unpacklo_epi8(p.red, zero);
     const __m128i r0Hi = _mm_unpackhi_epi8(p.red, zero);
+    return Bgrx{{_mm_unpacklo_epi16(bgLo, r0Lo), _mm_unpackhi_epi16(bgLo, r0Lo),
+                 _mm_unpacklo_epi16(bgHi, r0Hi), _mm_unpackhi_epi16(bgHi, r0Hi)}};
+}
+
+inline void storeSimd(Bgr32, std::uint8_t* out, const SimdPlanes& p)
+{
+    const Bgrx x = interleave(p);
     __m128i* o = reinterpret_cast<__m128i*>(out);
-    _mm_storeu_si128(o + 0, _mm_unpacklo_epi16(bgLo, r0Lo));
-    _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(bgLo, r0Lo));
-    _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(bgHi, r0Hi));
-    _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(bgHi, r0Hi));
+    for (int k = 0; k < 4; ++k)
+        _mm_storeu_si128(o + k, x.quad[k]);
+}
+
+// Four BGRX pixels squeezed into exactly 12 bytes, so nothing is written past the row.
+inline void storeThreeByteQuad(std::uint8_t* out, __m128i bgrx)
+{
+    const __m128i firstPixel = _mm_set1_epi64x(0x0000000000FFFFFF);
+    const __m128i secondPixel = _mm_set1_epi64x(0x0000FFFFFF000000);
+    // Each 64-bit half now holds two pixels in its low 6 bytes.
+    const __m128i pairs = _mm_or_si128(_mm_and_si128(bgrx, firstPixel),
+                                       _mm_and_si128(_mm_srli_epi64(bgrx, 8), secondPixel));
+    const __m128i packed = _mm_or_si128(_mm_move_epi64(pairs),
+                                        _mm_slli_si128(_mm_srli_si128(pairs, 8), 6));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
+    const std::uint32_t last = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 8)));
+    std::memcpy(out + 8, &last, sizeof last);
+}
+
+inline void storeSimd(Bgr24, std::uint8_t* out, const SimdPlanes& p)
+{
+    const Bgrx x = interleave(p);
+    for (int k = 0; k < 4; ++k)
+        storeThreeByteQuad(out + 12 * k, x.quad[k]);
 }
 
 template <int RedShift, int GreenBits>
