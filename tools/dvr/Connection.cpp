@@ -32,7 +32,8 @@ Connection::ReadResult Connection::readRequestHead(std::string& head) {
     const auto started = Clock::now();
     char buffer[2048];
     while (true) {
-        if (findHeadEnd(head) != std::string::npos) return ReadResult::Complete;
+        const std::size_t end = findHeadEnd(head);
+        if (end != std::string::npos) return end > kMaxRequestHead ? ReadResult::TooLong : ReadResult::Complete;
         if (head.size() > kMaxRequestHead) return ReadResult::TooLong;
         if (stopping_.load() || msSince(started) > kRequestReadTimeoutMs) return ReadResult::TimedOut;
         pollfd p{fd_, POLLIN, 0};

@@ -4,18 +4,57 @@
 
 #include "video/frame/FrameHeader.h"
 
+#ifdef VISTREL_DVR_HAVE_H263ENC
+#include "tools/h263enc/H263Encoder.h"
+#endif
+
 namespace vistrel::dvr {
 
-struct H263Source::Encoder {};
+namespace {
+// Quantiser of the emulated cameras: a clear picture at a few KB per predicted picture.
+constexpr int kQuantiser = 8;
+// The source decides the intra pictures itself; the encoder's own period is out of the way.
+constexpr int kNoOwnGop = 1 << 30;
+}  // namespace
 
-H263Source::H263Source(int width, int height) : width_(width), height_(height) {}
+#ifdef VISTREL_DVR_HAVE_H263ENC
+struct H263Source::Encoder {
+    h263enc::H263Encoder encoder;
+    Encoder(int w, int h) : encoder(w, h, kQuantiser, kNoOwnGop) {}
+};
+#else
+struct H263Source::Encoder {
+    Encoder(int, int) {}
+};
+#endif
+
+H263Source::H263Source(int width, int height)
+    : width_(width), height_(height), encoder_(std::make_unique<Encoder>(width, height)) {}
+
 H263Source::~H263Source() = default;
 
-bool H263Source::available() const { return false; }
-
-bool H263Source::encode(YuvFrame&, bool, std::vector<std::uint8_t>&, bool& intra) {
-    intra = false;
+bool H263Source::available() const {
+#ifdef VISTREL_DVR_HAVE_H263ENC
+    return encoder_->encoder.valid();
+#else
     return false;
+#endif
+}
+
+bool H263Source::encode(YuvFrame& picture, bool forceIntra, std::vector<std::uint8_t>& out, bool& intra) {
+    intra = false;
+#ifdef VISTREL_DVR_HAVE_H263ENC
+    if (!available() || picture.width != width_ || picture.height != height_) return false;
+    if (forceIntra || first_) encoder_->encoder.forceIntra();
+    first_ = false;
+    h263enc::I420View view{picture.y(), picture.u(), picture.v(), width_, width_ / 2};
+    if (!encoder_->encoder.encode(view, &out)) return false;
+    intra = encoder_->encoder.lastWasIntra();
+    return true;
+#else
+    (void)picture, (void)forceIntra, (void)out;
+    return false;
+#endif
 }
 
 void appendH263Frame(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& picture,
@@ -24,6 +63,11 @@ void appendH263Frame(std::vector<std::uint8_t>& out, const std::vector<std::uint
     if (withHeader) {
         std::uint8_t header[frame::kFrameHeaderSize];
         frame::WriteFrameHeader(header, payload, headerWord);
+        // The DVR's own fill bytes. Zeros there would let a header word with a zero byte pass for
+        // the two zero bytes of a picture start code, and a decoder would cut the frame there.
+        header[8] = 0x08;
+        header[10] = 0x80;
+        header[13] = 0x80;
         out.insert(out.end(), header, header + sizeof header);
     }
     out.push_back(std::uint8_t(payload));

@@ -84,6 +84,10 @@ void appendMpeg4WithHeader(std::vector<std::uint8_t>& out, const Mpeg4Clip& clip
 #ifdef VISTREL_DVR_HAVE_M4VFRAME
     std::uint8_t header[m4vframe::kFrameHeaderSize];
     m4vframe::WriteMpeg4FrameHeader(header, std::uint32_t(frame.data.size()), hintFor(clip), headerWord);
+    // The DVR's own fill bytes: with zeros there, a header word of 0x....0001 would put a start
+    // code prefix inside the header and a decoder would drop the frame.
+    header[8] = 0x08;
+    header[10] = 0x80;
     out.insert(out.end(), header, header + sizeof header);
     out.insert(out.end(), frame.data.begin(), frame.data.end());
 #else

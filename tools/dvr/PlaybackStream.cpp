@@ -60,7 +60,7 @@ void servePlayback(ServerContext& context, Connection& connection, const HttpReq
         return;
 
     const FaultOptions& faults = context.options.faults;
-    RecordGenerator generator(context.options, context.clips, *range, mask);
+    RecordGenerator generator(context.options, context.clips, *range, mask, &context.recordings);
     std::vector<std::vector<std::uint8_t>> records;
     std::vector<std::uint8_t> out;
     std::int64_t good = 0;

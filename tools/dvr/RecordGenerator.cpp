@@ -23,8 +23,9 @@ std::uint16_t sizeCodeFor(int width, int height) {
 }  // namespace
 
 RecordGenerator::RecordGenerator(const DvrOptions& options, const Mpeg4ClipLibrary& clips,
-                                 const PlaybackRange& range, std::uint16_t channelMask)
-    : options_(options), clips_(clips), mask_(channelMask) {
+                                 const PlaybackRange& range, std::uint16_t channelMask,
+                                 RecordingCache* cache)
+    : options_(options), clips_(clips), mask_(channelMask), cache_(cache) {
     startMs_ = range.startSeconds * 1000;
     endMs_ = range.endSeconds * 1000 + 999;
     originMs_ = (range.startSeconds / 3600) * kMsPerHour;
@@ -79,30 +80,53 @@ bool RecordGenerator::next(std::vector<std::vector<std::uint8_t>>& records) {
     return true;
 }
 
+std::optional<RecordedPicture> RecordGenerator::recordedPicture(int channel, std::int64_t hour, std::int64_t step) {
+    ChannelState& state = channels_[channel];
+    const bool continuing = state.encoderHour == hour && state.encoderNextStep == step;
+    const bool groupStart = step % kRecordedH263KeyInterval == 0;
+    const bool privateRun = !groupStart && (state.recordsMade == 0 || (state.privateRun && continuing));
+    state.privateRun = false;
+    if (!privateRun && cache_ != nullptr)
+        if (auto cached = cache_->find(channel, hour, step)) return cached;
+    if (!state.h263) state.h263 = std::make_unique<H263Source>(options_.h263Width, options_.h263Height);
+    if (!state.h263->available()) return std::nullopt;
+    const std::int64_t from = privateRun || continuing || groupStart ? step : step - step % kRecordedH263KeyInterval;
+    RecordedPicture picture;
+    YuvFrame frame;
+    for (std::int64_t j = from; j <= step; ++j) {
+        const std::int64_t absoluteMs = hour * kMsPerHour + j * std::max(1, options_.recordIntervalMs);
+        SceneView view;
+        view.channel = channel + 1;
+        const std::int64_t seconds = absoluteMs / 1000;
+        view.hour = int((seconds / 3600) % 24);
+        view.minute = int((seconds / 60) % 60);
+        view.second = int(seconds % 60);
+        view.millis = absoluteMs;
+        renderScene(view, options_.h263Width, options_.h263Height, frame);
+        const bool forceIntra = !continuing && j == from;
+        if (!state.h263->encode(frame, forceIntra || j % kRecordedH263KeyInterval == 0, picture.bits, picture.intra)) {
+            state.encoderHour = -1;
+            return std::nullopt;
+        }
+        if (!privateRun && cache_ != nullptr) cache_->store(channel, hour, j, picture);
+    }
+    state.privateRun = privateRun;
+    state.encoderHour = hour;
+    state.encoderNextStep = step + 1;
+    return picture;
+}
+
 void RecordGenerator::makeH263(int channel, std::int64_t absoluteMs, std::vector<std::vector<std::uint8_t>>& out) {
     ChannelState& state = channels_[channel];
-    if (!state.h263) state.h263 = std::make_unique<H263Source>(options_.h263Width, options_.h263Height);
-    if (!state.h263->available()) return;
-    SceneView view;
-    view.channel = channel + 1;
-    const std::int64_t seconds = absoluteMs / 1000;
-    view.hour = int((seconds / 3600) % 24);
-    view.minute = int((seconds / 60) % 60);
-    view.second = int(seconds % 60);
-    view.millis = absoluteMs;
-    YuvFrame picture;
-    renderScene(view, options_.h263Width, options_.h263Height, picture);
-    std::vector<std::uint8_t> bits;
-    bool intra = false;
-    const bool forceIntra = state.recordsMade % kRecordedH263KeyInterval == 0;
-    if (!state.h263->encode(picture, forceIntra, bits, intra)) return;
+    const auto picture = recordedPicture(channel, hour_, step_);
+    if (!picture) return;
     std::vector<std::uint8_t> payload;
-    appendH263Frame(payload, bits, false, 0);
+    appendH263Frame(payload, picture->bits, false, 0);
     RecordFields f;
     f.version = nextVersion();
     f.channel = std::uint16_t(channel);
     f.timestampMs = timestampOf(absoluteMs);
-    f.flags = (intra ? kRecordKeyFrame : 0) | (state.recordsMade == 0 ? kRecordDiscontinuity : 0);
+    f.flags = (picture->intra ? kRecordKeyFrame : 0) | (state.recordsMade == 0 ? kRecordDiscontinuity : 0);
     f.type = kRecordTypeH263;
     f.sizeCode = sizeCodeFor(options_.h263Width, options_.h263Height);
     std::vector<std::uint8_t> record;

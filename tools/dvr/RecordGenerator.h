@@ -11,6 +11,7 @@
 #include "tools/dvr/ImaAdpcmEncoder.h"
 #include "tools/dvr/Mpeg4Clips.h"
 #include "tools/dvr/PlaybackRange.h"
+#include "tools/dvr/RecordingCache.h"
 
 namespace vistrel::dvr {
 
@@ -20,9 +21,10 @@ constexpr int kAudioSampleRate = 8000;
 
 class RecordGenerator {
 public:
-    // The options and clips must outlive the generator. `channelMask`: bit i asks for channel i.
+    // The options, clips and cache must outlive the generator. `channelMask`: bit i asks for
+    // channel i. `cache` may be null.
     RecordGenerator(const DvrOptions& options, const Mpeg4ClipLibrary& clips, const PlaybackRange& range,
-                    std::uint16_t channelMask);
+                    std::uint16_t channelMask, RecordingCache* cache);
     ~RecordGenerator();
 
     // The records of the next time step (or, after the last, the end record), each a complete
@@ -35,10 +37,18 @@ public:
 private:
     struct ChannelState {
         std::unique_ptr<H263Source> h263;
+        std::int64_t encoderHour = -1;      // the encoder's reference is this hour's picture
+        std::int64_t encoderNextStep = -1;  // ... of step encoderNextStep - 1
+        bool privateRun = false;  // the encoder runs a group that began off the shared grid
         ImaAdpcmState adpcm;
         int recordsMade = 0;
     };
     bool advanceToNextStep();
+    // Recorded H.263 pictures begin a group at every step that is a multiple of the key interval,
+    // so each picture depends only on its channel, hour and step, and can be cached. An answer
+    // that starts between two such steps begins with an intra picture of its own and runs a private
+    // group (not cached) up to the next shared one, so the client never waits for a key frame.
+    std::optional<RecordedPicture> recordedPicture(int channel, std::int64_t hour, std::int64_t step);
     void makeH263(int channel, std::int64_t absoluteMs, std::vector<std::vector<std::uint8_t>>& out);
     void makeMpeg4(int channel, bool withAudio, std::int64_t absoluteMs, std::int64_t stepInHour,
                    std::vector<std::vector<std::uint8_t>>& out);
@@ -47,6 +57,7 @@ private:
     const DvrOptions& options_;
     const Mpeg4ClipLibrary& clips_;
     std::uint16_t mask_;
+    RecordingCache* cache_;
     std::int64_t startMs_, endMs_, originMs_;
     std::int64_t hour_;        // current hour (hours since 1970)
     std::int64_t step_ = -1;   // current step within the hour; -1 before the first

@@ -10,6 +10,7 @@
 #include "tools/dvr/DvrServer.h"
 #include "tools/dvr/HttpAuth.h"
 #include "tools/dvr/Mpeg4Clips.h"
+#include "tools/dvr/RecordingCache.h"
 #include "tools/dvr/RequestLog.h"
 
 namespace vistrel::dvr {
@@ -23,6 +24,7 @@ struct ServerContext {
     RequestLog log;              // locks itself
     CameraBank cameras;          // locks itself
     Mpeg4ClipLibrary clips;      // loaded before serving, read-only afterwards
+    RecordingCache recordings;   // locks itself
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     std::atomic<bool> stopping{false};
 
