@@ -1,14 +1,262 @@
-// vistrel-cli playback: not built yet.
+// vistrel-cli playback: plays one DVR channel's recording from a date and time to the end of that
+// hour without a window, reports progress, and can keep a snapshot of the last picture.
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 #include "cli/Commands.h"
+#include "stream/http/CommandRequest.h"
+#include "stream/http/StreamRequest.h"
+#include "stream/live/DvrAddress.h"
+#include "stream/playback/PlaybackDecoderFactory.h"
+#include "stream/playback/PlaybackSession.h"
+#include "stream/playback/PlaybackSpeed.h"
+#include "stream/playback/PlaybackUrl.h"
 
 namespace vistrel::cli {
 
-int runPlayback(int, char**) {
-    std::fprintf(stderr, "vistrel-cli playback: not available in this build\n");
-    return 1;
+namespace {
+
+constexpr auto kProgressInterval = std::chrono::milliseconds(1000);
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
+constexpr long kProbeTimeoutMs = 3000;
+constexpr int kBitmapHeaderSize = 54;
+
+std::atomic<bool> gInterrupted{false};
+
+void onSignal(int) { gInterrupted.store(true); }
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "vistrel-cli playback: %s\n", message.c_str());
+    return 2;
+}
+
+struct PlaybackArguments {
+    live::DvrAddress address;
+    int year = 0, month = 0, day = 0;
+    int hour = -1, minute = -1, second = -1;
+    int speed = playback::kSpeed1X;
+    double seconds = 0;  // 0: until the recording ends
+    std::string snapshotPath;
+};
+
+bool parseDate(const char* text, PlaybackArguments* a) {
+    char tail = 0;
+    if (std::sscanf(text, "%4d-%2d-%2d%c", &a->year, &a->month, &a->day, &tail) != 3) return false;
+    if (a->year < 1 || a->month < 1 || a->month > 12 || a->day < 1) return false;
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (a->year % 4 == 0 && a->year % 100 != 0) || a->year % 400 == 0;
+    const int days = a->month == 2 && !leap ? 28 : kDays[a->month - 1];
+    return a->day <= days;
+}
+
+bool parseTime(const char* text, PlaybackArguments* a) {
+    char tail = 0;
+    if (std::sscanf(text, "%2d:%2d:%2d%c", &a->hour, &a->minute, &a->second, &tail) != 3) return false;
+    return a->hour >= 0 && a->hour <= 23 && a->minute >= 0 && a->minute <= 59 && a->second >= 0 && a->second <= 59;
+}
+
+int parseArguments(int argc, char** argv, PlaybackArguments* args) {
+    std::string error;
+    bool haveDate = false, haveTime = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        static const char* const kValued[] = {"--host",    "--port", "--user", "--password", "--channel",
+                                              "--date",    "--time", "--speed", "--seconds", "--snapshot"};
+        bool known = false;
+        for (const char* k : kValued) known = known || arg == k;
+        if (!known) return usageError("unknown argument '" + arg + "'");
+        if (i + 1 >= argc) return usageError(arg + " needs a value");
+        const char* value = argv[++i];
+        if (arg == "--host") {
+            args->address.host = value;
+        } else if (arg == "--port") {
+            if (!live::ParsePort(value, &args->address.port, &error)) return usageError(error);
+        } else if (arg == "--user") {
+            args->address.user = value;
+        } else if (arg == "--password") {
+            args->address.password = value;
+        } else if (arg == "--channel") {
+            if (!live::ParseChannel(value, &args->address.channel, &error)) return usageError(error);
+        } else if (arg == "--date") {
+            if (!parseDate(value, args)) return usageError("--date wants a calendar date YYYY-MM-DD, not '" + std::string(value) + "'");
+            haveDate = true;
+        } else if (arg == "--time") {
+            if (!parseTime(value, args)) return usageError("--time wants HH:MM:SS (00:00:00 to 23:59:59), not '" + std::string(value) + "'");
+            haveTime = true;
+        } else if (arg == "--speed") {
+            if (!playback::SpeedCodeFromText(value, args->speed))
+                return usageError("--speed is one of Full, 1X, 2X, 4X, (1/2)X, (1/4)X, (1/8)X, not '" + std::string(value) + "'");
+        } else if (arg == "--seconds") {
+            if (!live::ParseSeconds(value, &args->seconds, &error)) return usageError(error);
+        } else {
+            args->snapshotPath = value;
+        }
+    }
+    if (!live::CheckHost(args->address.host, &error)) return usageError(error);
+    if (!haveDate) return usageError("--date YYYY-MM-DD is required");
+    if (!haveTime) return usageError("--time HH:MM:SS is required");
+    if (args->address.user.size() > live::kMaxCredentialLength ||
+        args->address.password.size() > live::kMaxCredentialLength)
+        return usageError("user name and password hold at most 127 characters");
+    return 0;
+}
+
+// What the player reported, written on its threads and read by the main loop.
+struct Progress {
+    std::atomic<int> position{0};
+    std::atomic<bool> firstData{false};
+    std::atomic<bool> streamEnded{false};
+    std::atomic<bool> playEnded{false};
+    std::atomic<int> endValue{0};
+
+    static void Report(int kind, int value, void* context) {
+        auto* self = static_cast<Progress*>(context);
+        switch (kind) {
+            case playback::kProgressPosition: self->position = value; break;
+            case playback::kProgressStreamEnd: self->streamEnded = true; break;
+            case playback::kProgressFirstData: self->firstData = true; break;
+            case playback::kProgressPlayEnd:
+                self->endValue = value;
+                self->playEnded = true;
+                break;
+            default: break;
+        }
+    }
+};
+
+// The clock time a position shows, read as milliseconds past the start of the requested hour.
+std::string clockText(int hour, int positionMs) {
+    char text[48];
+    const int seconds = positionMs / 1000;
+    const int minutes = positionMs / 60000;
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", hour, minutes, seconds - minutes * 60);
+    return text;
+}
+
+std::string diagnose(const PlaybackArguments& args, const std::string& url) {
+    const http::CommandResult probe = http::SendCommandRequest(url, args.address.user, args.address.password,
+                                                               kProbeTimeoutMs, kProbeTimeoutMs);
+    if (!probe.answered) return "host unreachable: " + probe.error;
+    if (probe.status == 401 || probe.status == 407)
+        return std::to_string(probe.status) + " after retries (wrong user name or password)";
+    if (probe.status != 200) return "the DVR answered " + std::to_string(probe.status);
+    return "no playback data arrived";
+}
+
+std::uint32_t le32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+}
+
+}  // namespace
+
+int runPlayback(int argc, char** argv) {
+    PlaybackArguments args;
+    if (int rc = parseArguments(argc, argv, &args); rc != 0) return rc;
+    if (!http::OpenInternetRoot("KEMBQM/MSIE")) {
+        std::fprintf(stderr, "vistrel-cli playback: cannot initialise the HTTP client\n");
+        return 1;
+    }
+    gInterrupted.store(false);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    const playback::PlaybackRange range =
+        playback::PackPlaybackRange(args.year, args.month, args.day, args.hour, args.minute, args.second);
+    const std::string url = playback::BuildPlaybackUrl(args.address.host, std::to_string(args.address.port), range);
+    const int channelIndex = args.address.channel - 1;
+
+    Progress progress;
+    std::vector<std::uint8_t> bitmap;
+    int width = 0, height = 0;
+    std::uint64_t frames = 0, bytes = 0;
+    {
+        playback::PlaybackSession session(playback::CreatePlaybackDecoder);
+        session.SetNotifyWindow(nullptr);
+        session.SetProgressCallback(Progress::Report, &progress);
+        session.SetUrl(url.c_str());
+        session.SetUserName(args.address.user.c_str());
+        session.SetPassword(args.address.password.c_str());
+        session.SetChannel(channelIndex);
+        session.SetSpeed(args.speed);
+        session.Start(1);
+
+        const bool tty = isatty(STDERR_FILENO) != 0;
+        const auto start = std::chrono::steady_clock::now();
+        auto nextProgress = start + kProgressInterval;
+        for (;;) {
+            std::this_thread::sleep_for(kPollInterval);
+            const auto now = std::chrono::steady_clock::now();
+            const bool timeUp = args.seconds > 0 && now - start >= std::chrono::duration<double>(args.seconds);
+            // Without a first block the stream never started: the player has nothing to end.
+            const bool failed = progress.streamEnded.load() && !progress.firstData.load();
+            const bool done = progress.playEnded.load() || timeUp || failed || gInterrupted.load();
+            if (now >= nextProgress || done) {
+                std::fprintf(stderr, "%sposition %s, frames %llu, speed %s%s", tty ? "\r" : "",
+                             clockText(args.hour, progress.position.load()).c_str(),
+                             static_cast<unsigned long long>(session.player().DecodedCount()),
+                             playback::SpeedText(args.speed), tty ? "   " : "\n");
+                std::fflush(stderr);
+                nextProgress = now + kProgressInterval;
+            }
+            if (done) break;
+        }
+        if (tty) std::fprintf(stderr, "\n");
+        // The decoders live until the player stops: take the picture first.
+        std::uint8_t* buffer = nullptr;
+        std::size_t size = 0;
+        if (session.player().CaptureBitmap(channelIndex, &buffer, &size) && buffer != nullptr) {
+            if (size >= std::size_t(kBitmapHeaderSize) && buffer[0] == 'B' && buffer[1] == 'M') {
+                width = int(le32(buffer + 18));
+                height = int(le32(buffer + 22));
+                bitmap.assign(buffer, buffer + size);
+            }
+            PIDecoder::ReleaseBitmap(buffer);
+        }
+        session.Stop();
+        frames = session.player().DecodedCount();
+        bytes = session.BytesReceived();
+    }
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+
+    std::printf("frames %llu, size %dx%d, reconnects 0, bytes %llu\n", static_cast<unsigned long long>(frames), width,
+                height, static_cast<unsigned long long>(bytes));
+    std::fflush(stdout);
+    int status = 0;
+    if (!progress.firstData.load()) {
+        std::fprintf(stderr, "vistrel-cli playback: %s: %s\n", url.c_str(), diagnose(args, url).c_str());
+        status = 1;
+    } else if (frames == 0) {
+        const int value = progress.endValue.load();
+        if (progress.playEnded.load() && (value & 1) != 0)
+            std::fprintf(stderr, "vistrel-cli playback: nothing recorded on channel %d from %04d-%02d-%02d %02d:%02d:%02d to the end of that hour\n",
+                         args.address.channel, args.year, args.month, args.day, args.hour, args.minute, args.second);
+        else
+            std::fprintf(stderr, "vistrel-cli playback: no picture of channel %d could be decoded\n", args.address.channel);
+        status = 1;
+    }
+    if (!args.snapshotPath.empty() && status == 0) {
+        std::FILE* f = bitmap.empty() ? nullptr : std::fopen(args.snapshotPath.c_str(), "wb");
+        if (bitmap.empty()) {
+            std::fprintf(stderr, "vistrel-cli playback: no picture to save in '%s'\n", args.snapshotPath.c_str());
+            status = 1;
+        } else if (f == nullptr || std::fwrite(bitmap.data(), 1, bitmap.size(), f) != bitmap.size() ||
+                   std::fclose(f) != 0) {
+            if (f) std::fclose(f);
+            std::fprintf(stderr, "vistrel-cli playback: cannot write '%s'\n", args.snapshotPath.c_str());
+            status = 1;
+        }
+    }
+    http::CloseInternetRoot();
+    return status;
 }
 
 }  // namespace vistrel::cli

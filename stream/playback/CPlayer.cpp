@@ -341,11 +341,15 @@ bool CPlayer::ProcessRecord(bool play) {
         if (present) {
             if (play && !Pace(ts, discontinuity)) return false;
             bool decodable = true;
+            // Audio packets travel to the decoder too but are no pictures to count.
+            const bool picture = type != kTypeMpeg4Audio ||
+                                 (record.payloadLength() > 3 && (record.payload()[3] & 0xF0) == 0xE0);
             if (type == kTypeMpeg4Audio)
                 decodable = ConvertRecord(audioConverter_[c].get(), record, conversionBuffer_.get(),
                                           kConversionBufferSize);
             if (decodable) {
-                if (decoder_[c]->Decode(record.payload(), record.payloadLength(), true, -1)) ++decodedCount_;
+                if (decoder_[c]->Decode(record.payload(), record.payloadLength(), true, -1) && picture)
+                    ++decodedCount_;
                 const std::uint32_t now = clock_.Now();
                 if (!channelNotified_[c] || now - channelNotifyTick_[c] >= kReportEveryMs) {
                     channelNotified_[c] = true;

@@ -70,7 +70,7 @@ public:
 
     // Snapshot of the channel's decoder (see PIDecoder::CaptureBitmap); false without one.
     bool CaptureBitmap(int channel, std::uint8_t** buffer, std::size_t* size);
-    // Records whose decoding reported a decoded frame, since construction.
+    // Video records whose decoding reported a decoded frame, since construction.
     std::uint64_t DecodedCount() const { return decodedCount_.load(); }
     int CurrentCommand() const { return command_.load(); }
 
