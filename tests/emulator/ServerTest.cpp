@@ -246,3 +246,60 @@ TEST(Server, BoundsConcurrentConnectionsAndStopsWhileStreaming) {
         EXPECT_TRUE(r.closedByServer);
     }
 }
+
+namespace {
+
+// Frames ffmpeg decodes from an elementary stream file.
+int ffmpegFrameCount(const std::string& path) {
+    const std::string command = "ffmpeg -v error -f m4v -i '" + path + "' -f framecrc - 2>/dev/null";
+    FILE* p = ::popen(command.c_str(), "r");
+    if (p == nullptr) return -1;
+    int frames = 0;
+    char line[512];
+    while (std::fgets(line, sizeof line, p) != nullptr) frames += line[0] != '#' ? 1 : 0;
+    ::pclose(p);
+    return frames;
+}
+
+void writeBytes(const std::string& path, const std::vector<std::uint8_t>& data) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(data.data(), 1, data.size(), f);
+    std::fclose(f);
+}
+
+}  // namespace
+
+// What the MPEG-4 channels send, stripped of the DVR framing, is a stream ffmpeg decodes frame for
+// frame: live frames, and the frames inside type-13 records.
+TEST(Server, Mpeg4LiveAndRecordedFramesDecodeWithFfmpeg) {
+    DvrOptions o = fastOptions();
+    for (auto& c : o.channels) c = ChannelCoding::Mpeg4;
+    DvrServer dvr(o);
+    const auto port = dvr.start();
+    ASSERT_NE(port, 0);
+    const auto live = emutest::rawGet(port, "/pushall.htm;10?scrw=1024", 300000, 20000);
+    const auto frames = emutest::findMpeg4Frames(live.body);
+    ASSERT_GE(frames.size(), 20u);
+    std::vector<std::uint8_t> stream;
+    for (const auto& f : frames)
+        stream.insert(stream.end(), live.body.begin() + std::ptrdiff_t(f.payloadOffset),
+                      live.body.begin() + std::ptrdiff_t(f.offset + f.length));
+    const std::string livePath = testing::TempDir() + "emu_live.m4v";
+    writeBytes(livePath, stream);
+    EXPECT_EQ(ffmpegFrameCount(livePath), int(frames.size()));
+
+    const auto playback = emutest::rawGet(port, playbackTarget(13, 0, 0), 1 << 30, 30000);
+    stream.clear();
+    int records = 0;
+    for (const auto& r : emutest::scanRecords(playback.body).good) {
+        if (r.channel != 10 || r.type != kRecordTypeMpeg4) continue;
+        ASSERT_GT(r.payload.size(), 4u);
+        stream.insert(stream.end(), r.payload.begin() + 4, r.payload.end());
+        ++records;
+    }
+    ASSERT_EQ(records, 5);
+    const std::string recordedPath = testing::TempDir() + "emu_recorded.m4v";
+    writeBytes(recordedPath, stream);
+    EXPECT_EQ(ffmpegFrameCount(recordedPath), records);
+}
