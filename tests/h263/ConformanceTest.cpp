@@ -149,7 +149,7 @@ TEST(H263Conformance, FfmpegStreamsDecodeLikeFfmpeg) {
         const std::string ours = dataDir() + "/" + s.name + ".ours.yuv";
         const std::string theirs = dataDir() + "/" + s.name + ".ffmpeg.yuv";
         ASSERT_EQ(run("'" + kCli + "' decode '" + path + "' -o '" + ours + "'"), 0) << s.name;
-        ASSERT_EQ(run("ffmpeg -hide_banner -loglevel error -y -i '" + path + "' -f rawvideo -pix_fmt yuv420p '" + theirs + "'"), 0);
+        ASSERT_EQ(run("ffmpeg -hide_banner -loglevel error -y -i '" + path + "' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" + theirs + "'"), 0);
         const Comparison c = compareYuv(ours, theirs, s.width, s.height);
         std::printf("%-26s %7zu %9.2f %9.2f\n", s.name, c.framesA, c.minPsnr, c.meanPsnr);
         EXPECT_EQ(c.framesA, std::size_t(s.frames)) << s.name;
@@ -225,7 +225,7 @@ TEST(H263Conformance, FfmpegDecodesOurQcifAndCifStreams) {
         ASSERT_EQ(run("'" + kEncoder + "' '" + base + ".src.yuv' '" + base + ".h263' --size " + std::to_string(w) + "x" +
                       std::to_string(h) + " -q 5 --gop 10 --recon '" + base + ".recon.yuv'"),
                   0);
-        ASSERT_EQ(run("ffmpeg -hide_banner -loglevel error -y -f h263 -i '" + base + ".h263' -f rawvideo -pix_fmt yuv420p '" +
+        ASSERT_EQ(run("ffmpeg -hide_banner -loglevel error -y -f h263 -i '" + base + ".h263' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" +
                       base + ".ffmpeg.yuv'"),
                   0);
         const Comparison c = compareYuv(base + ".ffmpeg.yuv", base + ".recon.yuv", w, h);
