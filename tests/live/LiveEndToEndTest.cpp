@@ -10,10 +10,6 @@
 #include "stream/live/LiveStreamSession.h"
 #include "tools/dvr/DvrServer.h"
 
-#if __has_include("video/decoders/CDec263.h") && __has_include("video/decoders/CDecKvr4.h")
-#define VISTREL_LIVE_E2E_DECODERS 1
-#endif
-
 namespace vistrel::live {
 namespace {
 
@@ -35,14 +31,6 @@ bool waitFor(Pred pred, int ms = kWaitMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return pred();
-}
-
-bool haveDecoders() {
-#ifdef VISTREL_LIVE_E2E_DECODERS
-    return true;
-#else
-    return false;
-#endif
 }
 
 LiveSessionTimings shortTimings() {
@@ -91,7 +79,6 @@ void pictureSize(LiveStreamSession& s, int* w, int* h) {
 }
 
 TEST(LiveEndToEnd, H263AndMpeg4ChannelsDecodePicturesAndTheChannelPicksTheCoding) {
-    if (!haveDecoders()) GTEST_SKIP() << "decoder classes not built yet";
     dvr::DvrServer dvr(pacedOptions());
     const std::uint16_t port = dvr.start();
     ASSERT_NE(port, 0) << dvr.lastError();
@@ -134,9 +121,7 @@ TEST(LiveEndToEnd, DroppedConnectionsAreReconnectedAndDecodingGoesOn) {
     EXPECT_GE(stats.bytesQueued, 3u * 20000u - 3u * 1024u);
     // Every response passed the check, so the count never reached the limit.
     EXPECT_LE(stats.failureCount, 2);
-    if (haveDecoders()) {
-        EXPECT_GT(stats.framesDecoded, 0u);
-    }
+    EXPECT_GT(stats.framesDecoded, 0u);
 }
 
 TEST(LiveEndToEnd, HtmlErrorPageOnTheFirstConnectionIsDroppedAndTheNextDecodes) {
@@ -150,9 +135,7 @@ TEST(LiveEndToEnd, HtmlErrorPageOnTheFirstConnectionIsDroppedAndTheNextDecodes) 
     session->SetUrl(liveUrl(port, 1));
     session->Start();
     ASSERT_TRUE(waitFor([&] { return session->Stats().bytesQueued >= 20000; }));
-    if (haveDecoders()) {
-        EXPECT_TRUE(waitFor([&] { return session->Stats().framesDecoded >= 5; }));
-    }
+    EXPECT_TRUE(waitFor([&] { return session->Stats().framesDecoded >= 5; }));
     const LiveSessionStats stats = session->Stats();
     session->Stop();
     EXPECT_EQ(dvr.stats().liveRequests, 2);
@@ -177,9 +160,7 @@ TEST(LiveEndToEnd, RightCredentialsStreamAndWrongOnesFailAfterTheRetries) {
         good->SetPassword("1234");
         good->Start();
         EXPECT_TRUE(waitFor([&] { return good->Stats().bytesQueued >= 10000; })) << int(mode);
-        if (haveDecoders()) {
-            EXPECT_TRUE(waitFor([&] { return good->Stats().framesDecoded >= 3; }));
-        }
+        EXPECT_TRUE(waitFor([&] { return good->Stats().framesDecoded >= 3; }));
         good->Stop();
 
         LiveSessionTimings slow = shortTimings();
@@ -274,10 +255,6 @@ TEST(LiveCommand, WatchesAChannelSavesASnapshotAndARecordThatDecodeReadsBack) {
     std::ifstream recorded(rec, std::ios::binary | std::ios::ate);
     ASSERT_TRUE(recorded.good());
     EXPECT_GT(static_cast<long>(recorded.tellg()), 10000L);
-    if (!haveDecoders()) {
-        EXPECT_EQ(status, 1);
-        return;
-    }
     EXPECT_EQ(status, 0) << out;
     unsigned long long frames = 0, bytes = 0;
     int w = 0, h = 0;
