@@ -143,7 +143,6 @@ struct B_Decoder {
 
     void Macroblock(KVR_MB* MB)
     {
-        const KVR_MB_INFO& Col = Col_Map[MB->Idx];
         MB->CBP = 0;
         MB->Field_Pred = 0;
         MB->Field_DCT = D->VOL.Interlaced ? 0 : -1;

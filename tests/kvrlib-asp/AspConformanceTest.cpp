@@ -1,0 +1,131 @@
+// Decodes B-frame, quarter-sample, interlaced and GMC streams of independent encoders with vistrel-cli
+// and compares every picture with ffmpeg's own decoding.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double kMinFramePsnr = 45.0;
+constexpr double kMinMeanPsnr = 50.0;
+
+const std::string kStreamDir = std::string(VISTREL_BINARY_DIR) + "/kvrlib-asp-streams";
+
+std::vector<unsigned char> readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool run(const std::string& cmd) { return std::system(cmd.c_str()) == 0; }
+
+// VOP coding types in stream order, as letters I, P, B, S.
+std::string vopTypes(const std::vector<unsigned char>& d)
+{
+    std::string t;
+    for (size_t i = 0; i + 4 < d.size(); ++i)
+        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0xB6) t += "IPBS"[d[i + 4] >> 6];
+    return t;
+}
+
+class AspConformance : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ready_ = run("command -v ffmpeg >/dev/null 2>&1") &&
+                 run(std::string("sh ") + VISTREL_SOURCE_DIR + "/tests/kvrlib-asp/make_streams.sh " + kStreamDir +
+                     " 20");
+    }
+
+    struct Result {
+        long ours = 0, ref = 0;
+        std::vector<double> psnr;
+    };
+
+    // Decodes NAME.m4v both ways and returns per-frame PSNR (all three planes).
+    Result compare(const std::string& name, int w, int h)
+    {
+        const std::string in = kStreamDir + "/" + name + ".m4v";
+        const std::string ours = kStreamDir + "/" + name + ".ours.yuv";
+        const std::string ref = kStreamDir + "/" + name + ".ref.yuv";
+        Result r;
+        EXPECT_TRUE(run(std::string(VISTREL_BIN_DIR) + "/vistrel-cli decode " + in + " -o " + ours + " >/dev/null 2>&1"))
+            << name;
+        // passthrough: one output picture per decoded picture, no duplicates for timestamp gaps.
+        EXPECT_TRUE(run("ffmpeg -nostdin -hide_banner -loglevel error -y -i " + in +
+                        " -vsync passthrough -f rawvideo -pix_fmt yuv420p " + ref));
+        const auto a = readFile(ours), b = readFile(ref);
+        const size_t fs = size_t(w) * h * 3 / 2;
+        r.ours = long(a.size() / fs);
+        r.ref = long(b.size() / fs);
+        for (long f = 0; f < std::min(r.ours, r.ref); ++f) {
+            double se = 0;
+            for (size_t i = 0; i < fs; ++i) {
+                const int d = int(a[f * fs + i]) - int(b[f * fs + i]);
+                se += d * d;
+            }
+            r.psnr.push_back(se == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * double(fs) / se));
+        }
+        std::remove(ours.c_str());
+        std::remove(ref.c_str());
+        return r;
+    }
+
+    void check(const std::string& name, int w, int h)
+    {
+        if (!ready_) GTEST_SKIP() << "ffmpeg with libxvid is needed to make the streams";
+        const Result r = compare(name, w, h);
+        EXPECT_EQ(r.ours, r.ref) << name << ": frame count";
+        ASSERT_FALSE(r.psnr.empty()) << name;
+        double sum = 0, worst = 1e9;
+        std::string table;
+        for (double p : r.psnr) {
+            sum += p;
+            worst = std::min(worst, p);
+            char cell[16];
+            std::snprintf(cell, sizeof cell, " %.1f", p);
+            table += cell;
+        }
+        const double mean = sum / double(r.psnr.size());
+        std::printf("%-22s frames %ld/%ld  min %.1f dB  mean %.1f dB\n  %s\n", name.c_str(), r.ours, r.ref, worst, mean,
+                    table.c_str());
+        EXPECT_GE(worst, kMinFramePsnr) << name;
+        EXPECT_GE(mean, kMinMeanPsnr) << name;
+    }
+
+    static bool ready_;
+};
+
+bool AspConformance::ready_ = false;
+
+TEST_F(AspConformance, BFramesMpeg4) { check("mpeg4_bf2", 352, 288); }
+TEST_F(AspConformance, QuarterSampleMpeg4) { check("mpeg4_qpel", 352, 288); }
+TEST_F(AspConformance, QuarterSampleWithBFramesMpeg4) { check("mpeg4_qpel_bf2", 352, 288); }
+TEST_F(AspConformance, InterlacedTopFieldFirstWithBFrames) { check("mpeg4_interlaced", 720, 576); }
+TEST_F(AspConformance, XvidMpegQuantisationWithBFrames) { check("xvid_mpegquant_bf2", 352, 288); }
+
+TEST_F(AspConformance, XvidGmcQuarterSampleBFramesHasSVops)
+{
+    if (!ready_) GTEST_SKIP() << "ffmpeg with libxvid is needed to make the streams";
+    const std::string types = vopTypes(readFile(kStreamDir + "/xvid_gmc_qpel_bf2.m4v"));
+    EXPECT_NE(types.find('S'), std::string::npos) << "no S-VOP in " << types;
+    EXPECT_NE(types.find('B'), std::string::npos) << types;
+    check("xvid_gmc_qpel_bf2", 352, 288);
+}
+
+TEST_F(AspConformance, EveryStreamUsesTheFeatureItIsNamedFor)
+{
+    if (!ready_) GTEST_SKIP() << "ffmpeg with libxvid is needed to make the streams";
+    EXPECT_NE(vopTypes(readFile(kStreamDir + "/mpeg4_bf2.m4v")).find('B'), std::string::npos);
+    EXPECT_EQ(vopTypes(readFile(kStreamDir + "/mpeg4_qpel.m4v")).find('B'), std::string::npos);
+    EXPECT_NE(vopTypes(readFile(kStreamDir + "/mpeg4_interlaced.m4v")).find('B'), std::string::npos);
+    EXPECT_NE(vopTypes(readFile(kStreamDir + "/xvid_mpegquant_bf2.m4v")).find('B'), std::string::npos);
+}
+
+}  // namespace
