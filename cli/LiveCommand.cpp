@@ -88,16 +88,19 @@ struct SnapshotKeeper {
     int width = 0;
     int height = 0;
 
-    void capture(IDecoder* decoder) {
+    // Called under the session's decoder lock; `wantBitmap` false only notes the picture size.
+    void capture(IDecoder* decoder, bool wantBitmap) {
         if (decoder == nullptr) return;
         int w = 0;
         int h = 0;
         decoder->GetPictureSize(&w, &h);
         if (w <= 0 || h <= 0) return;
-        std::vector<std::uint8_t> buffer(std::size_t(w) * std::size_t(h) * 3 + 54, 0);
-        decoder->DecodeAndCapture(nullptr, 0, true, buffer.data(), buffer.size(), false);
         width = w;
         height = h;
+        if (!wantBitmap) return;
+        std::vector<std::uint8_t> buffer(std::size_t(w) * std::size_t(h) * 3 + 54, 0);
+        // No data: the decoder only writes the bitmap of the picture it shows now.
+        decoder->DecodeAndCapture(nullptr, 0, true, buffer.data(), buffer.size(), false);
         if (buffer[0] == 'B' && buffer[1] == 'M') bitmap.swap(buffer);
     }
 };
@@ -174,8 +177,9 @@ int runLive(int argc, char** argv) {
             // Six failures without a good response in between: the session has given up.
             const bool gaveUp = stats.failureCount > live::kMaxLiveFailures && !stats.restartPending;
             if (now >= nextProgress || timeUp || gaveUp || gInterrupted.load()) {
-                if (!args.snapshotPath.empty() && stats.framesDecoded != framesAtLastCapture) {
-                    session->WithDecoder([&](IDecoder* d) { snapshot.capture(d); });
+                if (stats.framesDecoded != framesAtLastCapture) {
+                    const bool wantBitmap = !args.snapshotPath.empty();
+                    session->WithDecoder([&](IDecoder* d) { snapshot.capture(d, wantBitmap); });
                     framesAtLastCapture = stats.framesDecoded;
                 }
             }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job on the demo DVR: starts the emulator on a free loopback port, watches an H.263 and an
-# MPEG-4 channel live for a few seconds each, saves a snapshot of each and says where they are.
+# MPEG-4 channel live for a few seconds each (zooming the first camera in), saves a snapshot of each
+# and says where they are.
 # Argument: the build tree. Environment: VISTREL_DEMO_SECONDS (default 4), VISTREL_DEMO_DIR (output).
 set -euo pipefail
 build="$(cd "$1" && pwd)"
@@ -62,6 +63,13 @@ watch() {
     status=1
   fi
 }
+# The camera of channel 1 zooms in before it is watched: the snapshot shows the zoomed scene.
+echo
+echo "== camera command: zoom in on channel 1"
+if ! "$bin/vistrel-cli" ptz --host 127.0.0.1 --port "$port" --channel 1 --command zoomin --speed fast; then
+  echo "demo: the camera command failed" >&2
+  status=1
+fi
 watch 1 h263
 watch 9 mpeg4
 
