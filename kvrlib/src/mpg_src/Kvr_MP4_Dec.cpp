@@ -49,7 +49,8 @@ KVR_MP4_DEC* Kvr_MP4_New_Decoder() {
 void Kvr_MP4_Delete_Decoder(KVR_MP4_DEC* Dec) { delete Dec; }
 
 int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
-    KVR_ASSERT("kvr_mpg4_dec", S.MPEG_Version == 0 || S.MPEG_Version == 4);
+    if (!(S.MPEG_Version == 0 || S.MPEG_Version == 4))
+        Kvr_Assert_Failed("MPEG_Version==0 || MPEG_Version==4", "kvr_mpg4_dec", __LINE__);
     if (Len <= 0 || !Buf) {
         S.Last = S.Cur;
         if (S.Last) {
@@ -91,11 +92,11 @@ int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
             if (Kvr_Decode_VOP(&S, &B)) return int(P - Buf) + int(B.Byte_Offset());
             continue;
         } else if (Code >= 0x120 && Code <= 0x12F) {
-            const int Id = int(Code) - 0x120;
-            KVR_ASSERT("kvr_mpg4_dec", Id >= 0 && Id <= 0x1f);
+            const int id = int(Code) - 0x120;
+            KVR_ASSERT("kvr_mpg4_dec", id>=0 && id<=0x1f);
             S.MPEG_Version = 4;
             Kvr_Reset_VOL(&S);
-            S.VOL.Id = Id;
+            S.VOL.Id = id;
             S.VOL_Ok = 0;
             if (!Kvr_Read_VOL(&S, &B)) return int(P - Buf);
             S.VOL_Ok = 1;
@@ -114,7 +115,7 @@ int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
 }
 
 int KVR_MP4_DEC_I::Decode_MPEG12(const uint8_t*, int) {
-    KVR_ASSERT("kvr_mpg4_v12", S.MPEG_Version <= 2);
+    if (!(S.MPEG_Version <= 2)) Kvr_Assert_Failed("MPEG_Version<=2", "kvr_mpg4_v12", __LINE__);
     throw KVR_UNSUPPORTED_EXCEPTION("MPEG-1/2 decoding not supported");
 }
 
@@ -123,7 +124,7 @@ int KVR_MP4_DEC_I::Get_Frame_Number() const { return S.Frame_Nb; }
 int KVR_MP4_DEC_I::Is_Frame_Ready() const { return S.Last != nullptr ? 1 : 0; }
 
 void KVR_MP4_DEC_I::Consume_Frame(KVR_MP4_FRAME* Pic) {
-    KVR_ASSERT("kvr_mpg4_dec", Is_Frame_Ready() && Pic != 0);
+    KVR_ASSERT("kvr_mpg4_dec", Is_Frame_Ready() && Pic!=0);
     *Pic = *S.Last;
     S.Last = nullptr;
 }
@@ -161,7 +162,7 @@ void KVR_MP4_DEC_I::Set_Slicer(KVR_SLICER Slicer, uint32_t Data) {
 void KVR_MP4_DEC_I::Set_Debug_Level(int Level) { S.Debug = Level; }
 
 void KVR_MP4_DEC_I::Get_All_Frames(KVR_MP4_FRAME* Pic) const {
-    KVR_ASSERT("kvr_mpg4_dec", Pic != 0);
+    KVR_ASSERT("kvr_mpg4_dec", Pic!=0);
     Pic->Y = S.Pic_Base;
     Pic->U = Pic->V = nullptr;
     Pic->MB_Map = Pic->MV_Map = nullptr;

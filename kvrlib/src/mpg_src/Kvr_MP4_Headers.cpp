@@ -124,7 +124,7 @@ void Finish_Anchor(KVR_MP4_STATE* D) {
 void Output(KVR_MP4_STATE* D) {
     if (D->Frame_Nb != 0) {
         D->Last = D->Coding == B_VOP ? D->Cur : D->Fwd;
-        KVR_ASSERT("kvr_mpg4_dec", D->Last != 0);
+        if (!D->Last) Kvr_Assert_Failed("VOP->Last!=0", "kvr_mpg4_dec", __LINE__);
         D->Last->MB_Map = nullptr;
         D->Last->MV_Map = nullptr;
         // A picture that was damaged or never decoded is not shown.
