@@ -1,0 +1,144 @@
+// H.263 speed: the block kernels, whole-picture decoding, the encoder at the emulator's size, and
+// vistrel-cli decode beside `ffmpeg -threads 1 -i FILE -f null -` on a 20-second CIF stream.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/h263/TestSupport.h"
+#include "video/h263/BlockReconstruction.h"
+#include "video/h263/H263Decoder.h"
+
+using namespace vistrel;
+using namespace vistrel::h263test;
+
+namespace {
+
+void BM_InverseTransformBlock(benchmark::State& state) {
+    std::mt19937 rng(1);
+    std::int32_t source[64] = {};
+    for (int k = 0; k < 16; ++k) source[k] = int(rng() % 200) - 100;
+    std::int32_t block[64];
+    for (auto _ : state) {
+        std::copy(source, source + 64, block);
+        h263::InverseTransformBlock(block);
+        benchmark::DoNotOptimize(block);
+    }
+}
+BENCHMARK(BM_InverseTransformBlock);
+
+void BM_HalfSamplePlanesCif(benchmark::State& state) {
+    const int w = 352, h = 288;
+    const auto ref = syntheticFrame(w, h, 0);
+    std::vector<std::uint8_t> hh(ref.size()), vv(ref.size()), dd(ref.size());
+    for (auto _ : state) {
+        h263::BuildHalfSamplePlanes(ref.data(), h263::HalfSamplePlanes{hh.data(), vv.data(), dd.data()}, w, h);
+        benchmark::DoNotOptimize(dd.data());
+    }
+}
+BENCHMARK(BM_HalfSamplePlanesCif);
+
+void BM_DecodeCifPictures(benchmark::State& state) {
+    const EncodedStream stream = encodeSynthetic(352, 288, 12, 5, 12);
+    std::vector<std::vector<std::uint8_t>> frames;
+    for (const auto& p : stream.pictures) frames.push_back(liveFrame(p, false));
+    auto decoder = h263::H263Decoder::Create();
+    decoder->Attach(nullptr);
+    decoder->SetSuppressDisplay(true);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const auto& f = frames[i++ % frames.size()];
+        decoder->Feed(f.data(), f.size(), -1);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DecodeCifPictures);
+
+void BM_Encode320x240(benchmark::State& state) {
+    const int w = 320, h = 240;
+    std::vector<std::vector<std::uint8_t>> source;
+    for (int i = 0; i < 15; ++i) source.push_back(syntheticFrame(w, h, i));
+    h263enc::H263Encoder encoder(w, h, 8, 15);
+    std::vector<std::uint8_t> picture;
+    std::size_t i = 0;
+    for (auto _ : state) encoder.encode(viewOf(source[i++ % source.size()], w, h), &picture);
+    state.SetItemsProcessed(state.iterations());  // pictures per second = items/s
+}
+BENCHMARK(BM_Encode320x240);
+
+int run(const std::string& command) {
+    const int status = std::system((command + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct Timing {
+    double wall = 1e30;
+    double cpu = 1e30;  // user + system time of the child: steadier than wall time on a busy machine
+};
+
+double childCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Best of `repeats` runs; wall < 0 when the command failed.
+Timing bestTiming(const std::string& command, int repeats) {
+    Timing best;
+    for (int r = 0; r < repeats; ++r) {
+        const double cpuBefore = childCpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        if (run(command) != 0) return Timing{-1, -1};
+        best.wall = std::min(best.wall, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        best.cpu = std::min(best.cpu, childCpuSeconds() - cpuBefore);
+    }
+    return best;
+}
+
+void compareWithFfmpeg() {
+    if (run("ffmpeg -hide_banner -version") != 0) {
+        std::printf("ffmpeg not installed: no side-by-side comparison\n");
+        return;
+    }
+    const std::string dir = std::string(VISTREL_BINARY_DIR) + "/bench-h263";
+    std::filesystem::create_directories(dir);
+    const std::string stream = dir + "/cif_20s.h263";
+    constexpr int kSeconds = 20;
+    if (!std::filesystem::exists(stream)) {
+        const std::string make = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i "
+                                 "'testsrc2=size=352x288:rate=30000/1001,noise=alls=8:allf=t' -t " +
+                                 std::to_string(kSeconds) + " -c:v h263 -q:v 5 -g 30 '" + stream + "'";
+        if (run(make) != 0) {
+            std::printf("could not make the CIF stream\n");
+            return;
+        }
+    }
+    const std::string ours = "'" + std::string(VISTREL_BIN_DIR) + "/vistrel-cli' decode '" + stream + "'";
+    const std::string theirs = "ffmpeg -hide_banner -loglevel error -threads 1 -i '" + stream + "' -f null -";
+    constexpr int kRepeats = 3;
+    const Timing a = bestTiming(ours, kRepeats);
+    const Timing b = bestTiming(theirs, kRepeats);
+    std::printf("CIF %d s stream (%s), best of %d:\n", kSeconds, stream.c_str(), kRepeats);
+    std::printf("  %-28s %8s %8s\n", "", "wall s", "cpu s");
+    std::printf("  %-28s %8.3f %8.3f\n", "vistrel-cli decode", a.wall, a.cpu);
+    std::printf("  %-28s %8.3f %8.3f\n", "ffmpeg -threads 1 -f null", b.wall, b.cpu);
+    if (a.wall > 0 && b.wall > 0) std::printf("  %-28s %8.2f %8.2f\n", "ratio vistrel / ffmpeg", a.wall / b.wall, a.cpu / b.cpu);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    compareWithFfmpeg();
+    return 0;
+}
