@@ -52,7 +52,8 @@ int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
     if (!(S.MPEG_Version == 0 || S.MPEG_Version == 4))
         Kvr_Assert_Failed("MPEG_Version==0 || MPEG_Version==4", "kvr_mpg4_dec", __LINE__);
     if (Len <= 0 || !Buf) {
-        S.Last = S.Cur;
+        // The picture held back is always the latest anchor: after a B-VOP that is Bwd, not Cur.
+        S.Last = S.Cur ? S.Bwd : nullptr;
         if (S.Last) {
             S.Last->MB_Map = nullptr;
             S.Last->MV_Map = nullptr;
