@@ -34,7 +34,7 @@ void referenceIdct(const std::int32_t* scan, double* out) {
 
 }  // namespace
 
-TEST(InverseTransform, DcOnlyBlocksAreFlatAndExact) {
+TEST(H263InverseTransform, DcOnlyBlocksAreFlatAndExact) {
     std::int32_t block[64] = {};
     block[0] = 1024;  // INTRADC 255 reconstructs as 1,024
     InverseTransformBlock(block);
@@ -46,7 +46,7 @@ TEST(InverseTransform, DcOnlyBlocksAreFlatAndExact) {
 
 // The accuracy bounds of the usual IDCT conformance test: every sample within 1 of the exact
 // transform, and no bias, on random coefficients of the range real streams carry.
-TEST(InverseTransform, MatchesTheExactTransformWithoutBias) {
+TEST(H263InverseTransform, MatchesTheExactTransformWithoutBias) {
     std::mt19937 rng(7);
     for (int range : {16, 256, 2048}) {
         std::uniform_int_distribution<int> value(-range, range - 1);
@@ -69,14 +69,14 @@ TEST(InverseTransform, MatchesTheExactTransformWithoutBias) {
     }
 }
 
-TEST(InverseTransform, HostileCoefficientsDoNotOverflow) {
+TEST(H263InverseTransform, HostileCoefficientsDoNotOverflow) {
     std::int32_t block[64];
     for (int k = 0; k < 64; ++k) block[k] = (k % 2 ? -1 : 1) * 31 * 255;
     InverseTransformBlock(block);  // UBSan reports any signed overflow
     EXPECT_NE(ClampSample(block[0]), ClampSample(block[0]) + 1);
 }
 
-TEST(Dequantise, OddAndEvenQuantisers) {
+TEST(H263Dequantise, OddAndEvenQuantisers) {
     EXPECT_EQ(Dequantise(1, false, 2), 5);
     EXPECT_EQ(Dequantise(1, true, 2), -5);
     EXPECT_EQ(Dequantise(1, false, 3), 9);
@@ -114,7 +114,7 @@ struct Pictures {
 
 }  // namespace
 
-TEST(HalfSamplePlanes, InterpolateWithEdgeRules) {
+TEST(H263HalfSamplePlanes, InterpolateWithEdgeRules) {
     Pictures p(32, 16, 3);
     auto at = [&](const std::vector<std::uint8_t>& plane, std::size_t base, int pw, int i, int j) {
         return int(plane[base + std::size_t(i * pw + j)]);
@@ -137,7 +137,7 @@ TEST(HalfSamplePlanes, InterpolateWithEdgeRules) {
     }
 }
 
-TEST(PredictAndAdd, NegativeOddVectorAveragesTheSamplesAtMinusOneAndZero) {
+TEST(H263PredictAndAdd, NegativeOddVectorAveragesTheSamplesAtMinusOneAndZero) {
     Pictures p(32, 32, 5);
     std::int32_t blocks[6 * 64] = {};
     // Macroblock (1, 1), vector (-1, 0): luma from the horizontal plane at offset -1.
@@ -152,7 +152,7 @@ TEST(PredictAndAdd, NegativeOddVectorAveragesTheSamplesAtMinusOneAndZero) {
     }
 }
 
-TEST(PredictAndAdd, ResidualIsClampedToSampleRange) {
+TEST(H263PredictAndAdd, ResidualIsClampedToSampleRange) {
     Pictures p(16, 16, 9);
     std::int32_t blocks[6 * 64] = {};
     for (int i = 0; i < 64; ++i) {
@@ -172,7 +172,7 @@ TEST(PredictAndAdd, ResidualIsClampedToSampleRange) {
 }
 
 // Exact-size buffers: ASan catches any read outside the planes.
-TEST(PredictAndAdd, VectorsOutsideThePictureAreClampedToIt) {
+TEST(H263PredictAndAdd, VectorsOutsideThePictureAreClampedToIt) {
     Pictures p(32, 32, 11);
     std::int32_t blocks[6 * 64] = {};
     for (int row = 0; row < 2; ++row)
@@ -184,7 +184,7 @@ TEST(PredictAndAdd, VectorsOutsideThePictureAreClampedToIt) {
     EXPECT_EQ(p.out[0], p.ref[0]);
 }
 
-TEST(CopyNotCoded, CopiesTheColocatedMacroblock) {
+TEST(H263CopyNotCoded, CopiesTheColocatedMacroblock) {
     Pictures p(32, 32, 13);
     CopyNotCoded(p.target(), 1, 0);
     for (int r = 16; r < 32; ++r)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -115,10 +116,12 @@ const FfmpegStream kStreams[] = {
 std::string makeFfmpegStream(const FfmpegStream& s) {
     const std::string path = dataDir() + "/" + s.name + ".h263";
     if (!std::filesystem::exists(path)) {
+        // Test cases may run in parallel processes: encode under a private name, then rename.
+        const std::string tmp = path + "." + std::to_string(getpid()) + ".h263";
         const std::string cmd = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i '" + std::string(s.source) +
                                 "' -frames:v " + std::to_string(s.frames) + " -c:v h263 -q:v " +
-                                std::to_string(s.quantiser) + " -g " + std::to_string(s.gop) + " '" + path + ".tmp.h263' && mv '" +
-                                path + ".tmp.h263' '" + path + "'";
+                                std::to_string(s.quantiser) + " -g " + std::to_string(s.gop) + " '" + tmp + "' && mv '" +
+                                tmp + "' '" + path + "'";
         if (run(cmd) != 0) return {};
     }
     return path;

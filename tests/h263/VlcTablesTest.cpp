@@ -24,7 +24,7 @@ void expectPrefixFree(const std::array<VlcCode, N>& codes, const char* name) {
 
 }  // namespace
 
-TEST(VlcTables, CodeListsArePrefixFree) {
+TEST(H263VlcTables, CodeListsArePrefixFree) {
     expectPrefixFree(kIntraMcbpcCodes, "intra MCBPC");
     expectPrefixFree(kInterMcbpcCodes, "inter MCBPC");
     expectPrefixFree(kCbpyCodes, "CBPY");
@@ -32,7 +32,7 @@ TEST(VlcTables, CodeListsArePrefixFree) {
     expectPrefixFree(kTcoefCodes, "TCOEF");
 }
 
-TEST(VlcTables, LookupTablesDecodeEveryCodeToItsMeaning) {
+TEST(H263VlcTables, LookupTablesDecodeEveryCodeToItsMeaning) {
     const VlcTables& t = GetVlcTables();
     for (int i = 0; i < 20; ++i) {
         const VlcCode c = kInterMcbpcCodes[i];
