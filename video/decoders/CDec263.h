@@ -1,0 +1,11 @@
+#pragma once
+// The live H.263 decoder (stream coding 1).
+
+#include "video/decoders/LiveDecoder.h"
+#include "video/decoders/H263Policy.h"
+
+namespace vistrel {
+
+class CDec263 final : public decoders::LiveDecoder<decoders::H263Policy> {};
+
+}  // namespace vistrel

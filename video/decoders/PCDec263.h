@@ -1,0 +1,11 @@
+#pragma once
+// The playback H.263 decoder (record type 1).
+
+#include "video/decoders/PlaybackDecoder.h"
+#include "video/decoders/H263Policy.h"
+
+namespace vistrel {
+
+class PCDec263 final : public decoders::PlaybackDecoder<decoders::H263Policy> {};
+
+}  // namespace vistrel
