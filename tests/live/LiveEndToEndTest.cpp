@@ -6,7 +6,11 @@
 #include <sstream>
 #include <thread>
 
+#include <random>
+
 #include "stream/live/DvrAddress.h"
+#include "tests/http/LoopbackHttpServer.h"
+#include "tests/http/StreamCallbackRecorder.h"
 #include "stream/live/LiveStreamSession.h"
 #include "tools/dvr/DvrServer.h"
 
@@ -221,6 +225,71 @@ TEST(LiveEndToEnd, UnknownContentTypeEndsTheStream) {
     EXPECT_EQ(dvr.stats().liveRequests, kMaxLiveFailures + 1);
     std::lock_guard<std::mutex> g(log->lock);
     EXPECT_TRUE(log->codings.empty());
+}
+
+// Part of a channel's live body, as the emulator sends it.
+std::string recordChannel(std::uint16_t port, int channel, std::size_t bytes) {
+    testing::StreamCallbackRecorder rec;
+    std::atomic<std::size_t> got{0};
+    rec.reply = [&](const testing::StreamCall& call, const std::atomic<int>*) {
+        return (got += call.length) < bytes ? 1 : 0;
+    };
+    http::StreamRequest* r = http::OpenStreamRequest(liveUrl(port, channel).c_str(), "", "",
+                                                     &testing::StreamCallbackRecorder::callback, &rec);
+    rec.waitFinal(kWaitMs);
+    http::CloseStreamRequest(r, true);
+    return rec.body();
+}
+
+TEST(LiveEndToEnd, DamagedStreamsDropPicturesButNeverTheSession) {
+    std::string streams[2];
+    {
+        dvr::DvrOptions o;
+        o.frameIntervalMs = 2;
+        dvr::DvrServer dvr(o);
+        const std::uint16_t port = dvr.start();
+        ASSERT_NE(port, 0) << dvr.lastError();
+        streams[0] = recordChannel(port, 1, 60000);
+        streams[1] = recordChannel(port, 9, 60000);
+    }
+    const char* types[2] = {"video/x-qdaxwmh263", "video/x-qdaxwmkvr4"};
+    std::mt19937 rng(11);
+    for (int kind = 0; kind < 2; ++kind) {
+        ASSERT_GE(streams[kind].size(), 60000u);
+        for (int variant = 0; variant < 3; ++variant) {
+            std::string body = streams[kind];
+            if (variant == 0) {  // scattered bit flips
+                for (std::size_t i = 0; i < body.size() / 400; ++i)
+                    body[rng() % body.size()] ^= static_cast<char>(1u << (rng() % 8));
+            } else if (variant == 1) {  // pieces cut out and spliced
+                for (int cut = 0; cut < 20; ++cut) {
+                    const std::size_t at = rng() % body.size();
+                    body.erase(at, std::min<std::size_t>(rng() % 3000, body.size() - at));
+                }
+            } else {  // a frame header claiming far more than follows, then noise
+                std::string noise(20000, '\0');
+                for (char& c : noise) c = static_cast<char>(rng());
+                body = body.substr(0, 30000) + "\xF6\x7F\xFF\x7F\xF9\x00\xDD\x00\x00\x00\x00\x00\xC5\x00" +
+                       noise + body.substr(30000);
+            }
+            body.append((1024 - body.size() % 1024) % 1024, '\0');
+            testing::LoopbackHttpServer server([&](int, const testing::HttpRequestSeen&, testing::HttpConnection& c) {
+                c.sendHead(200, "OK", std::string("Content-Type: ") + types[kind] + "\r\n");
+                c.send(body);
+                while (c.idle(50)) {
+                }
+            });
+            auto log = std::make_shared<CodingLog>();
+            auto session = realSession(log);
+            session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
+            session->Start();
+            EXPECT_TRUE(waitFor([&] { return session->Stats().bytesQueued >= body.size(); }));
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            const LiveSessionStats stats = session->Stats();
+            session->Stop();
+            EXPECT_GT(stats.framesDecoded, 0u) << kind << "/" << variant;
+        }
+    }
 }
 
 // The command-line client against the emulator program.

@@ -264,6 +264,57 @@ TEST(LiveSession, HandsA127CharacterUserNameToTheServer) {
     session->Stop();
 }
 
+TEST(LiveSession, AReceiveBufferFullOfJunkIsEmptiedAndLaterFramesDecode) {
+    // More junk than the receive buffer holds, then frames: the buffer is given up once full.
+    const std::string body = padded(std::string(frame::kReceiveBufferSize + 20000, 'A') + framesBody(30, 1000, 1));
+    LoopbackHttpServer server([&](int, const HttpRequestSeen&, HttpConnection& c) {
+        c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmh263\r\n");
+        c.send(body);
+        holdOpen(c);
+    });
+    auto log = std::make_shared<FakeDecoderLog>();
+    auto session = makeSession(log);
+    session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
+    session->Start();
+    EXPECT_TRUE(waitFor([&] { return log->frameCount() >= 20; }));
+    session->Stop();
+    std::lock_guard<std::mutex> g(log->lock);
+    ASSERT_FALSE(log->frames.empty());
+    EXPECT_EQ(log->frames.back(), FakeFrame(1000, 30));
+}
+
+// A decoder whose frame cutting points outside the buffer must not make the consumer copy from there.
+class LyingDecoder : public FakeDecoder {
+public:
+    using FakeDecoder::FakeDecoder;
+    bool ExtractFrame(frame::FrameReceiveBuffer* rb, const std::uint8_t** frame, std::size_t* length,
+                      bool* hasHeader) const override {
+        if (rb->held < 100) return false;
+        *frame = rb->data + rb->held - 10;
+        *length = 4096;  // runs past the held bytes
+        *hasHeader = false;
+        return true;
+    }
+};
+
+TEST(LiveSession, AFrameReportedOutsideTheHeldBytesEmptiesTheBuffer) {
+    LoopbackHttpServer server([&](int, const HttpRequestSeen&, HttpConnection& c) {
+        c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmh263\r\n");
+        c.send(padded(framesBody(10, 1000)));
+        holdOpen(c);
+    });
+    auto log = std::make_shared<FakeDecoderLog>();
+    LiveStreamSession session(shortTimings(), [log](StreamCoding coding) {
+        return std::unique_ptr<IDecoder>(new LyingDecoder(log, coding));
+    });
+    session.SetUrl(server.url("/pushall.htm;0?scrw=1024"));
+    session.Start();
+    ASSERT_TRUE(waitFor([&] { return session.Stats().bytesQueued >= 10240; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    session.Stop();
+    EXPECT_EQ(log->frameCount(), 0u);
+}
+
 TEST(LiveSession, CodingsWithoutADecoderAreReceivedAndDropped) {
     LoopbackHttpServer server([&](int, const HttpRequestSeen&, HttpConnection& c) {
         c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmjpeg\r\n");
