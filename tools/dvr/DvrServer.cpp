@@ -30,6 +30,10 @@ namespace {
 
 constexpr int kListenBacklog = 32;
 constexpr int kAcceptPollMs = 50;
+// Connections beyond the limit still get their 503 from a thread of their own (so that their
+// request is read and the answer is not lost to a reset), up to this many at once; beyond that
+// they are closed at once.
+constexpr int kMaxRefusing = 8;
 
 struct Route {
     enum Kind { Live, Camera, Playback, Unknown } kind = Unknown;
@@ -135,6 +139,7 @@ struct DvrServer::Impl {
         std::thread thread;
         int fd = -1;          // guarded by clientsLock; -1 once the connection thread closed it
         bool done = false;    // guarded by clientsLock
+        bool refused = false; // set before the thread starts: answer 503 only
     };
 
     DvrOptions options;
@@ -148,7 +153,7 @@ struct DvrServer::Impl {
     bool running = false;                    // touched by start()/stop() only
 
     void acceptLoop();
-    void serve(Client* client, int fd, std::string peer);
+    void serve(Client* client, int fd, std::string peer, bool refused);
     void handle(Connection& connection, const std::string& peer);
     void reapFinished();
 };
@@ -188,34 +193,41 @@ void DvrServer::Impl::acceptLoop() {
         const std::string peer = std::string(text) + ":" + std::to_string(ntohs(peerAddress.sin_port));
 
         std::lock_guard guard(clientsLock);
-        int active = 0;
-        for (const auto& c : clients) active += c.done ? 0 : 1;
+        int active = 0, refusing = 0;
+        for (const auto& c : clients)
+            if (!c.done) (c.refused ? refusing : active) += 1;
+        const bool refused = active >= options.maxConnections;
         context->count([&](DvrStats& s) {
             ++s.connections;
-            if (active >= options.maxConnections) ++s.refused;
+            if (refused) ++s.refused;
         });
-        if (active >= options.maxConnections) {
-            static const char kBusy[] =
-                "HTTP/1.0 503 Service Unavailable\r\nContent-Type: text/plain\r\nContent-Length: 6\r\n"
-                "Connection: close\r\n\r\nbusy\r\n";
-            (void)!::send(fd, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (refused && refusing >= kMaxRefusing) {
             ::close(fd);
             continue;
         }
         clients.emplace_back();
         Client* client = &clients.back();
         client->fd = fd;
-        client->thread = std::thread([this, client, fd, peer] { serve(client, fd, peer); });
+        client->refused = refused;
+        client->thread = std::thread([this, client, fd, peer, refused] { serve(client, fd, peer, refused); });
     }
 }
 
-void DvrServer::Impl::serve(Client* client, int fd, std::string peer) {
-    context->count([](DvrStats& s) { ++s.activeConnections; });
-    {
+void DvrServer::Impl::serve(Client* client, int fd, std::string peer, bool refused) {
+    if (refused) {
+        static const FaultOptions kNoFaults;
+        Connection connection(fd, context->stopping, kNoFaults);
+        std::string head;
+        connection.readRequestHead(head);
+        context->log.write("\"peer\":" + jsonString(peer) + ",\"status\":503,\"error\":\"too many connections\"");
+        sendSimple(connection, 503, {}, "text/plain");
+        connection.finish();
+    } else {
+        context->count([](DvrStats& s) { ++s.activeConnections; });
         Connection connection(fd, context->stopping, options.faults);
         handle(connection, peer);
+        context->count([](DvrStats& s) { --s.activeConnections; });
     }
-    context->count([](DvrStats& s) { --s.activeConnections; });
     std::lock_guard guard(clientsLock);
     ::close(fd);
     client->fd = -1;
