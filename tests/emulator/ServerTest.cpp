@@ -61,7 +61,7 @@ TEST(Server, LiveH263FramesDecode) {
     DvrServer dvr(fastOptions());
     const auto port = dvr.start();
     ASSERT_NE(port, 0) << dvr.lastError();
-    const auto r = emutest::rawGet(port, "/pushall.htm;2?scrw=1024", 60000, 20000);
+    const auto r = emutest::rawGet(port, "/pushall.htm;2?scrw=1024", 15000, 20000);
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.contentType, "video/x-qdaxwmh263");
     std::size_t junk = 0;
@@ -77,6 +77,26 @@ TEST(Server, LiveH263FramesDecode) {
     int w = 0, h = 0;
     decoder->GetPictureSize(&w, &h);
     EXPECT_EQ(w, 320);
+    EXPECT_EQ(h, 240);
+}
+
+TEST(Server, LiveH263AtAnotherPrivateSize) {
+    DvrOptions o = fastOptions();
+    o.h263Width = 640;
+    o.h263Height = 240;
+    DvrServer dvr(o);
+    const auto port = dvr.start();
+    ASSERT_NE(port, 0) << dvr.lastError();
+    const auto r = emutest::rawGet(port, "/pushall.htm;0?scrw=1024", 30000, 20000);
+    const auto frames = emutest::findH263Frames(r.body);
+    ASSERT_GE(frames.size(), 2u);
+    auto decoder = vistrel::h263::H263Decoder::Create();
+    ASSERT_TRUE(decoder);
+    for (const auto& f : frames) decoder->Feed(r.body.data() + f.offset, f.length, -1);
+    EXPECT_EQ(decoder->picturesDecoded(), frames.size());
+    int w = 0, h = 0;
+    decoder->GetPictureSize(&w, &h);
+    EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 240);
 }
 #endif

@@ -154,6 +154,7 @@ struct DvrServer::Impl {
 
     void acceptLoop();
     void serve(Client* client, int fd, std::string peer, bool refused);
+    void answer(int fd, const std::string& peer, bool refused);
     void handle(Connection& connection, const std::string& peer);
     void reapFinished();
 };
@@ -209,11 +210,29 @@ void DvrServer::Impl::acceptLoop() {
         Client* client = &clients.back();
         client->fd = fd;
         client->refused = refused;
-        client->thread = std::thread([this, client, fd, peer, refused] { serve(client, fd, peer, refused); });
+        try {
+            client->thread = std::thread([this, client, fd, peer, refused] { serve(client, fd, peer, refused); });
+        } catch (const std::exception&) {
+            // No thread to be had: the client loses this connection, the server goes on.
+            ::close(fd);
+            clients.pop_back();
+        }
     }
 }
 
 void DvrServer::Impl::serve(Client* client, int fd, std::string peer, bool refused) {
+    try {
+        answer(fd, peer, refused);
+    } catch (const std::exception&) {
+        // Out of memory while answering: this connection ends, the server goes on.
+    }
+    std::lock_guard guard(clientsLock);
+    ::close(fd);
+    client->fd = -1;
+    client->done = true;
+}
+
+void DvrServer::Impl::answer(int fd, const std::string& peer, bool refused) {
     if (refused) {
         static const FaultOptions kNoFaults;
         Connection connection(fd, context->stopping, kNoFaults);
@@ -223,15 +242,14 @@ void DvrServer::Impl::serve(Client* client, int fd, std::string peer, bool refus
         sendSimple(connection, 503, {}, "text/plain");
         connection.finish();
     } else {
-        context->count([](DvrStats& s) { ++s.activeConnections; });
+        struct Active {
+            ServerContext& context;
+            explicit Active(ServerContext& c) : context(c) { context.count([](DvrStats& s) { ++s.activeConnections; }); }
+            ~Active() { context.count([](DvrStats& s) { --s.activeConnections; }); }
+        } active(*context);
         Connection connection(fd, context->stopping, options.faults);
         handle(connection, peer);
-        context->count([](DvrStats& s) { --s.activeConnections; });
     }
-    std::lock_guard guard(clientsLock);
-    ::close(fd);
-    client->fd = -1;
-    client->done = true;
 }
 
 void DvrServer::Impl::handle(Connection& connection, const std::string& peer) {
