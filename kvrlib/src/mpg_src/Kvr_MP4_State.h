@@ -9,7 +9,8 @@
 #include "kvr_syst/Kvr_MP4_Dec.h"
 
 enum { MAX_PICS = 3, MAX_MAPS = 2 };
-enum { KVR_MAX_WIDTH = 4096, KVR_MAX_HEIGHT = 4096 };
+// Larger layers are refused: a damaged size field must not make the store take hundreds of megabytes.
+enum { KVR_MAX_WIDTH = 2048, KVR_MAX_HEIGHT = 2048 };
 
 // Video object layer: reset before every layer header (quantiser type and matrices carry over).
 struct KVR_MP4_VOL {
