@@ -227,8 +227,8 @@ TEST(StreamRequest, AbortIsSeenWhileNothingArrives) {
 
 TEST(StreamRequest, SendAndReadTimeLimitsEndTheRequestWithoutAClosedNotice) {
     StreamRequestLimits limits;
-    limits.sendMs = 600;
-    limits.readMs = 600;
+    limits.sendMs = 1500;
+    limits.readMs = 1500;
     for (bool sendHead : {false, true}) {
         LoopbackHttpServer server([&](int, const HttpRequestSeen&, HttpConnection& c) {
             if (sendHead) {

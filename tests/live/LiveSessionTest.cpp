@@ -204,7 +204,7 @@ TEST(LiveSession, StopWhileARestartIsPendingStartsNothing) {
     });
     LiveSessionTimings timings;
     timings.randomDelayUnitMs = 400;
-    timings.failureDelayUnitMs = 600;  // the pending restart waits 1200 ms
+    timings.failureDelayUnitMs = 1500;  // the pending restart waits 3000 ms
     auto log = std::make_shared<FakeDecoderLog>();
     auto session = makeSession(log, timings);
     session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
@@ -213,7 +213,7 @@ TEST(LiveSession, StopWhileARestartIsPendingStartsNothing) {
     EXPECT_TRUE(session->Stats().restartPending);
     session->Stop();
     EXPECT_FALSE(session->Stats().restartPending);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
     EXPECT_EQ(server.requests(), 1);
     EXPECT_EQ(session->Stats().restartsFired, 0u);
 }
