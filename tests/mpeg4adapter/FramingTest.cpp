@@ -1,8 +1,12 @@
 // Information block removal and frame finding on well-formed, truncated and damaged input.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -159,3 +163,81 @@ TEST(FramingRobustness, TruncationsAndBitFlips) {
 
 }  // namespace
 }  // namespace vistrel::mpeg4
+
+namespace vistrel::m4vframe {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes code(std::uint8_t value, std::size_t body, std::uint8_t fill = 0x2A) {
+    Bytes b = {0, 0, 1, value};
+    b.insert(b.end(), body, fill);
+    return b;
+}
+
+TEST(SplitElementaryStream, HeadersGoWithTheirPlaneAndTheEndCodeWithTheLast) {
+    Bytes es = {0x12, 0x34};  // noise before the first start code
+    for (const Bytes& part : {code(0xB0, 1), code(0x00, 0), code(0x20, 10), code(0xB6, 30, 0x11),
+                              code(0xB6, 20, 0x51), code(0xB3, 3), code(0xB6, 25, 0x12), code(0xB1, 0)})
+        es.insert(es.end(), part.begin(), part.end());
+    const auto frames = SplitElementaryStream(es.data(), es.size());
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0].offset, 2u);
+    EXPECT_TRUE(frames[0].hasVol);
+    EXPECT_TRUE(frames[0].intra);
+    EXPECT_EQ(frames[0].vopOffset, 2u + 5 + 4 + 14);
+    EXPECT_FALSE(frames[1].intra);
+    EXPECT_FALSE(frames[1].hasVol);
+    EXPECT_EQ(frames[2].offset + frames[2].length, es.size());
+    EXPECT_EQ(frames[2].vopOffset, frames[2].offset + 7);
+    for (std::size_t i = 1; i < frames.size(); ++i)
+        EXPECT_EQ(frames[i].offset, frames[i - 1].offset + frames[i - 1].length);
+}
+
+TEST(SplitElementaryStream, TruncationsAndBitFlipsStayInside) {
+    Bytes es;
+    for (int i = 0; i < 5; ++i) {
+        const Bytes h = code(0x20, 6);
+        if (i % 2 == 0) es.insert(es.end(), h.begin(), h.end());
+        const Bytes v = code(0xB6, 20 + i, std::uint8_t(0x10 * i + 1));
+        es.insert(es.end(), v.begin(), v.end());
+    }
+    auto check = [](const Bytes& data) {
+        std::size_t end = 0;
+        for (const ElementaryFrame& f : SplitElementaryStream(data.data(), data.size())) {
+            ASSERT_GE(f.offset, end);
+            ASSERT_LE(f.offset + f.length, data.size());
+            ASSERT_GE(f.vopOffset, f.offset);
+            ASSERT_LT(f.vopOffset, f.offset + f.length);
+            end = f.offset + f.length;
+        }
+        const Bytes wrapped = WrapStream(data.data(), data.size(), WrapOptions{});
+        (void)wrapped;
+    };
+    for (std::size_t cut = 0; cut <= es.size(); ++cut) check(Bytes(es.begin(), es.begin() + cut));
+    std::mt19937 rng(3);
+    for (int round = 0; round < 2000; ++round) {
+        Bytes d = es;
+        for (int k = 0; k < 3; ++k) d[rng() % d.size()] ^= std::uint8_t(1u << (rng() % 8));
+        check(d);
+    }
+    EXPECT_TRUE(SplitElementaryStream(nullptr, 10).empty());
+}
+
+TEST(M4vFrameProgram, BadArgumentsAreRefusedWithOneLine) {
+    const std::string tool = std::string(VISTREL_BIN_DIR) + "/vistrel-m4vframe";
+    if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << "vistrel-m4vframe is not built";
+    auto status = [&tool](const std::string& args) {
+        const int rc = std::system(("'" + tool + "' " + args + " > /dev/null 2>&1").c_str());
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    };
+    EXPECT_EQ(status("--size-hint 123 a b"), 2);
+    EXPECT_EQ(status("--frames -3 a b"), 2);
+    EXPECT_EQ(status("--bogus a b"), 2);
+    EXPECT_EQ(status("only-one"), 2);
+    EXPECT_EQ(status("/nonexistent/in.m4v /tmp/out"), 1);
+    EXPECT_EQ(status("--help"), 0);
+}
+
+}  // namespace
+}  // namespace vistrel::m4vframe

@@ -96,13 +96,13 @@ int main(int argc, char** argv) {
             if (!parseCount(argv[++i], 1L << 30, &maxFrames))
                 return badArgument("--frames takes a non-negative frame count");
         } else if (!arg.empty() && arg[0] == '-') {
-            return badArgument("unknown or incomplete option '" + arg + "'\n" + kUsage);
+            return badArgument("unknown or incomplete option '" + arg + "' (see --help)");
         } else {
             files.push_back(arg);
         }
     }
     if (files.size() != (list ? 1u : 2u))
-        return badArgument(list ? "--list takes one input file" : std::string("expected INPUT and OUTPUT\n") + kUsage);
+        return badArgument(list ? "--list takes one input file" : "expected INPUT and OUTPUT (see --help)");
 
     std::vector<std::uint8_t> input;
     std::string error;
