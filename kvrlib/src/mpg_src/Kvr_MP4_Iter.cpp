@@ -46,8 +46,26 @@ void Kvr_MB_Start_VOP(KVR_MP4_STATE* D, KVR_MB* MB) {
     Set_Position(D, MB, 0);
 }
 
+// The DC values of the luma predictors: the row just decoded (bottom blocks) and its top blocks.
+static void Dump_Pred_Row(const KVR_MP4_STATE* D, const KVR_MB* MB) {
+    if (MB->Y == 0) {
+        std::printf("[top]");
+        for (int x = 0; x < D->MB_W; ++x)
+            for (int b = 2; b < 4; ++b) std::printf("%2d", MB->Pred_Prev[x + 1].B[b].DC);
+        std::printf("  Frame #%d\n", D->Frame_Nb);
+    }
+    std::printf("[%3d]", MB->Y);
+    for (int x = 0; x < D->MB_W; ++x)
+        for (int b = 2; b < 4; ++b) std::printf("%2d", MB->Pred_Cur[x + 1].B[b].DC);
+    std::printf("\n[---]");
+    for (int x = 0; x < D->MB_W; ++x)
+        for (int b = 0; b < 2; ++b) std::printf("%2d", MB->Pred_Cur[x + 1].B[b].DC);
+    std::printf("\n");
+}
+
 void Kvr_MB_End_Row(KVR_MP4_STATE* D, KVR_MB* MB) {
     if (D->Debug >= 5) std::printf("\n");
+    if (D->Debug >= 2) Dump_Pred_Row(D, MB);
     if (D->Slicer) D->Slicer(D->Cur, 16 * MB->Y, 16, D->Slicer_Data);
 }
 

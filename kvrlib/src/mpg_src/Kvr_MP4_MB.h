@@ -68,6 +68,8 @@ void Kvr_Predict_1MV(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Re
 void Kvr_Predict_4MV(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref,
                      const KVR_MC_FN* Mc, const KVR_MV* Mv);
 void Kvr_Copy_MB(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref);
+// Debug aid: draws each macroblock's vector into the luma plane of Cur.
+void Kvr_Draw_MVs(KVR_MP4_STATE* D);
 // Clamp of a luma vector (Scale 2 half-sample, 4 quarter-sample) and of a chroma vector.
 void Kvr_Clamp_Luma_MV(const KVR_MP4_STATE* D, int X, int Y, int Scale, int* Vx, int* Vy);
 void Kvr_Clamp_Chroma_MV(const KVR_MP4_STATE* D, int X, int Y, int* Vx, int* Vy);

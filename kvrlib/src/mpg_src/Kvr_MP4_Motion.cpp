@@ -1,4 +1,6 @@
 // Motion vectors: prediction, storage, clamping, chroma derivation and block prediction.
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "kvr_syst/Kvr_Except.h"
@@ -135,4 +137,20 @@ void Kvr_Copy_MB(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref) {
     const int C_Off = 8 * MB->Y * D->BpS + 8 * MB->X;
     D->MB_Dsp.Copy_8x8(D->Cur->U + C_Off, Ref->U + C_Off, D->BpS);
     D->MB_Dsp.Copy_8x8(D->Cur->V + C_Off, Ref->V + C_Off, D->BpS);
+}
+
+void Kvr_Draw_MVs(KVR_MP4_STATE* D) {
+    const int Shift = D->VOL.Quarter ? 2 : 1;
+    uint8_t* Y = D->Cur->Y;
+    for (int My = 0; My < D->MB_H; ++My)
+        for (int Mx = 0; Mx < D->MB_W; ++Mx) {
+            const KVR_MV* V = Kvr_MV_At(D, 0, 2 * Mx, 2 * My);
+            const int X0 = 16 * Mx + 8, Y0 = 16 * My + 8;
+            const int Dx = V->X >> Shift, Dy = V->Y >> Shift;
+            const int Steps = std::max(std::abs(Dx), std::abs(Dy));
+            for (int i = 0; i <= Steps; ++i) {
+                const int X = X0 + (Steps ? Dx * i / Steps : 0), Yp = Y0 + (Steps ? Dy * i / Steps : 0);
+                if (X >= 0 && X < D->Width && Yp >= 0 && Yp < D->Height) Y[Yp * D->BpS + X] = 255;
+            }
+        }
 }

@@ -119,4 +119,5 @@ void Kvr_Decode_P_VOP(KVR_MP4_STATE* D, KVR_BITS* B) {
         Kvr_MB_Check_Resync(D, B, &MB);
     }
     if (D->Debug >= 5) std::printf("\n");
+    if (D->Debug >= 1) Kvr_Draw_MVs(D);
 }
