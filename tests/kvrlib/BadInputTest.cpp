@@ -2,7 +2,10 @@
 // first intra picture after the damage decodes exactly as in the clean stream.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -86,12 +89,14 @@ class BadInput : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (!kvrtest::haveFfmpeg()) return;
-        const std::string dir = kvrtest::scratchDir("badinput");
+        // ctest runs each case as its own process, possibly side by side: one folder per process.
+        const std::string dir = kvrtest::scratchDir("badinput/" + std::to_string(::getpid()));
         // Intra pictures every 5, video packets, four vectors: every parser path gets hit.
         if (kvrtest::encodeClip(dir + "/a.m4v", 176, 144, 20, "-c:v mpeg4 -flags +mv4 -ps 150 -g 5"))
             clipA = kvrtest::readFile(dir + "/a.m4v");
         if (kvrtest::encodeClip(dir + "/b.m4v", 320, 240, 10, "-c:v libxvid -bf 0 -g 5"))
             clipB = kvrtest::readFile(dir + "/b.m4v");
+        std::filesystem::remove_all(dir);
     }
     void SetUp() override {
         if (clipA.empty() || clipB.empty()) GTEST_SKIP() << "ffmpeg could not make the clips";
