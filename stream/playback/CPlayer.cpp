@@ -214,10 +214,16 @@ void CPlayer::RunLoop() {
                     command_ = kCommandPause;
                 }
                 break;
-            case kCommandStep:
-                ProcessRecord(false);
+            case kCommandStep: {
+                // Records of other channels and pictures before a key frame show nothing; a step
+                // goes on to the next record it can show, unless a command or the end comes first.
+                bool presented = false;
+                while (ProcessRecord(false, &presented) && !presented && stop_.load() == 0 &&
+                       pendingCommand_.load() == kCommandNone) {
+                }
                 command_ = kCommandPause;
                 break;
+            }
             default:
                 clock_.Sleep(kIdleSleepMs);
                 break;
@@ -283,7 +289,8 @@ bool CPlayer::ReplaceDecoder(int channel, int type, int sizeCode) {
     return true;
 }
 
-bool CPlayer::ProcessRecord(bool play) {
+bool CPlayer::ProcessRecord(bool play, bool* presented) {
+    if (presented) *presented = false;
     const Fill fill = FillQueue();
     if (queueCount_ == 0) {
         if (fill == Fill::DataEnded) {
@@ -357,6 +364,7 @@ bool CPlayer::ProcessRecord(bool play) {
                     Report(kProgressChannel, ch);
                 }
                 position_ = int(ts);
+                if (presented) *presented = true;
             }
         }
     }

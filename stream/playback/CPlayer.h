@@ -86,7 +86,8 @@ private:
     void HandOff(int command);
     void Report(int kind, int value);
     Fill FillQueue();
-    bool ProcessRecord(bool play);
+    // `presented` (optional) tells whether the record reached a decoder.
+    bool ProcessRecord(bool play, bool* presented = nullptr);
     bool ReplaceDecoder(int channel, int type, int sizeCode);
     // False when stop was raised during the wait.
     bool Pace(std::uint32_t ts, bool discontinuity);
