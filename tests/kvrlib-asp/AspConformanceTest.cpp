@@ -105,8 +105,9 @@ protected:
 bool AspConformance::ready_ = false;
 
 TEST_F(AspConformance, BFramesMpeg4) { check("mpeg4_bf2", 352, 288); }
+TEST_F(AspConformance, BFramesWithVideoPackets) { check("mpeg4_bf1_packets", 320, 240); }
 TEST_F(AspConformance, QuarterSampleMpeg4) { check("mpeg4_qpel", 352, 288); }
-TEST_F(AspConformance, QuarterSampleWithBFramesMpeg4) { check("mpeg4_qpel_bf2", 352, 288); }
+TEST_F(AspConformance, QuarterSampleFourVectorsWithBFramesMpeg4) { check("mpeg4_qpel_bf2", 352, 288); }
 TEST_F(AspConformance, InterlacedTopFieldFirstWithBFrames) { check("mpeg4_interlaced", 720, 576); }
 TEST_F(AspConformance, XvidMpegQuantisationWithBFrames) { check("xvid_mpegquant_bf2", 352, 288); }
 

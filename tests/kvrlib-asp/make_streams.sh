@@ -14,7 +14,10 @@ zoom="mandelbrot=size=352x288:rate=25"
 
 ff -f lavfi -i "$pan" -frames:v "$frames" -c:v mpeg4 -bf 2 -q:v 4 -f m4v "$out/mpeg4_bf2.m4v"
 ff -f lavfi -i "$pan" -frames:v "$frames" -c:v mpeg4 -flags +qpel -q:v 4 -f m4v "$out/mpeg4_qpel.m4v"
-ff -f lavfi -i "$pan" -frames:v "$frames" -c:v mpeg4 -flags +qpel -bf 2 -q:v 4 -f m4v "$out/mpeg4_qpel_bf2.m4v"
+ff -f lavfi -i "$pan" -frames:v "$frames" -c:v mpeg4 -flags +qpel+mv4 -bf 2 -q:v 4 -f m4v "$out/mpeg4_qpel_bf2.m4v"
+# Video packets in B-VOPs, some of them starting at macroblocks that are skipped without bits.
+ff -f lavfi -i "testsrc2=size=480x360:rate=25,crop=320:240:x='20+10*t*25/4':y='10+5*t*25/4'" -frames:v "$frames" \
+   -c:v mpeg4 -bf 1 -ps 300 -q:v 4 -f m4v "$out/mpeg4_bf1_packets.m4v"
 ff -f lavfi -i "testsrc2=size=720x576:rate=25,setfield=tff" -frames:v 8 -c:v mpeg4 \
    -flags +ildct+ilme -top 1 -bf 2 -q:v 4 -f m4v "$out/mpeg4_interlaced.m4v"
 # libxvid packs B-frames DivX-style (with placeholder not-coded VOPs) unless the headers are global,
