@@ -344,6 +344,8 @@ TEST(LiveCommand, WatchesAChannelSavesASnapshotAndARecordThatDecodeReadsBack) {
     const std::string decoded = runCommand(bin + "/vistrel-cli decode " + rec + " --framed --codec h263", &status);
     EXPECT_EQ(status, 0) << decoded;
     EXPECT_NE(decoded.find("decoded "), std::string::npos) << decoded;
+    std::remove(bmp.c_str());
+    std::remove(rec.c_str());
 }
 
 TEST(LiveCommand, BadArgumentsAndUnreachableHostsAreReported) {

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -165,6 +166,8 @@ TEST(LiveNginx, AStreamRecordedFromTheEmulatorComesThroughNginxWithBasicAuthenti
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_GE(session.Stats().framesDecoded, 5u);
     session.Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
 }
 
 }  // namespace
