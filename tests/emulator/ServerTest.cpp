@@ -124,6 +124,18 @@ TEST(Server, LiveMpeg4FramesCarryHeadersHintsAndInformationBlocks) {
     EXPECT_EQ(r.body[frames[0].payloadOffset + 3], 0xB0);
 }
 
+TEST(Server, LiveMpeg4WithoutLayerHeaders) {
+    DvrOptions o = fastOptions();
+    o.mpeg4VopOnly = true;
+    DvrServer dvr(o);
+    const auto port = dvr.start();
+    ASSERT_NE(port, 0);
+    const auto r = emutest::rawGet(port, "/pushall.htm;8?scrw=1024", 100000, 20000);
+    const auto frames = emutest::findMpeg4Frames(r.body);
+    ASSERT_GE(frames.size(), 10u);
+    for (const auto& f : frames) ASSERT_EQ(r.body[f.payloadOffset + 3], 0xB6);
+}
+
 TEST(Server, LiveChannelCodingsAndBadChannels) {
     DvrServer dvr(fastOptions());
     const auto port = dvr.start();

@@ -70,6 +70,11 @@ struct DvrOptions {
     int recordedSecondsPerHour = 10;
     int recordIntervalMs = 200;
 
+    // Live MPEG-4 frames carry only the video object plane, without the sequence and layer headers
+    // in front of intra planes, as some cameras send them: only a decoder primed with a matching
+    // layer header (320x240, time resolution 30) decodes them.
+    bool mpeg4VopOnly = false;
+
     // Folder with the MPEG-4 clips made at build time; empty: the folder the build put them in.
     std::string clipDir;
 

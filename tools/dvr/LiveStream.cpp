@@ -97,7 +97,7 @@ void serveLive(ServerContext& context, Connection& connection, int channelIndex,
             appendH263Frame(out, bits, true, word);
         } else {
             const Mpeg4Frame& frame = clip->frames[n % clip->frames.size()];
-            appendLiveMpeg4Frame(out, *clip, frame, n > 0 && n % kInfoBlockEvery == 0, word);
+            appendLiveMpeg4Frame(out, *clip, frame, n > 0 && n % kInfoBlockEvery == 0, word, options.mpeg4VopOnly);
         }
         if (!connection.sendBody(out.data(), out.size())) return;
         if (interval > 0) {

@@ -2,6 +2,7 @@
 
 #include "tools/dvr/Mpeg4Clips.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #ifdef VISTREL_DVR_HAVE_M4VFRAME
@@ -65,6 +66,7 @@ bool Mpeg4ClipLibrary::load(const std::string& dir, std::string* error) {
             frame.data.assign(data.begin() + std::ptrdiff_t(f.offset),
                               data.begin() + std::ptrdiff_t(f.offset + f.length));
             frame.intra = f.intra;
+            frame.vopOffset = f.vopOffset - f.offset;
             clip.frames.push_back(std::move(frame));
         }
         if (!clip.frames.empty()) clips_.push_back(std::move(clip));
@@ -79,20 +81,29 @@ const Mpeg4Clip* Mpeg4ClipLibrary::clipFor(int channelIndex) const {
     return &clips_[std::size_t(channelIndex) % clips_.size()];
 }
 
-void appendMpeg4WithHeader(std::vector<std::uint8_t>& out, const Mpeg4Clip& clip, const Mpeg4Frame& frame,
-                           std::uint32_t headerWord) {
+namespace {
+
+void appendWithHeader(std::vector<std::uint8_t>& out, const Mpeg4Clip& clip, const std::uint8_t* data,
+                      std::size_t length, std::uint32_t headerWord) {
 #ifdef VISTREL_DVR_HAVE_M4VFRAME
     std::uint8_t header[m4vframe::kFrameHeaderSize];
-    m4vframe::WriteMpeg4FrameHeader(header, std::uint32_t(frame.data.size()), hintFor(clip), headerWord);
+    m4vframe::WriteMpeg4FrameHeader(header, std::uint32_t(length), hintFor(clip), headerWord);
     // The DVR's own fill bytes: with zeros there, a header word of 0x....0001 would put a start
     // code prefix inside the header and a decoder would drop the frame.
     header[8] = 0x08;
     header[10] = 0x80;
     out.insert(out.end(), header, header + sizeof header);
-    out.insert(out.end(), frame.data.begin(), frame.data.end());
+    out.insert(out.end(), data, data + length);
 #else
-    (void)out, (void)clip, (void)frame, (void)headerWord;
+    (void)out, (void)clip, (void)data, (void)length, (void)headerWord;
 #endif
+}
+
+}  // namespace
+
+void appendMpeg4WithHeader(std::vector<std::uint8_t>& out, const Mpeg4Clip& clip, const Mpeg4Frame& frame,
+                           std::uint32_t headerWord) {
+    appendWithHeader(out, clip, frame.data.data(), frame.data.size(), headerWord);
 }
 
 void appendMpeg4WithLength(std::vector<std::uint8_t>& out, const Mpeg4Frame& frame) {
@@ -102,13 +113,14 @@ void appendMpeg4WithLength(std::vector<std::uint8_t>& out, const Mpeg4Frame& fra
 }
 
 void appendLiveMpeg4Frame(std::vector<std::uint8_t>& out, const Mpeg4Clip& clip, const Mpeg4Frame& frame,
-                          bool infoBlockFirst, std::uint32_t headerWord) {
+                          bool infoBlockFirst, std::uint32_t headerWord, bool vopOnly) {
 #ifdef VISTREL_DVR_HAVE_M4VFRAME
     if (infoBlockFirst) m4vframe::AppendInfoBlock(out, kInfoBlockBody);
 #else
     (void)infoBlockFirst;
 #endif
-    appendMpeg4WithHeader(out, clip, frame, headerWord);
+    const std::size_t skip = vopOnly ? std::min(frame.vopOffset, frame.data.size()) : 0;
+    appendWithHeader(out, clip, frame.data.data() + skip, frame.data.size() - skip, headerWord);
 }
 
 }  // namespace vistrel::dvr

@@ -2,6 +2,7 @@
 // The short MPEG-4 clips the MPEG-4 channels loop, cut into frames (each a video object plane
 // with the headers in front of it), and their wrapping into the DVR's live framing.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@ constexpr int kClipCount = 4;
 
 struct Mpeg4Frame {
     std::vector<std::uint8_t> data;  // begins with a start code
+    std::size_t vopOffset = 0;       // where the plane's own start code is in data
     bool intra = false;
 };
 
@@ -36,7 +38,7 @@ private:
 // Appends one frame in live framing: 18-byte frame header (with the size hint for the clip's
 // width) and the data; `infoBlockFirst` puts an information block in front of it.
 void appendLiveMpeg4Frame(std::vector<std::uint8_t>& out, const Mpeg4Clip& clip, const Mpeg4Frame& frame,
-                          bool infoBlockFirst, std::uint32_t headerWord);
+                          bool infoBlockFirst, std::uint32_t headerWord, bool vopOnly = false);
 
 // The two frame forms without information blocks: with the 18-byte header, or as a 32-bit
 // little-endian length and the data.

@@ -18,7 +18,7 @@ const char kUsage[] =
     "usage: vistrel-dvr [--port P] [--bind ADDRESS] [--user U --password W] [--auth none|basic|digest]\n"
     "                   [--auth-failure 401|404|407] [--camera-auth] [--log FILE] [--max-connections N]\n"
     "                   [--frame-interval MS] [--size 320x240|640x480|640x240]\n"
-    "                   [--recorded-seconds S] [--record-interval MS] [--clip-dir DIR]\n"
+    "                   [--recorded-seconds S] [--record-interval MS] [--clip-dir DIR] [--mpeg4-vop-only]\n"
     "  faults: [--close-after BYTES] [--stall-after BYTES] [--junk BYTES] [--html-error K]\n"
     "          [--content-type TYPE] [--corrupt-records N] [--truncate-after RECORDS]\n";
 
@@ -45,6 +45,10 @@ int main(int argc, char** argv) {
         }
         if (arg == "--camera-auth") {
             options.authCameraCommands = true;
+            continue;
+        }
+        if (arg == "--mpeg4-vop-only") {
+            options.mpeg4VopOnly = true;
             continue;
         }
         if (i + 1 >= argc) return bad(arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg);
