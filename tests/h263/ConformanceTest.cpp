@@ -101,6 +101,7 @@ struct FfmpegStream {
     int frames;
     int quantiser;
     int gop;
+    const char* extra = "";  // further encoder options
 };
 
 // Baseline headers need 30000/1001 frames per second; other rates make ffmpeg write H.263+ headers.
@@ -111,6 +112,9 @@ const FfmpegStream kStreams[] = {
     {"cif_mandelbrot_q8_g10", "mandelbrot=size=352x288:rate=30000/1001", 352, 288, 30, 8, 10},
     {"cif_noise_q12_g60", "testsrc2=size=352x288:rate=30000/1001,noise=alls=20:allf=t+u", 352, 288, 45, 12, 60},
     {"cif_noise_q4_g15", "testsrc2=size=352x288:rate=30000/1001,noise=alls=10:allf=t", 352, 288, 20, 4, 15},
+    // Group-of-blocks headers in front of macroblock rows (RTP payload size).
+    {"cif_gob_headers_q6_g10", "testsrc2=size=352x288:rate=30000/1001", 352, 288, 20, 6, 10, "-ps 400"},
+    {"qcif_gob_headers_q3_g8", "mandelbrot=size=176x144:rate=30000/1001", 176, 144, 16, 3, 8, "-ps 150"},
 };
 
 std::string makeFfmpegStream(const FfmpegStream& s) {
@@ -120,7 +124,7 @@ std::string makeFfmpegStream(const FfmpegStream& s) {
         const std::string tmp = path + "." + std::to_string(getpid()) + ".h263";
         const std::string cmd = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i '" + std::string(s.source) +
                                 "' -frames:v " + std::to_string(s.frames) + " -c:v h263 -q:v " +
-                                std::to_string(s.quantiser) + " -g " + std::to_string(s.gop) + " '" + tmp + "' && mv '" +
+                                std::to_string(s.quantiser) + " -g " + std::to_string(s.gop) + " " + s.extra + " '" + tmp + "' && mv '" +
                                 tmp + "' '" + path + "'";
         if (run(cmd) != 0) return {};
     }

@@ -180,6 +180,7 @@ void H263Decoder::decodePicture(const std::uint8_t* data, std::size_t size) {
     context.modes = modes_.get();
     context.vectors = vectors_.get();
     context.quantiser = quantiser_;
+    context.continuousPresence = header.continuousPresence;
 
     if (!header.predicted) {
         DecodeIntraMacroblocks(reader, context);

@@ -1,5 +1,6 @@
-// H.263 picture header and macroblock layers (baseline: no GOB headers are parsed, macroblocks
-// follow each other from the picture header to the end of the picture).
+// H.263 picture header and macroblock layers. The DVRs send macroblocks back to back from the
+// picture header to the end of the picture; group-of-blocks headers, which standard encoders may put
+// in front of a macroblock row, are recognised and skipped (taking their quantiser).
 
 #include "video/h263/PictureLayer.h"
 
@@ -128,16 +129,44 @@ int wrapVector(int v) {
     return v;
 }
 
-void predictVector(const MacroblockContext& c, int row, int column, int component, int* out) {
+// `firstRow`: the picture's first row, or the first row after a group-of-blocks header (the rows
+// above belong to another group and give no candidates).
+void predictVector(const MacroblockContext& c, int row, int column, int component, bool firstRow, int* out) {
     const int index = row * c.columns + column;
     const int left = column > 0 ? c.vectors[2 * (index - 1) + component] : 0;
     int above = left;
     int aboveRight = left;
-    if (row > 0) {
+    if (!firstRow) {
         above = c.vectors[2 * (index - c.columns) + component];
         aboveRight = column + 1 < c.columns ? c.vectors[2 * (index - c.columns + 1) + component] : 0;
     }
     *out = median3(left, above, aboveRight);
+}
+
+constexpr int kGobStartCodeBits = 17;  // 0000 0000 0000 0000 1
+constexpr int kGroupNumberBits = 5;
+constexpr int kGsbiBits = 2;
+constexpr int kGfidBits = 2;
+constexpr int kGquantBits = 5;
+
+// At the start of a macroblock row: skips a group-of-blocks header if one stands there (byte-aligned
+// after zero stuffing, or right away) and takes its quantiser. Valid macroblock data never starts
+// with sixteen zero bits, so a stream without such headers is never misread.
+bool skipGobHeader(BitReader& reader, MacroblockContext& c) {
+    const int stuffing = int((8 - reader.bitPosition() % 8) % 8);
+    int skip = -1;
+    if (reader.show(kGobStartCodeBits) == 1) {
+        skip = 0;
+    } else if (stuffing > 0 && reader.show(stuffing + kGobStartCodeBits) == 1) {
+        skip = stuffing;
+    }
+    if (skip < 0) return false;
+    reader.skip(skip + kGobStartCodeBits + kGroupNumberBits);
+    if (c.continuousPresence) reader.skip(kGsbiBits);
+    reader.skip(kGfidBits);
+    const int quantiser = int(reader.get(kGquantBits));
+    if (quantiser > 0) c.quantiser = quantiser;
+    return true;
 }
 
 void concealFrom(MacroblockContext& c, int index) {
@@ -169,6 +198,7 @@ void readBlocks(BitReader& reader, const VlcTables& tables, MacroblockContext& c
 bool DecodeIntraMacroblocks(BitReader& reader, MacroblockContext& c) {
     const VlcTables& tables = GetVlcTables();
     for (int row = 0; row < c.rows; ++row) {
+        if (row > 0) skipGobHeader(reader, c);
         for (int column = 0; column < c.columns; ++column) {
             Mcbpc m{kTypeInter, 0};
             for (;;) {
@@ -205,6 +235,7 @@ bool DecodeIntraMacroblocks(BitReader& reader, MacroblockContext& c) {
 bool DecodePredictedMacroblocks(BitReader& reader, MacroblockContext& c) {
     const VlcTables& tables = GetVlcTables();
     for (int row = 0; row < c.rows; ++row) {
+        const bool firstRow = row == 0 || skipGobHeader(reader, c);
         for (int column = 0; column < c.columns; ++column) {
             const int index = row * c.columns + column;
             bool notCoded = false;
@@ -249,8 +280,8 @@ bool DecodePredictedMacroblocks(BitReader& reader, MacroblockContext& c) {
                 if (dy >= 32) dy -= 64;
                 int px = 0;
                 int py = 0;
-                predictVector(c, row, column, 0, &px);
-                predictVector(c, row, column, 1, &py);
+                predictVector(c, row, column, 0, firstRow, &px);
+                predictVector(c, row, column, 1, firstRow, &py);
                 vx = wrapVector(px + dx);
                 vy = wrapVector(py + dy);
             }

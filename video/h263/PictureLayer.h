@@ -49,6 +49,7 @@ struct MacroblockContext {
     std::int32_t* modes = nullptr;    // one per macroblock
     std::int32_t* vectors = nullptr;  // two per macroblock (x, y in half samples)
     int quantiser = kInitialQuantiser;
+    bool continuousPresence = false;  // CPM of the picture header: GOB headers then carry GSBI
 };
 
 // Both return false when the picture's data ran out before its last macroblock; the macroblocks
