@@ -8,13 +8,22 @@
 void Kvr_Copy_16x16_C(uint8_t* Dst, const uint8_t* Src, int BpS);
 void Kvr_Copy_8x8_C(uint8_t* Dst, const uint8_t* Src, int BpS);
 
+void Kvr_IDCT_Ref(int16_t* Blk);
+void Kvr_IDCT_Put_Ref(int16_t* Blk, uint8_t* Dst, int BpS);
+void Kvr_IDCT_Add_Ref(int16_t* Blk, uint8_t* Dst, int BpS);
+
 void* Kvr_Finish_Nop(void* P) { return P; }
+
+namespace {
+// CPU level 5 selects the reference tables: the floating-point IDCT instead of the integer one.
+const int KVR_CPU_REF = 5;
+}  // namespace
 
 namespace {
 void MB_Init_C(KVR_MB_DSP*) {}
 }  // namespace
 
-void Kvr_Install_Quant_DSP(KVR_QUANT_DSP* Dsp, int Quant_Type, int) {
+void Kvr_Install_Quant_DSP(KVR_QUANT_DSP* Dsp, int Quant_Type, int Cpu_Level) {
     KVR_ASSERT("kvr_quant_dsp", Dsp != nullptr);
     std::memset(Dsp, 0, sizeof(*Dsp));
     Dsp->Finish = Kvr_Finish_Nop;
@@ -34,9 +43,15 @@ void Kvr_Install_Quant_DSP(KVR_QUANT_DSP* Dsp, int Quant_Type, int) {
         Dsp->Dequant_Intra = Kvr_Dequant_Intra_MPEG_C;
         Dsp->Dequant_Inter = Kvr_Dequant_Inter_MPEG_C;
     }
+    if (Cpu_Level == KVR_CPU_REF) {
+        Dsp->Name = Quant_Type == 0 ? "H263-Ref" : Quant_Type == 1 ? "MPEG4-Ref" : "MPEG2-Ref";
+        Dsp->IDCT = Dsp->IDCT2 = Kvr_IDCT_Ref;
+        Dsp->IDCT_Put = Dsp->IDCT_Put2 = Kvr_IDCT_Put_Ref;
+        Dsp->IDCT_Add = Dsp->IDCT_Add2 = Kvr_IDCT_Add_Ref;
+    }
 }
 
-void Kvr_Install_MB_DSP(KVR_MB_DSP* Dsp, int) {
+void Kvr_Install_MB_DSP(KVR_MB_DSP* Dsp, int Cpu_Level) {
     KVR_ASSERT("kvr_mb_dsp", Dsp != nullptr);
     std::memset(Dsp, 0, sizeof(*Dsp));
     Dsp->Name = "MB--C-";
@@ -48,6 +63,10 @@ void Kvr_Install_MB_DSP(KVR_MB_DSP* Dsp, int) {
     Dsp->Copy_8x8 = Kvr_Copy_8x8_C;
     Kvr_Asp_Fill_MB_DSP(Dsp);
     Dsp->Init(Dsp);
+    if (Cpu_Level == KVR_CPU_REF) {
+        Dsp->Name = "MB-Ref";
+        Dsp->Init = nullptr;
+    }
 }
 
 void Kvr_Install_IMG_DSP(KVR_IMG_DSP* Dsp, int) {
