@@ -182,6 +182,25 @@ TEST(H263DecoderState, FrameLoopSkipsEmptyFramesAndJunkAndCountsOneAtATime) {
     EXPECT_EQ(d->picturesDecoded(), 3u);
 }
 
+TEST(H263DecoderState, ImpossibleFrameLengthsAreSkippedWithoutOverflow) {
+    auto d = offScreenDecoder();
+    const EncodedStream stream = encodeSynthetic(176, 144, 3, 6, 3);  // I P P
+    std::vector<std::uint8_t> data;
+    for (int i = 0; i < 3; ++i) {
+        const auto& p = stream.pictures[std::size_t(i)];
+        // A DVR's header word (non-zero low byte, so the header itself holds no start-code look-alike).
+        h263enc::AppendLiveFrame(&data, p.data(), p.size(), true, 0x01020304u + std::uint32_t(i));
+        // The middle frame's header claims a length far beyond the input buffer: the frame is then
+        // found by its own length word behind the header.
+        if (i == 1) data[data.size() - p.size() - 2 - frame::kFrameHeaderSize + 1] = 0x7F;
+    }
+    for (std::size_t offset = 0; offset < data.size(); offset += 1000)
+        d->Feed(data.data() + offset, std::min<std::size_t>(1000, data.size() - offset), -1);
+    EXPECT_FALSE(d->overflowed());
+    EXPECT_EQ(d->picturesDecoded(), 3u);
+    EXPECT_TRUE(latestPicture(*d) == stream.reconstructions[2]);
+}
+
 TEST(H263DecoderState, FrameFedByteByByteIsDecodedOnceComplete) {
     auto d = offScreenDecoder();
     const EncodedStream stream = encodeSynthetic(176, 144, 2, 6, 2);

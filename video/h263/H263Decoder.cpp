@@ -128,6 +128,13 @@ int H263Decoder::Feed(const std::uint8_t* data, std::size_t length, int count) {
                     position += std::min(kEmptyFrameSkip, held_ - position);
                     continue;
                 }
+                // A length the input buffer can never hold (a damaged length word or header) would
+                // only end in an overflow, a black picture and no predicted pictures until the next
+                // reset: not a frame, search on behind its start.
+                if (total > kInputCapacity) {
+                    position += 1;
+                    continue;
+                }
                 frameInProgress_ = true;
                 frameHasHeader_ = start.hasHeader;
                 frameLength_ = total;
