@@ -202,6 +202,27 @@ TEST_F(PlaybackEndToEnd, StartInStepModeShowsOnePicture) {
     session.Stop();
 }
 
+TEST_F(PlaybackEndToEnd, AnUnreachableDvrReportsTheEndAndLeavesThePlayerPaused) {
+    dvr::DvrServer server(Options());
+    ASSERT_NE(server.start(), 0);
+    const std::string url = Url(server);
+    server.stop();  // nothing listens on that port any more
+    Reports reports;
+    PlaybackSession session(CreatePlaybackDecoder);
+    session.SetProgressCallback(Reports::Add, &reports);
+    session.SetUrl(url.c_str());
+    session.Start(1);
+    EXPECT_TRUE(reports.WaitFor(kProgressStreamEnd, 30000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(reports.Find(kProgressFirstData));
+    EXPECT_EQ(session.player().CurrentCommand(), kCommandPause);
+    EXPECT_EQ(session.player().DecodedCount(), 0u);
+    session.Stop();
+    // Stop and Pause are harmless when nothing plays.
+    session.Pause();
+    session.Stop();
+}
+
 TEST_F(PlaybackEndToEnd, CommandLineContract) {
     dvr::DvrServer server(Options());
     ASSERT_NE(server.start(), 0);

@@ -213,6 +213,26 @@ TEST(Player, JumpsInTimeStampsRebaseInsteadOfWaiting) {
     }
 }
 
+TEST(Player, ASpeedChangeEndsALongWaitAndRebases) {
+    VirtualRig rig;
+    rig.Start();
+    rig.player.SetRequestedSpeed(kSpeedEighth);
+    rig.FeedRun(0, 30, 0, 500);  // 4 s of waiting per record at (1/8)X
+    rig.End();
+    rig.player.Play();
+    ASSERT_TRUE(rig.WaitForDecodes(3));
+    rig.player.SetRequestedSpeed(kSpeedFull);
+    ASSERT_TRUE(rig.WaitFor(kProgressPlayEnd));
+    ASSERT_EQ(rig.log.decoded.size(), 30u);
+    // Far less than the 116 s that (1/8)X would have taken, and the last records came at once.
+    EXPECT_LT(rig.log.decoded.back().tick - rig.log.decoded.front().tick, 60000u);
+    EXPECT_EQ(rig.log.decoded[29].tick, rig.log.decoded[20].tick);
+    // Position reports went on during the long waits.
+    std::size_t positions = 0;
+    for (auto& r : rig.log.reports) positions += r.first == kProgressPosition;
+    EXPECT_GE(positions, 10u);
+}
+
 TEST(Player, StepPresentsOneRecordAndPauses) {
     VirtualRig rig;
     rig.Start();
