@@ -222,11 +222,12 @@ TEST(Player, ASpeedChangeEndsALongWaitAndRebases) {
     rig.player.Play();
     ASSERT_TRUE(rig.WaitForDecodes(3));
     rig.player.SetRequestedSpeed(kSpeedFull);
+    const std::size_t atChange = rig.log.DecodedCount();
     ASSERT_TRUE(rig.WaitFor(kProgressPlayEnd));
     ASSERT_EQ(rig.log.decoded.size(), 30u);
-    // Far less than the 116 s that (1/8)X would have taken, and the last records came at once.
-    EXPECT_LT(rig.log.decoded.back().tick - rig.log.decoded.front().tick, 60000u);
-    EXPECT_EQ(rig.log.decoded[29].tick, rig.log.decoded[20].tick);
+    // The wait under way ends at once; everything after it comes without waiting.
+    const std::size_t from = std::min<std::size_t>(atChange + 1, 29);
+    EXPECT_EQ(rig.log.decoded[29].tick, rig.log.decoded[from].tick) << "changed at " << atChange;
     // Position reports went on during the long waits.
     std::size_t positions = 0;
     for (auto& r : rig.log.reports) positions += r.first == kProgressPosition;
