@@ -68,6 +68,23 @@ TEST(H263Framing, ExtractFrameWaitsForMoreAndEmptiesOnLengthZero) {
     EXPECT_FALSE(H263ExtractFrame(b.get(), &frame, &length, &hasHeader));
 }
 
+TEST(H263Framing, ExtractFrameSkipsLengthsNoDecoderCouldTake) {
+    auto b = std::make_unique<frame::FrameReceiveBuffer>();
+    const EncodedStream stream = encodeSynthetic(176, 144, 1, 8, 1);
+    const auto& p = stream.pictures[0];
+    std::vector<std::uint8_t> bytes = {0x01, 0x02, 0x03};
+    h263enc::AppendLiveFrame(&bytes, p.data(), p.size(), true, 0x0A0B0C0Du);
+    bytes[3 + 1] = 0x40;  // header length high byte: 1 GiB
+    load(*b, bytes);
+    const std::uint8_t* frame = nullptr;
+    std::size_t length = 0;
+    bool hasHeader = true;
+    ASSERT_TRUE(H263ExtractFrame(b.get(), &frame, &length, &hasHeader));
+    EXPECT_FALSE(hasHeader);  // found again by the picture's own length word
+    EXPECT_EQ(length, p.size() + 2);
+    EXPECT_EQ(std::memcmp(frame + 2, p.data(), p.size()), 0);
+}
+
 TEST(H263Framing, IsIntraFrameTestsThePictureTypeInsideThePicture) {
     const EncodedStream stream = encodeSynthetic(176, 144, 2, 8, 2);  // I P
     for (bool header : {false, true}) {

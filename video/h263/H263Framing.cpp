@@ -64,19 +64,26 @@ bool H263ExtractFrame(frame::FrameReceiveBuffer* buffer, const std::uint8_t** fr
     if (buffer->held - buffer->readOffset <= kMinExtractBytes) return false;
 
     H263FrameStart start;
-    if (!FindH263FrameStart(buffer->data, buffer->held, buffer->readOffset, &start)) return false;
-    if (start.offset != buffer->readOffset) {
-        std::memmove(buffer->data, buffer->data + start.offset, buffer->held - start.offset);
-        buffer->held -= std::uint32_t(start.offset);
-        buffer->readOffset = 0;
-        start.lengthWord -= start.offset;
-        start.offset = 0;
-    }
-    const std::uint64_t total = H263FrameTotalLength(buffer->data, start);
-    if (total == 0) {
-        buffer->held = 0;
-        buffer->readOffset = 0;
-        return false;
+    std::uint64_t total = 0;
+    for (;;) {
+        if (buffer->held - buffer->readOffset <= kMinExtractBytes) return false;
+        if (!FindH263FrameStart(buffer->data, buffer->held, buffer->readOffset, &start)) return false;
+        if (start.offset != buffer->readOffset) {
+            std::memmove(buffer->data, buffer->data + start.offset, buffer->held - start.offset);
+            buffer->held -= std::uint32_t(start.offset);
+            buffer->readOffset = 0;
+            start.lengthWord -= start.offset;
+            start.offset = 0;
+        }
+        total = H263FrameTotalLength(buffer->data, start);
+        if (total == 0) {
+            buffer->held = 0;
+            buffer->readOffset = 0;
+            return false;
+        }
+        // The decoder could never take it, and waiting for it would stall the stream.
+        if (total <= kMaxFrameLength) break;
+        buffer->readOffset = std::uint32_t(start.offset + 1);
     }
     if (total > buffer->held - start.offset) return false;
     if (frameOut) *frameOut = buffer->data + start.offset;

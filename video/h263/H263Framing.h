@@ -9,6 +9,9 @@
 
 namespace vistrel::h263 {
 
+// Longest frame the decoding state's input buffer can hold; a longer one is a damaged length.
+constexpr std::size_t kMaxFrameLength = 131072;
+
 // The length word, the 2-byte little-endian count that precedes every picture and counts itself.
 constexpr std::size_t kLengthWordSize = 2;
 
@@ -33,7 +36,8 @@ std::uint64_t H263FrameTotalLength(const std::uint8_t* data, const H263FrameStar
 bool H263IsIntraFrame(const std::uint8_t* buffer, std::size_t count, std::size_t* offset);
 
 // IDecoder::ExtractFrame for H.263 on the live session's receive buffer (moves garbage out of the
-// way, empties the buffer on a length of 0, waits while the frame is incomplete).
+// way, empties the buffer on a length of 0, waits while the frame is incomplete). A start whose
+// length exceeds kMaxFrameLength is not a frame: the search goes on behind it.
 bool H263ExtractFrame(frame::FrameReceiveBuffer* buffer, const std::uint8_t** frame, std::size_t* frameLength,
                       bool* hasHeader);
 
