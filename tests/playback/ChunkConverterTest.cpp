@@ -10,6 +10,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <unistd.h>
 
 #include "RecordBuilder.h"
 #include "stream/playback/PacketChunkConverter.h"
