@@ -213,12 +213,15 @@ TEST(Decoder, VisualObjectSequenceWarnsAboutProfiles) {
               "Warning! Only Simple Profile is supported. Stream Profile is: 0x11\n");
 }
 
-TEST(Decoder, ResyncMarkersBetweenMacroblocksAreFollowed) {
-    // Two video packets, the second starting at macroblock 2 with another quantiser.
+class Packets : public ::testing::TestWithParam<int> {};
+
+// Two video packets, the second starting at macroblock 2 with another quantiser; also when the
+// layer header claims that there are no markers (a stored header in front of a camera's pictures).
+TEST_P(Packets, ResyncMarkersBetweenMacroblocksAreFollowed) {
     VolOptions o;
     o.width = 48;
     o.height = 16;
-    o.resync = 1;
+    o.resync = GetParam();
     BitWriter w;
     kvrtest::writeVol(w, o);
     w.startCode(0x1B6);
@@ -242,5 +245,6 @@ TEST(Decoder, ResyncMarkersBetweenMacroblocksAreFollowed) {
     dec.d->Consume_Frame(&f);
     EXPECT_TRUE(allEqual(f, 128, 128));
 }
+INSTANTIATE_TEST_SUITE_P(LayerFlag, Packets, ::testing::Values(0, 1));
 
 }  // namespace

@@ -32,8 +32,10 @@ void Kvr_MB_Start_VOP(KVR_MP4_STATE* D, KVR_MB* MB) {
     const KVR_MP4_VOP& V = D->VOP;
     MB->Quant = MB->Quant_Prev = V.Quant;
     MB->Packet_Start = 0;
-    if (!D->VOL.Resync) MB->Resync_Len = 0;
-    else if (V.Coding == I_VOP) MB->Resync_Len = 17;
+    // Markers are looked for even when the layer says they are disabled: cameras send pictures with
+    // video packets after a stored layer header that says otherwise, and valid macroblock data never
+    // holds stuffing followed by sixteen zero bits, so the probe cannot misfire on streams without them.
+    if (V.Coding == I_VOP) MB->Resync_Len = 17;
     else if (V.Coding == B_VOP) {
         int F = V.Fwd_Code > V.Bwd_Code ? V.Fwd_Code : V.Bwd_Code;
         MB->Resync_Len = 16 + (F > 2 ? F : 2);
