@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job on the demo DVR: starts the emulator on a free loopback port, watches an H.263 and an
-# MPEG-4 channel live for a few seconds each (zooming the first camera in), saves a snapshot of each
-# and says where they are.
+# MPEG-4 channel live for a few seconds each (zooming the first camera in), plays back a recording,
+# saves a snapshot of each and says where they are.
 # Argument: the build tree. Environment: VISTREL_DEMO_SECONDS (default 4), VISTREL_DEMO_DIR (output).
 set -euo pipefail
 build="$(cd "$1" && pwd)"
@@ -72,6 +72,20 @@ if ! "$bin/vistrel-cli" ptz --host 127.0.0.1 --port "$port" --channel 1 --comman
 fi
 watch 1 h263
 watch 9 mpeg4
+
+# A recording: channel 13 (MPEG-4 with audio) from the start of this hour at 4X, with a snapshot.
+# The emulator records the first seconds of every hour, so HH:00:00 always has data.
+play_snapshot="$out/playback-channel13.bmp"
+echo
+echo "== playback of channel 13 from $(date +%Y-%m-%d) $(date +%H):00:00 at 4X"
+rm -f "$play_snapshot"
+if "$bin/vistrel-cli" playback --host 127.0.0.1 --port "$port" --channel 13 \
+     --date "$(date +%Y-%m-%d)" --time "$(date +%H):00:00" --speed 4X --snapshot "$play_snapshot"; then
+  echo "snapshot of the playback: $play_snapshot"
+else
+  echo "demo: playback of channel 13 failed" >&2
+  status=1
+fi
 
 echo
 echo "Results in $out"
