@@ -89,10 +89,6 @@ void InsertFrameHeader(RecordBuffer& record, bool checkPresent) {
     if (checkPresent && length >= frame::kFrameHeaderSize && frame::HasFrameHeaderAt(payload)) return;
     std::memmove(payload + frame::kFrameHeaderSize, payload, length);
     frame::WriteFrameHeader(payload, length, record.header().timeStamp());
-    // The recorder's own header carries these constant bytes where the live one has zeros.
-    payload[8] = 0x08;
-    payload[10] = 0x80;
-    payload[13] = 0x80;
     record.setPayloadLength(length + std::uint32_t(frame::kFrameHeaderSize));
 }
 

@@ -12,6 +12,9 @@ TEST(FrameHeader, WrittenHeaderIsRecognisedAndCarriesLengthAndWord) {
     EXPECT_TRUE(HasFrameHeaderAt(h.data()));
     EXPECT_EQ(FrameHeaderLengthHigh(h.data()), 0x12340000u);
     EXPECT_EQ(FrameHeaderWord(h.data()), 0xA1B2C3D4u);
+    EXPECT_EQ(h[8], kFill8);
+    EXPECT_EQ(h[10], kFill10);
+    EXPECT_EQ(h[13], kFill13);
     for (std::size_t marker : {0u, 2u, 4u, 6u, 12u}) {
         auto damaged = h;
         damaged[marker] ^= 1;

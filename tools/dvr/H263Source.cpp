@@ -63,11 +63,6 @@ void appendH263Frame(std::vector<std::uint8_t>& out, const std::vector<std::uint
     if (withHeader) {
         std::uint8_t header[frame::kFrameHeaderSize];
         frame::WriteFrameHeader(header, payload, headerWord);
-        // The DVR's own fill bytes. Zeros there would let a header word with a zero byte pass for
-        // the two zero bytes of a picture start code, and a decoder would cut the frame there.
-        header[8] = 0x08;
-        header[10] = 0x80;
-        header[13] = 0x80;
         out.insert(out.end(), header, header + sizeof header);
     }
     out.push_back(std::uint8_t(payload));

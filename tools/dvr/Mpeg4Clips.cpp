@@ -88,10 +88,6 @@ void appendWithHeader(std::vector<std::uint8_t>& out, const Mpeg4Clip& clip, con
 #ifdef VISTREL_DVR_HAVE_M4VFRAME
     std::uint8_t header[m4vframe::kFrameHeaderSize];
     m4vframe::WriteMpeg4FrameHeader(header, std::uint32_t(length), hintFor(clip), headerWord);
-    // The DVR's own fill bytes: with zeros there, a header word of 0x....0001 would put a start
-    // code prefix inside the header and a decoder would drop the frame.
-    header[8] = 0x08;
-    header[10] = 0x80;
     out.insert(out.end(), header, header + sizeof header);
     out.insert(out.end(), data, data + length);
 #else
