@@ -13,9 +13,7 @@
 #include "tools/dvr/RecordGenerator.h"
 #include "tools/dvr/RecordWriter.h"
 
-#ifdef VISTREL_TEST_HAVE_H263
 #include "video/h263/H263Decoder.h"
-#endif
 
 using namespace vistrel::dvr;
 using emutest::ParsedRecord;
@@ -229,7 +227,6 @@ TEST(RecordGenerator, CachedPicturesMatchFreshlyEncodedOnes) {
     for (std::size_t i = 0; i < a.good.size(); ++i) EXPECT_EQ(a.good[i].payload, b.good[i].payload) << i;
 }
 
-#ifdef VISTREL_TEST_HAVE_H263
 TEST(RecordGenerator, RecordedH263DecodesWithOurDecoder) {
     const auto scan = emutest::scanRecords(generate(smallOptions(), rangeOf(13, 0, 0), nullptr, 0x0001));
     auto decoder = vistrel::h263::H263Decoder::Create();
@@ -240,7 +237,6 @@ TEST(RecordGenerator, RecordedH263DecodesWithOurDecoder) {
     EXPECT_EQ(frames, 10);
     EXPECT_EQ(decoder->picturesDecoded(), 10u);
 }
-#endif
 
 TEST(ImaAdpcm, PacketsCarryAToneAnIndependentDecoderRecovers) {
     DvrOptions o = smallOptions();

@@ -12,9 +12,7 @@
 #include "tools/dvr/PlaybackRange.h"
 #include "tools/dvr/RecordWriter.h"
 
-#ifdef VISTREL_TEST_HAVE_H263
 #include "video/h263/H263Decoder.h"
-#endif
 
 using namespace vistrel::dvr;
 
@@ -56,7 +54,6 @@ TEST(Server, StartsOnAFreeLoopbackPortAndStops) {
     EXPECT_FALSE(c.lastError().empty());
 }
 
-#ifdef VISTREL_TEST_HAVE_H263
 TEST(Server, LiveH263FramesDecode) {
     DvrServer dvr(fastOptions());
     const auto port = dvr.start();
@@ -99,7 +96,6 @@ TEST(Server, LiveH263AtAnotherPrivateSize) {
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 240);
 }
-#endif
 
 TEST(Server, LiveMpeg4FramesCarryHeadersHintsAndInformationBlocks) {
     DvrServer dvr(fastOptions());

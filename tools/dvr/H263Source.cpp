@@ -1,12 +1,10 @@
-// The H.263 channels' encoder, over the test-stream encoder when the build has it.
+// The H.263 channels' encoder, over the test-stream encoder.
 
 #include "tools/dvr/H263Source.h"
 
 #include "video/frame/FrameHeader.h"
 
-#ifdef VISTREL_DVR_HAVE_H263ENC
 #include "tools/h263enc/H263Encoder.h"
-#endif
 
 namespace vistrel::dvr {
 
@@ -17,33 +15,20 @@ constexpr int kQuantiser = 8;
 constexpr int kNoOwnGop = 1 << 30;
 }  // namespace
 
-#ifdef VISTREL_DVR_HAVE_H263ENC
 struct H263Source::Encoder {
     h263enc::H263Encoder encoder;
     Encoder(int w, int h) : encoder(w, h, kQuantiser, kNoOwnGop) {}
 };
-#else
-struct H263Source::Encoder {
-    Encoder(int, int) {}
-};
-#endif
 
 H263Source::H263Source(int width, int height)
     : width_(width), height_(height), encoder_(std::make_unique<Encoder>(width, height)) {}
 
 H263Source::~H263Source() = default;
 
-bool H263Source::available() const {
-#ifdef VISTREL_DVR_HAVE_H263ENC
-    return encoder_->encoder.valid();
-#else
-    return false;
-#endif
-}
+bool H263Source::available() const { return encoder_->encoder.valid(); }
 
 bool H263Source::encode(YuvFrame& picture, bool forceIntra, std::vector<std::uint8_t>& out, bool& intra) {
     intra = false;
-#ifdef VISTREL_DVR_HAVE_H263ENC
     if (!available() || picture.width != width_ || picture.height != height_) return false;
     if (forceIntra || first_) encoder_->encoder.forceIntra();
     first_ = false;
@@ -51,10 +36,6 @@ bool H263Source::encode(YuvFrame& picture, bool forceIntra, std::vector<std::uin
     if (!encoder_->encoder.encode(view, &out)) return false;
     intra = encoder_->encoder.lastWasIntra();
     return true;
-#else
-    (void)picture, (void)forceIntra, (void)out;
-    return false;
-#endif
 }
 
 void appendH263Frame(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& picture,

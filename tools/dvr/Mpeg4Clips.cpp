@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#ifdef VISTREL_DVR_HAVE_M4VFRAME
 #include "tools/m4vframe/M4vFrame.h"
-#endif
 
 namespace vistrel::dvr {
 
@@ -34,7 +32,6 @@ bool readFile(const std::string& path, std::vector<std::uint8_t>& data) {
     return ok && !data.empty();
 }
 
-#ifdef VISTREL_DVR_HAVE_M4VFRAME
 m4vframe::SizeHint hintFor(const Mpeg4Clip& clip) {
     switch (clip.width) {
         case 320: return m4vframe::SizeHint::W320;
@@ -43,17 +40,11 @@ m4vframe::SizeHint hintFor(const Mpeg4Clip& clip) {
         default: return m4vframe::SizeHint::None;
     }
 }
-#endif
 
 }  // namespace
 
 bool Mpeg4ClipLibrary::load(const std::string& dir, std::string* error) {
     clips_.clear();
-#ifndef VISTREL_DVR_HAVE_M4VFRAME
-    (void)dir;
-    if (error) *error = "built without the MPEG-4 framing library";
-    return false;
-#else
     for (int i = 0; i < kClipCount; ++i) {
         std::vector<std::uint8_t> data;
         if (!readFile(dir + "/clip" + std::to_string(i) + ".m4v", data)) continue;
@@ -73,7 +64,6 @@ bool Mpeg4ClipLibrary::load(const std::string& dir, std::string* error) {
     }
     if (clips_.empty() && error) *error = "no MPEG-4 clip in " + dir;
     return !clips_.empty();
-#endif
 }
 
 const Mpeg4Clip* Mpeg4ClipLibrary::clipFor(int channelIndex) const {
@@ -85,14 +75,10 @@ namespace {
 
 void appendWithHeader(std::vector<std::uint8_t>& out, const Mpeg4Clip& clip, const std::uint8_t* data,
                       std::size_t length, std::uint32_t headerWord) {
-#ifdef VISTREL_DVR_HAVE_M4VFRAME
     std::uint8_t header[m4vframe::kFrameHeaderSize];
     m4vframe::WriteMpeg4FrameHeader(header, std::uint32_t(length), hintFor(clip), headerWord);
     out.insert(out.end(), header, header + sizeof header);
     out.insert(out.end(), data, data + length);
-#else
-    (void)out, (void)clip, (void)data, (void)length, (void)headerWord;
-#endif
 }
 
 }  // namespace
@@ -110,11 +96,7 @@ void appendMpeg4WithLength(std::vector<std::uint8_t>& out, const Mpeg4Frame& fra
 
 void appendLiveMpeg4Frame(std::vector<std::uint8_t>& out, const Mpeg4Clip& clip, const Mpeg4Frame& frame,
                           bool infoBlockFirst, std::uint32_t headerWord, bool vopOnly) {
-#ifdef VISTREL_DVR_HAVE_M4VFRAME
     if (infoBlockFirst) m4vframe::AppendInfoBlock(out, kInfoBlockBody);
-#else
-    (void)infoBlockFirst;
-#endif
     const std::size_t skip = vopOnly ? std::min(frame.vopOffset, frame.data.size()) : 0;
     appendWithHeader(out, clip, frame.data.data() + skip, frame.data.size() - skip, headerWord);
 }
