@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/DvrArguments.h"
 #include "stream/http/CommandRequest.h"
 #include "stream/http/StreamRequest.h"
 #include "stream/live/DvrAddress.h"
@@ -50,35 +51,23 @@ int parseArguments(int argc, char** argv, LiveArguments* args) {
     std::string error;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
-        static const char* const kValued[] = {"--host", "--port", "--user", "--password", "--channel",
-                                              "--seconds", "--snapshot", "--record"};
-        bool known = false;
-        for (const char* k : kValued) known = known || arg == k;
-        if (!known) return usageError("unknown argument '" + arg + "'");
-        if (i + 1 >= argc) return usageError(arg + " needs a value");
+        if (arg.rfind("--", 0) != 0) return usageError("unknown argument '" + arg + "'");
+        if (i + 1 >= argc) return usageError(MissingValueMessage(arg, {"--seconds", "--snapshot", "--record"}));
         const char* value = argv[++i];
-        if (arg == "--host") {
-            args->address.host = value;
-        } else if (arg == "--port") {
-            if (!live::ParsePort(value, &args->address.port, &error)) return usageError(error);
-        } else if (arg == "--user") {
-            args->address.user = value;
-        } else if (arg == "--password") {
-            args->address.password = value;
-        } else if (arg == "--channel") {
-            if (!live::ParseChannel(value, &args->address.channel, &error)) return usageError(error);
-        } else if (arg == "--seconds") {
+        const OptionResult taken = TakeDvrOption(arg, value, &args->address, nullptr, &error);
+        if (taken == OptionResult::Bad) return usageError(error);
+        if (taken == OptionResult::Taken) continue;
+        if (arg == "--seconds") {
             if (!live::ParseSeconds(value, &args->seconds, &error)) return usageError(error);
         } else if (arg == "--snapshot") {
             args->snapshotPath = value;
-        } else {
+        } else if (arg == "--record") {
             args->recordPath = value;
+        } else {
+            return usageError("unknown argument '" + arg + "'");
         }
     }
-    if (!live::CheckHost(args->address.host, &error)) return usageError(error);
-    if (args->address.user.size() > live::kMaxCredentialLength ||
-        args->address.password.size() > live::kMaxCredentialLength)
-        return usageError("user name and password hold at most 127 characters");
+    if (!CheckDvrAddress(args->address, &error)) return usageError(error);
     return 0;
 }
 

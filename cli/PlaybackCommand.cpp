@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/DvrArguments.h"
 #include "stream/http/CommandRequest.h"
 #include "stream/http/StreamRequest.h"
 #include "stream/live/DvrAddress.h"
@@ -68,24 +69,14 @@ int parseArguments(int argc, char** argv, PlaybackArguments* args) {
     bool haveDate = false, haveTime = false;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
-        static const char* const kValued[] = {"--host",    "--port", "--user", "--password", "--channel",
-                                              "--date",    "--time", "--speed", "--seconds", "--snapshot"};
-        bool known = false;
-        for (const char* k : kValued) known = known || arg == k;
-        if (!known) return usageError("unknown argument '" + arg + "'");
-        if (i + 1 >= argc) return usageError(arg + " needs a value");
+        if (arg.rfind("--", 0) != 0) return usageError("unknown argument '" + arg + "'");
+        if (i + 1 >= argc)
+            return usageError(MissingValueMessage(arg, {"--date", "--time", "--speed", "--seconds", "--snapshot"}));
         const char* value = argv[++i];
-        if (arg == "--host") {
-            args->address.host = value;
-        } else if (arg == "--port") {
-            if (!live::ParsePort(value, &args->address.port, &error)) return usageError(error);
-        } else if (arg == "--user") {
-            args->address.user = value;
-        } else if (arg == "--password") {
-            args->address.password = value;
-        } else if (arg == "--channel") {
-            if (!live::ParseChannel(value, &args->address.channel, &error)) return usageError(error);
-        } else if (arg == "--date") {
+        const OptionResult taken = TakeDvrOption(arg, value, &args->address, nullptr, &error);
+        if (taken == OptionResult::Bad) return usageError(error);
+        if (taken == OptionResult::Taken) continue;
+        if (arg == "--date") {
             if (!parseDate(value, args)) return usageError("--date wants a calendar date YYYY-MM-DD, not '" + std::string(value) + "'");
             haveDate = true;
         } else if (arg == "--time") {
@@ -96,16 +87,15 @@ int parseArguments(int argc, char** argv, PlaybackArguments* args) {
                 return usageError("--speed is one of Full, 1X, 2X, 4X, (1/2)X, (1/4)X, (1/8)X, not '" + std::string(value) + "'");
         } else if (arg == "--seconds") {
             if (!live::ParseSeconds(value, &args->seconds, &error)) return usageError(error);
-        } else {
+        } else if (arg == "--snapshot") {
             args->snapshotPath = value;
+        } else {
+            return usageError("unknown argument '" + arg + "'");
         }
     }
-    if (!live::CheckHost(args->address.host, &error)) return usageError(error);
+    if (!CheckDvrAddress(args->address, &error)) return usageError(error);
     if (!haveDate) return usageError("--date YYYY-MM-DD is required");
     if (!haveTime) return usageError("--time HH:MM:SS is required");
-    if (args->address.user.size() > live::kMaxCredentialLength ||
-        args->address.password.size() > live::kMaxCredentialLength)
-        return usageError("user name and password hold at most 127 characters");
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/DvrArguments.h"
 #include "stream/http/CameraCommand.h"
 #include "stream/http/CommandRequest.h"
 #include "stream/http/StreamRequest.h"
@@ -33,41 +34,28 @@ int runPtz(int argc, char** argv) {
     std::string error;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--host" || arg == "--port" || arg == "--user" || arg == "--password" ||
-            arg == "--channel" || arg == "--command" || arg == "--speed") {
-            if (!hasValue) return usageError(arg + " needs a value");
-            const char* value = argv[++i];
-            if (arg == "--host") {
-                address.host = value;
-            } else if (arg == "--port") {
-                if (!live::ParsePort(value, &address.port, &error)) return usageError(error);
-            } else if (arg == "--user") {
-                address.user = value;
-            } else if (arg == "--password") {
-                address.password = value;
-            } else if (arg == "--channel") {
-                if (!live::ParseChannel(value, &address.channel, &error)) return usageError(error);
-                haveChannel = true;
-            } else if (arg == "--command") {
-                command = value;
-                if (!http::IsCameraCommandName(command))
-                    return usageError("unknown command '" + command +
-                                      "' (up, down, left, right, upleft, upright, downleft, downright, "
-                                      "stoppt, zoomin, zoomout, focusnear, focusfar)");
-            } else {
-                if (!http::CameraSpeedFromName(value, &speed))
-                    return usageError(std::string("speed must be slow, normal or fast, not '") + value + "'");
-            }
+        if (arg.rfind("--", 0) != 0) return usageError("unknown argument '" + arg + "'");
+        if (i + 1 >= argc) return usageError(MissingValueMessage(arg, {"--command", "--speed"}));
+        const char* value = argv[++i];
+        const OptionResult taken = TakeDvrOption(arg, value, &address, &haveChannel, &error);
+        if (taken == OptionResult::Bad) return usageError(error);
+        if (taken == OptionResult::Taken) continue;
+        if (arg == "--command") {
+            command = value;
+            if (!http::IsCameraCommandName(command))
+                return usageError("unknown command '" + command +
+                                  "' (up, down, left, right, upleft, upright, downleft, downright, "
+                                  "stoppt, zoomin, zoomout, focusnear, focusfar)");
+        } else if (arg == "--speed") {
+            if (!http::CameraSpeedFromName(value, &speed))
+                return usageError(std::string("speed must be slow, normal or fast, not '") + value + "'");
         } else {
             return usageError("unknown argument '" + arg + "'");
         }
     }
-    if (!live::CheckHost(address.host, &error)) return usageError(error);
+    if (!CheckDvrAddress(address, &error)) return usageError(error);
     if (!haveChannel) return usageError("--channel is required");
     if (command.empty()) return usageError("--command is required");
-    if (address.user.size() > live::kMaxCredentialLength || address.password.size() > live::kMaxCredentialLength)
-        return usageError("user name and password hold at most 127 characters");
 
     if (!http::OpenInternetRoot("KEMBQM/MSIE")) {
         std::fprintf(stderr, "vistrel-cli ptz: cannot initialise the HTTP client\n");
