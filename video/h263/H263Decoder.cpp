@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "video/display/ConvertForDisplay.h"
 #include "video/frame/FrameHeader.h"
 #include "video/h263/H263Framing.h"
 #include "video/picture/ColourConversion.h"
@@ -25,20 +26,6 @@ constexpr std::uint8_t kBlackChroma = 127;
 template <typename T>
 std::unique_ptr<T[]> allocate(std::size_t count) {
     return std::unique_ptr<T[]>(new (std::nothrow) T[count]());
-}
-
-bool convertForMode(int mode, const YuvPicture* source, ScreenPicture* destination, WindowHandle window) {
-    switch (mode) {
-        case kDisplayMode8: {
-            const int clientWidth = window ? window->clientRectOnScreen().width() : source->width();
-            return ConvertTo8(source, destination, clientWidth < source->width() ? kDitherMatrixB : kDitherMatrixA);
-        }
-        case kDisplayMode555: return ConvertTo555(source, destination);
-        case kDisplayMode565: return ConvertTo565(source, destination);
-        case kDisplayMode24: return ConvertTo24(source, destination);
-        case kDisplayMode32: return ConvertTo32(source, destination);
-        default: return false;
-    }
 }
 
 }  // namespace
@@ -218,7 +205,9 @@ bool H263Decoder::renderLocked() {
     if (picture == nullptr || !screen_) return false;
     if (offScreen_) return ConvertTo24(picture, screen_.get());
     if (surface_ == nullptr || window_ == nullptr) return false;
-    if (!convertForMode(GetDisplayMode(surface_), picture, screen_.get(), window_)) return false;
+    if (!ConvertForDisplayMode(GetDisplayMode(surface_), picture, screen_.get(),
+                               window_->clientRectOnScreen().width()))
+        return false;
     PresentPicture(surface_, screen_.get(), 0, 0, width_, height_);
     return true;
 }

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "kvr_syst/Kvr_Except.h"
+#include "video/display/ConvertForDisplay.h"
 #include "video/mpeg4/PrimingHeaders.h"
 #include "video/mpeg4/SizeTable.h"
 #include "video/picture/ColourConversion.h"
@@ -275,19 +276,8 @@ bool Mpeg4Adapter::Render() {
     if (!yuv_ || !screen_) return false;
     if (offScreen_) return ConvertTo24(yuv_.get(), screen_.get());
     if (surface_ == nullptr) return false;
-    bool converted = false;
-    switch (GetDisplayMode(surface_)) {
-        case kDisplayMode8:
-            converted = ConvertTo8(yuv_.get(), screen_.get(),
-                                   clientRect_.width() < width_ ? kDitherMatrixB : kDitherMatrixA);
-            break;
-        case kDisplayMode555: converted = ConvertTo555(yuv_.get(), screen_.get()); break;
-        case kDisplayMode565: converted = ConvertTo565(yuv_.get(), screen_.get()); break;
-        case kDisplayMode24: converted = ConvertTo24(yuv_.get(), screen_.get()); break;
-        case kDisplayMode32: converted = ConvertTo32(yuv_.get(), screen_.get()); break;
-        default: break;
-    }
-    if (!converted) return false;
+    if (!ConvertForDisplayMode(GetDisplayMode(surface_), yuv_.get(), screen_.get(), clientRect_.width()))
+        return false;
     PresentPicture(surface_, screen_.get(), 0, 0, width_, height_);
     return true;
 }
