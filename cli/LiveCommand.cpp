@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -15,6 +14,7 @@
 
 #include "cli/Commands.h"
 #include "cli/DvrArguments.h"
+#include "cli/InterruptWatch.h"
 #include "stream/http/CommandRequest.h"
 #include "stream/http/StreamRequest.h"
 #include "stream/live/DvrAddress.h"
@@ -30,10 +30,6 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(1000);
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
 // A diagnosis of a failed stream waits no longer than this for the DVR's answer.
 constexpr long kProbeTimeoutMs = 3000;
-
-std::atomic<bool> gInterrupted{false};
-
-void onSignal(int) { gInterrupted.store(true); }
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "vistrel-cli live: %s\n", message.c_str());
@@ -127,9 +123,7 @@ int runLive(int argc, char** argv) {
         if (record) std::fclose(record);
         return 1;
     }
-    gInterrupted.store(false);
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    const InterruptWatch interrupts;
 
     const std::string url = live::LiveUrl(args.address);
     std::atomic<bool> recordFailed{false};
@@ -165,7 +159,7 @@ int runLive(int argc, char** argv) {
                                 now - start >= std::chrono::duration<double>(args.seconds);
             // Six failures without a good response in between: the session has given up.
             const bool gaveUp = stats.failureCount > live::kMaxLiveFailures && !stats.restartPending;
-            if (now >= nextProgress || timeUp || gaveUp || gInterrupted.load()) {
+            if (now >= nextProgress || timeUp || gaveUp || interrupts.interrupted()) {
                 if (stats.framesDecoded != framesAtLastCapture) {
                     const bool wantBitmap = !args.snapshotPath.empty();
                     session->WithDecoder([&](IDecoder* d) { snapshot.capture(d, wantBitmap); });
@@ -184,7 +178,7 @@ int runLive(int argc, char** argv) {
                 lastProgress = now;
                 nextProgress = now + kProgressInterval;
             }
-            if (timeUp || gaveUp || gInterrupted.load()) break;
+            if (timeUp || gaveUp || interrupts.interrupted()) break;
         }
         if (tty) std::fprintf(stderr, "\n");
         session->Stop();
@@ -193,8 +187,6 @@ int runLive(int argc, char** argv) {
         frames = stats.framesDecoded;
         reconnects = stats.restartsFired;
     }
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
 
     int status = 0;
     if (record != nullptr && (std::fclose(record) != 0 || recordFailed.load())) {

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,6 +12,7 @@
 
 #include "cli/Commands.h"
 #include "cli/DvrArguments.h"
+#include "cli/InterruptWatch.h"
 #include "stream/http/CommandRequest.h"
 #include "stream/http/StreamRequest.h"
 #include "stream/live/DvrAddress.h"
@@ -29,10 +29,6 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(1000);
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
 constexpr long kProbeTimeoutMs = 3000;
 constexpr int kBitmapHeaderSize = 54;
-
-std::atomic<bool> gInterrupted{false};
-
-void onSignal(int) { gInterrupted.store(true); }
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "vistrel-cli playback: %s\n", message.c_str());
@@ -154,9 +150,7 @@ int runPlayback(int argc, char** argv) {
         std::fprintf(stderr, "vistrel-cli playback: cannot initialise the HTTP client\n");
         return 1;
     }
-    gInterrupted.store(false);
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    const InterruptWatch interrupts;
 
     const playback::PlaybackRange range =
         playback::PackPlaybackRange(args.year, args.month, args.day, args.hour, args.minute, args.second);
@@ -187,7 +181,7 @@ int runPlayback(int argc, char** argv) {
             const bool timeUp = args.seconds > 0 && now - start >= std::chrono::duration<double>(args.seconds);
             // Without a first block the stream never started: the player has nothing to end.
             const bool failed = progress.streamEnded.load() && !progress.firstData.load();
-            const bool done = progress.playEnded.load() || timeUp || failed || gInterrupted.load();
+            const bool done = progress.playEnded.load() || timeUp || failed || interrupts.interrupted();
             if (now >= nextProgress || done) {
                 std::fprintf(stderr, "%sposition %s, frames %llu, speed %s%s", tty ? "\r" : "",
                              clockText(args.hour, progress.position.load()).c_str(),
@@ -214,8 +208,6 @@ int runPlayback(int argc, char** argv) {
         frames = session.player().DecodedCount();
         bytes = session.BytesReceived();
     }
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
 
     std::printf("frames %llu, size %dx%d, reconnects 0, bytes %llu\n", static_cast<unsigned long long>(frames), width,
                 height, static_cast<unsigned long long>(bytes));
