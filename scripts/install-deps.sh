@@ -4,7 +4,9 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libcurl4-openssl-dev ffmpeg nginx "$@")
+          libcurl4-openssl-dev ffmpeg nginx
+          qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev fonts-dejavu-core
+          xvfb xauth "$@")
 
 missing=()
 for p in "${packages[@]}"; do
