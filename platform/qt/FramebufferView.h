@@ -55,16 +55,24 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Re-makes the image at `size` (cleared) unless it already has that size.
+    void allocateFramebuffer(const QSize& size);
     void postRepaint();
 
     const ScreenDepth depth_;
-    mutable std::mutex frameMutex_;  // guards image_, palette_ and size_; held lock..unlock
-    QImage image_;                   // guarded by frameMutex_
-    QList<QRgb> palette_;            // guarded by frameMutex_; only used for Indexed8
-    int width_ = 0;                  // guarded by frameMutex_; the view's size as presenters see it
-    int height_ = 0;                 // guarded by frameMutex_
-    std::atomic<bool> repaintPending_{false};  // set by presenters, cleared by the GUI thread
-    std::atomic<int> presented_{0};
+    // Held by a presenter from lockFramebuffer() to unlockFramebuffer(), and by the GUI thread
+    // while it paints, resizes or clears. Lock order: frameMutex_, then geometryMutex_.
+    mutable std::mutex frameMutex_;
+    QImage image_;          // guarded by frameMutex_; never shared, so bits() does not move it
+    QList<QRgb> palette_;   // guarded by frameMutex_; the colour table of an Indexed8 image
+    // Separate from frameMutex_ because the surface asks for the work area while it holds the
+    // framebuffer.
+    mutable std::mutex geometryMutex_;
+    int width_ = 0;   // guarded by geometryMutex_; the framebuffer's size as presenters see it
+    int height_ = 0;  // guarded by geometryMutex_
+    // Set by the presenter that posts an update, cleared on the GUI thread when it runs.
+    std::atomic<bool> repaintPending_{false};
+    std::atomic<int> presented_{0};  // repaint requests from presenters, any thread
 };
 
 }  // namespace vistrel::platform::qt
