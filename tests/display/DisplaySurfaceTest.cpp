@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/MemoryWindow.h"
@@ -265,6 +266,62 @@ TEST(FullScreen, RotatedPictureRunsItsTopRowUpTheLeftEdge)
     EXPECT_EQ(window.pixel(0, 319), label(0, 0));
     EXPECT_EQ(window.pixel(0, 0), label(0, 319));
     EXPECT_EQ(window.pixel(239, 0), label(239, 319));
+}
+
+// A desktop screen is wider than high: full screen keeps the picture upright, as large as fits
+// with its shape, centred between black bars, and leaves the rest of the screen alone.
+TEST(FullScreen, LandscapeWorkAreaKeepsThePictureUprightBetweenBars)
+{
+    resetShell();
+    struct Case {
+        int width, height;
+        int left, top, right, bottom;  // expected picture rectangle on the screen
+    };
+    // Work area 400 x 300 starting at row 10, on a 400 x 320 screen.
+    const Case cases[] = {
+        {320, 240, 0, 10, 400, 310},   // 4:3 fills it
+        {640, 480, 0, 10, 400, 310},   // not a field picture: stays 4:3
+        {640, 240, 0, 10, 400, 310},   // field picture at double height: 4:3
+        {176, 144, 17, 10, 383, 310},  // 11:9, pillarboxed: 366 wide, 17 columns of bar left
+        {720, 480, 0, 27, 400, 293},   // 3:2, letterboxed: 266 rows, 17 rows of bar on top
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+        MemoryWindow::Config config = handheld();
+        config.screen = {400, 320};
+        config.workArea = {0, 10, 400, 310};
+        config.clientRect = {0, 10, 400, 310};
+        MemoryWindow window(config);
+        window.fillFramebuffer(0xAB);
+        Surface surface = makeSurface(window, c.width, c.height);
+        SetSurfaceFullScreen(surface.get(), 1);
+        auto picture = labelledPicture(c.width, c.height);
+        present(surface.get(), picture.get());
+
+        const std::uint32_t stale = 0xABABABABu;
+        EXPECT_EQ(window.pixel(0, 9), stale);    // above the work area
+        EXPECT_EQ(window.pixel(399, 310), stale);  // below it
+        const int w = c.right - c.left;
+        const int h = c.bottom - c.top;
+        for (int y = 10; y < 310; ++y)
+            for (int x = 0; x < 400; ++x) {
+                const bool inside = x >= c.left && x < c.right && y >= c.top && y < c.bottom;
+                if (!inside) {
+                    ASSERT_EQ(window.pixel(x, y), 0u) << x << "," << y;
+                    continue;
+                }
+                const int row = (y - c.top) * c.height / h;
+                const int column = (x - c.left) * c.width / w;
+                // Fixed-point steps may land one source pixel short of the exact ratio.
+                const std::uint32_t got = window.pixel(x, y);
+                const int gotRow = static_cast<int>((got - 1) >> 12);
+                const int gotColumn = static_cast<int>((got - 1) & 0xFFF);
+                ASSERT_LE(std::abs(gotRow - row), 1) << x << "," << y;
+                ASSERT_LE(std::abs(gotColumn - column), 1) << x << "," << y;
+            }
+        EXPECT_EQ(window.pixel(c.left, c.top), label(0, 0));
+    }
+    EXPECT_EQ(ShellState(), kShellHidden);
 }
 
 TEST(FullScreen, ShellIsHiddenOnceAndShownOnTheFirstUprightFrame)

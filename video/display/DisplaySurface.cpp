@@ -181,6 +181,69 @@ void drawUpright(const platform::Framebuffer& fb, const platform::Rect& work,
     }
 }
 
+// Full screen on a landscape work area, where the quarter turn would lie the picture on its side:
+// upright, as large as fits with its shape kept, centred, black bars around. Field pictures
+// (at least twice as wide as high, such as 640 x 240) are shown at double height, as the
+// stretched view shows them; other sizes keep their own shape, so 640 x 480 stays 4:3.
+template <int bytes>
+void drawLetterboxed(const platform::Framebuffer& fb, const platform::Rect& work,
+                     const ScreenPicture& picture)
+{
+    const std::int64_t workWidth = work.width();
+    const std::int64_t workHeight = work.height();
+    const std::int64_t width = picture.width();
+    const std::int64_t height = picture.height();
+    if (workWidth <= 0 || workHeight <= 0 || width <= 0 || height <= 0)
+        return;
+    const std::int64_t shownHeight = width >= 2 * height ? 2 * height : height;
+    std::int64_t destWidth = workWidth;
+    std::int64_t destHeight = shownHeight * workWidth / width;
+    if (destHeight > workHeight) {
+        destHeight = workHeight;
+        destWidth = width * workHeight / shownHeight;
+    }
+    if (destWidth <= 0 || destHeight <= 0)
+        return;
+    const std::int64_t destLeft = work.left + (workWidth - destWidth) / 2;
+    const std::int64_t destTop = work.top + (workHeight - destHeight) / 2;
+    // 16.16 steps: the last destination pixel still maps inside the picture.
+    const std::int64_t columnStep = (width << 16) / destWidth;
+    const std::int64_t rowStep = (height << 16) / destHeight;
+    const std::int64_t firstColumn = std::max<std::int64_t>(work.left, 0);
+    const std::int64_t endColumn = std::min<std::int64_t>(work.right, fb.width);
+    if (firstColumn >= endColumn)
+        return;
+    const std::int64_t pictureLeft = std::max(destLeft, firstColumn);
+    const std::int64_t pictureRight = std::min(destLeft + destWidth, endColumn);
+    for (std::int64_t y = std::max<std::int64_t>(work.top, 0);
+         y < std::min<std::int64_t>(work.bottom, fb.height); ++y) {
+        std::uint8_t* out = fb.pixels + y * fb.pitch;
+        const std::int64_t i = y - destTop;
+        if (i < 0 || i >= destHeight || pictureLeft >= pictureRight) {
+            std::memset(out + firstColumn * bytes, 0,
+                        static_cast<std::size_t>((endColumn - firstColumn) * bytes));
+            continue;
+        }
+        std::memset(out + firstColumn * bytes, 0,
+                    static_cast<std::size_t>((pictureLeft - firstColumn) * bytes));
+        std::memset(out + pictureRight * bytes, 0,
+                    static_cast<std::size_t>((endColumn - pictureRight) * bytes));
+        const std::uint8_t* in = picture.row(static_cast<int>((i * rowStep) >> 16));
+        for (std::int64_t x = pictureLeft; x < pictureRight; ++x)
+            copyPixel<bytes>(out + x * bytes, in + (((x - destLeft) * columnStep) >> 16) * bytes);
+    }
+}
+
+template <int bytes>
+void drawFullScreen(const platform::Framebuffer& fb, const platform::Rect& work,
+                    const ScreenPicture& picture)
+{
+    if (work.width() > work.height())
+        drawLetterboxed<bytes>(fb, work, picture);
+    else
+        drawRotated<bytes>(fb, work, picture);
+}
+
 void draw(DisplaySurface& surface, const ScreenPicture* picture)
 {
     if (picture == nullptr)
@@ -199,16 +262,16 @@ void draw(DisplaySurface& surface, const ScreenPicture* picture)
     if (drawable) {
         switch (picture->bitsPerPixel()) {
         case 8:
-            fullScreen ? drawRotated<1>(fb, work, *picture) : drawUpright<1>(fb, work, *picture);
+            fullScreen ? drawFullScreen<1>(fb, work, *picture) : drawUpright<1>(fb, work, *picture);
             break;
         case 16:
-            fullScreen ? drawRotated<2>(fb, work, *picture) : drawUpright<2>(fb, work, *picture);
+            fullScreen ? drawFullScreen<2>(fb, work, *picture) : drawUpright<2>(fb, work, *picture);
             break;
         case 24:
-            fullScreen ? drawRotated<3>(fb, work, *picture) : drawUpright<3>(fb, work, *picture);
+            fullScreen ? drawFullScreen<3>(fb, work, *picture) : drawUpright<3>(fb, work, *picture);
             break;
         default:
-            fullScreen ? drawRotated<4>(fb, work, *picture) : drawUpright<4>(fb, work, *picture);
+            fullScreen ? drawFullScreen<4>(fb, work, *picture) : drawUpright<4>(fb, work, *picture);
             break;
         }
     }
