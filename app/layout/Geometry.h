@@ -13,6 +13,7 @@ struct ControlRect {
     int y;
     int width;
     int height;
+    bool operator==(const ControlRect&) const = default;
 };
 
 // Every position derives from this unit: workWidth / 24, the remainder dropped.
