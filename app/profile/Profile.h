@@ -10,10 +10,10 @@ namespace vistrel::app {
 // 512 bytes: four NUL-terminated 8-bit texts of at most 127 characters each. The password is filled
 // only from an old single-entry file; it is never written back.
 struct ProfileEntry {
-  char host[128];
-  char user[128];
-  char password[128];
-  char port[128];
+    char host[128];
+    char user[128];
+    char password[128];
+    char port[128];
 };
 static_assert(sizeof(ProfileEntry) == 512);
 
@@ -25,13 +25,13 @@ inline constexpr const char* kProfileFileName = "profile(wmQM).txt";
 inline constexpr const char* kDefaultProfileHost = "192.0.2.1";
 inline constexpr const char* kDefaultProfilePort = "80";
 
-// The host list is the host and port of entries 0..hostCount-1, the account list the user of entries
-// 0..accountCount-1; both lists share the entries but are counted independently.
+// The host list is the host and port of entries 0..hostCount-1, the account list the user of
+// entries 0..accountCount-1; both lists share the entries but are counted independently.
 // Owned by the GUI thread. Zero-initialise it ({}) before the first load.
 struct ProfileTable {
-  ProfileEntry entries[kProfileEntryCount];
-  int hostCount;
-  int accountCount;
+    ProfileEntry entries[kProfileEntryCount];
+    int hostCount;
+    int accountCount;
 };
 
 // $XDG_CONFIG_HOME/vistrel/profile(wmQM).txt, or ~/.config/vistrel/ when XDG_CONFIG_HOME is unset,
@@ -40,13 +40,14 @@ std::string DefaultProfilePath();
 
 // Finds the first occurrence of key in the NUL-terminated text and copies the value after it, up to
 // the next CR LF, into out (cut to outSize-1 characters, always terminated). One trailing "#" is
-// dropped. False when the key is absent, no CR LF follows it, or out cannot hold a terminator; out is
-// then left untouched.
+// dropped. False when the key is absent, no CR LF follows it, or out cannot hold a terminator;
+// out is then left untouched.
 bool FindProfileValue(const char* text, const char* key, char* out, std::size_t outSize);
 
 // Fills the table from the file; a missing file gets the default entry and is written at once
 // (SaveProfile(table, 1, 1)). Counts in the file are clamped to 0..256 and long values cut, so
-// nothing in the file can overflow the table. Returns false only when the read buffer cannot be had.
+// nothing in the file can overflow the table. Returns false only when the read buffer cannot be
+// had.
 // hostCount and accountCount may be null.
 bool LoadProfile(ProfileTable& table, const std::string& path, int* hostCount, int* accountCount);
 
