@@ -25,6 +25,9 @@ constexpr std::size_t kMaxContentTypeLength = 127;
 // this many times before the request fails.
 constexpr int kMaxStatusRetries = 3;
 constexpr auto kCloseWaitLimit = std::chrono::milliseconds(10000);
+// The worker waits on its sockets this long at most before it looks at the time limits again;
+// an abort does not wait for it (CloseStreamRequest wakes the wait).
+constexpr int kPollSliceMs = 250;
 constexpr long kHttpOk = 200;
 
 thread_local StreamRequest* tCurrentRequest = nullptr;
@@ -51,6 +54,11 @@ struct StreamRequest {
     char contentType[kMaxContentTypeLength + 1] = {};
     std::atomic<bool> responded{false};
 
+    // The transfer's multi handle while one runs: set and cleared by the worker under multiLock,
+    // so that CloseStreamRequest can wake the worker's wait without racing with its clean-up.
+    std::mutex multiLock;
+    CURLM* multi = nullptr;
+
     std::thread thread;
     // Hand-off of the request's ownership at the end: guarded by doneLock.
     std::mutex doneLock;
@@ -68,6 +76,7 @@ struct StreamRequest {
     bool timedOut = false;
     Clock::time_point sendStart;
     Clock::time_point readStart;
+    Clock::time_point lastByte;  // of the current response's body (or its start)
 
     void setState(RequestState s) { state.store(static_cast<std::int32_t>(s)); }
     bool aborted() const { return abort.load() != 0; }
@@ -100,7 +109,17 @@ void onHeadersDone(StreamRequest* r) {
     r->setState(RequestState::Responded);
     r->responded.store(true, std::memory_order_release);
     r->readStart = Clock::now();
+    r->lastByte = r->readStart;
     r->setState(RequestState::Reading);
+}
+
+// The send, read or idle limit has passed for the phase the request is in.
+bool limitPassed(const StreamRequest* r) {
+    const auto now = Clock::now();
+    if (!r->responded.load(std::memory_order_relaxed) || !r->statusChecked)
+        return now - r->sendStart >= std::chrono::milliseconds(r->limits.sendMs);
+    if (now - r->readStart >= std::chrono::milliseconds(r->limits.readMs)) return true;
+    return r->limits.idleMs != 0 && now - r->lastByte >= std::chrono::milliseconds(r->limits.idleMs);
 }
 
 size_t onHeader(char* line, size_t size, size_t count, void* user) {
@@ -120,6 +139,7 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
     if (r->aborted()) return 0;
     // Bodies of answers other than 200 are read and dropped; the status decides afterwards.
     if (!r->responded.load(std::memory_order_relaxed) || !r->statusChecked) return n;
+    if (n > 0) r->lastByte = Clock::now();
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
     size_t taken = 0;
     while (taken < n) {
@@ -135,23 +155,73 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
             r->readStart = Clock::now();
         }
     }
+    // Time the consumer spent blocked on its own queue is not silence of the server.
+    r->lastByte = Clock::now();
     return n;
 }
 
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* r = static_cast<StreamRequest*>(user);
     if (r->aborted()) return 1;
-    const auto now = Clock::now();
-    if (!r->responded.load(std::memory_order_relaxed) || !r->statusChecked) {
-        if (now - r->sendStart >= std::chrono::milliseconds(r->limits.sendMs)) {
-            r->timedOut = true;
-            return 1;
-        }
-    } else if (now - r->readStart >= std::chrono::milliseconds(r->limits.readMs)) {
+    if (limitPassed(r)) {
         r->timedOut = true;
         return 1;
     }
     return 0;
+}
+
+// One transfer of the easy handle through a multi handle of its own. Waiting on the multi handle
+// (rather than inside curl_easy_perform) lets an abort end the wait at once through
+// curl_multi_wakeup; the easy interface would only see it at its next progress call, up to a
+// second later on a silent connection.
+CURLcode performTransfer(StreamRequest* r) {
+    CURLM* multi = curl_multi_init();
+    if (multi == nullptr) return CURLE_OUT_OF_MEMORY;
+    if (curl_multi_add_handle(multi, r->easy) != CURLM_OK) {
+        curl_multi_cleanup(multi);
+        return CURLE_FAILED_INIT;
+    }
+    {
+        std::lock_guard<std::mutex> guard(r->multiLock);
+        r->multi = multi;
+    }
+    CURLcode result = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_RECV_ERROR;
+            break;
+        }
+        bool finished = false;
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == r->easy) {
+                result = message->data.result;
+                finished = true;
+            }
+        }
+        if (finished || running == 0) break;
+        if (r->aborted()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        if (limitPassed(r)) {
+            r->timedOut = true;
+            result = CURLE_OPERATION_TIMEDOUT;
+            break;
+        }
+        if (curl_multi_poll(multi, nullptr, 0, kPollSliceMs, nullptr) != CURLM_OK) {
+            result = CURLE_RECV_ERROR;
+            break;
+        }
+    }
+    {
+        std::lock_guard<std::mutex> guard(r->multiLock);
+        r->multi = nullptr;
+    }
+    curl_multi_remove_handle(multi, r->easy);
+    curl_multi_cleanup(multi);
+    return result;
 }
 
 bool configure(StreamRequest* r, const std::string& requestUrl) {
@@ -163,6 +233,10 @@ bool configure(StreamRequest* r, const std::string& requestUrl) {
     // DVRs are reached directly; a proxy from the environment would swallow the live stream.
     ok = ok && curl_easy_setopt(e, CURLOPT_PROXY, "") == CURLE_OK;
     ok = ok && curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // An abort during name resolution must not wait for the resolver thread to finish.
+    ok = ok && curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L) == CURLE_OK;
+#endif
     ok = ok && curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, long(r->limits.sendMs)) == CURLE_OK;
     ok = ok && curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, onHeader) == CURLE_OK;
     ok = ok && curl_easy_setopt(e, CURLOPT_HEADERDATA, r) == CURLE_OK;
@@ -204,7 +278,7 @@ void runRequest(StreamRequest* r) {
         r->statusChecked = false;
         r->timedOut = false;
         r->sendStart = Clock::now();
-        const CURLcode rc = curl_easy_perform(r->easy);
+        const CURLcode rc = performTransfer(r);
         if (r->responded.load() && r->statusChecked) {
             // The body ended: by the server (closed notice), by the consumer, by abort or a time-out.
             closedByServer = !r->aborted() && !r->consumerEnded && !r->timedOut &&
@@ -301,6 +375,10 @@ StreamRequest* OpenStreamRequest(const char* url, const char* userName, const ch
 void CloseStreamRequest(StreamRequest* request, bool wait) {
     if (request == nullptr) return;
     request->abort.store(1);
+    {
+        std::lock_guard<std::mutex> guard(request->multiLock);
+        if (request->multi != nullptr) curl_multi_wakeup(request->multi);
+    }
     if (!wait) return;
     {
         std::unique_lock<std::mutex> lock(request->doneLock);

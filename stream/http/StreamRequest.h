@@ -42,6 +42,9 @@ struct StreamRequestLimits {
     std::uint32_t sendMs = 120000;
     // From the start of a block read until the block is complete (or the body ended).
     std::uint32_t readMs = 120000;
+    // Once the body has begun: longest time without a single byte before the response counts as
+    // broken (0: no such limit). A live stream that stalls is not worth the two minutes of readMs.
+    std::uint32_t idleMs = 0;
 };
 
 // Opens the process-wide root once (curl_global_init); a second call is a no-op returning true.
@@ -61,7 +64,9 @@ StreamRequest* OpenStreamRequest(const char* url, const char* userName, const ch
                                  StreamDataCallback callback, void* context,
                                  const StreamRequestLimits& limits);
 
-// Always raises the abort flag (the worker notices within a second). wait = false returns at once
+// Always raises the abort flag and wakes the worker, which ends its transfer at once, whether
+// data flows or the server has gone quiet (a callback blocked on its own queue must watch the
+// flag, see StreamDataCallback). wait = false returns at once
 // and the request stays allocated. wait = true also waits up to 10 s for the worker to end and frees
 // the request; the caller must not use it afterwards. A worker that misses the deadline is reported
 // on stderr and left to free the request itself when it ends.

@@ -107,8 +107,10 @@ void LiveStreamSession::startLocked() {
 
     ring_.Reset();
     if (!consumer_.StartThread()) return;
+    http::StreamRequestLimits limits = timings_.requestLimits;
+    limits.idleMs = timings_.stallMs;
     request_ = http::OpenStreamRequest(url_.c_str(), userName_.c_str(), password_.c_str(),
-                                       &LiveStreamSession::onStreamData, this, timings_.requestLimits);
+                                       &LiveStreamSession::onStreamData, this, limits);
     if (request_ == nullptr) {
         consumer_.StopThread(timings_.consumerStopLimitMs);
         return;

@@ -23,6 +23,9 @@ constexpr std::size_t kMaxLiveUserNameLength = 127;
 constexpr std::size_t kMaxLivePasswordLength = 127;
 // Failures since the last good response beyond which no reconnect is scheduled.
 constexpr int kMaxLiveFailures = 5;
+// A live stream that delivers no byte for this long is broken: the reconnect rule takes over
+// instead of the transport's two-minute read limit (which stays for connecting).
+constexpr std::uint32_t kLiveStallMs = 10000;
 
 // Reconnect delays; the defaults are the DVR client's, tests shorten them.
 struct LiveSessionTimings {
@@ -31,6 +34,9 @@ struct LiveSessionTimings {
     // Later ones wait failureCount units.
     std::uint32_t failureDelayUnitMs = 5000;
     std::uint32_t consumerStopLimitMs = kConsumerStopLimitMs;
+    // Silence of a live body after which the response counts as broken (0: never).
+    std::uint32_t stallMs = kLiveStallMs;
+    // Send and read limits of each request; its idle limit is stallMs.
     http::StreamRequestLimits requestLimits;
 };
 

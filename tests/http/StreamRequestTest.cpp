@@ -284,3 +284,84 @@ TEST(StreamRequest, NoRequestWithoutTheRoot) {
 
 }  // namespace
 }  // namespace vistrel::http
+
+namespace vistrel::http {
+namespace {
+
+// Silence counts, not slowness: a body that trickles a byte at a time is alive even though no
+// block completes, and a body that stops is ended by the idle limit long before the read limit.
+TEST(StreamRequest, IdleLimitEndsASilentBodyButNotASlowOne) {
+    StreamRequestLimits limits;
+    limits.idleMs = 400;
+    for (bool trickle : {false, true}) {
+        std::atomic<bool> trickled{false};
+        LoopbackHttpServer server([&](int, const HttpRequestSeen&, HttpConnection& c) {
+            c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmh263\r\n");
+            c.send(pattern(2048 + 10));
+            if (trickle) {
+                // 30 bytes 100 ms apart: three times the idle limit without a whole block.
+                for (int i = 0; i < 30 && c.idle(100); ++i) c.send("x");
+                trickled = true;
+            }
+            while (c.idle(50)) {
+            }
+        });
+        StreamCallbackRecorder rec;
+        StreamRequest* r = OpenStreamRequest(server.url("/").c_str(), "", "",
+                                             &StreamCallbackRecorder::callback, &rec, limits);
+        ASSERT_NE(r, nullptr);
+        ASSERT_TRUE(rec.waitFinal(kWaitMs)) << trickle;
+        EXPECT_EQ(trickled.load(), trickle);
+        CloseStreamRequest(r, true);
+        const auto calls = rec.calls();
+        // Two blocks and the final notice: a stall is a broken response, not a server close.
+        ASSERT_EQ(calls.size(), 3u) << trickle;
+        EXPECT_EQ(calls[0].length, kStreamBlockSize);
+        EXPECT_EQ(calls[1].length, kStreamBlockSize);
+        EXPECT_TRUE(calls[2].dataNull);
+    }
+}
+
+// Waiting for the status line, in a silent body and in a flowing one: the close wakes the
+// worker instead of waiting for its next look at the abort flag.
+TEST(StreamRequest, CloseEndsTheRequestPromptlyInEveryState) {
+    enum class Server { Silent, Stalled, Flowing };
+    for (Server kind : {Server::Silent, Server::Stalled, Server::Flowing}) {
+        LoopbackHttpServer server([&](int, const HttpRequestSeen&, HttpConnection& c) {
+            if (kind != Server::Silent) {
+                c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmh263\r\n");
+                c.send(pattern(2048));
+            }
+            if (kind == Server::Flowing) {
+                const std::string block = pattern(1024);
+                while (c.send(block) && c.idle(2)) {
+                }
+            }
+            while (c.idle(20)) {
+            }
+        });
+        StreamCallbackRecorder rec;
+        StreamRequest* r = OpenStreamRequest(server.url("/").c_str(), "", "", &StreamCallbackRecorder::callback, &rec);
+        ASSERT_NE(r, nullptr);
+        if (kind == Server::Silent) {
+            const auto t0 = Clock::now();
+            while (server.requests() == 0 && msSince(t0) < kWaitMs)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        } else {
+            ASSERT_TRUE(rec.waitCalls(2, kWaitMs));
+        }
+        // Long enough for the worker to settle into its wait.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const auto closeStart = Clock::now();
+        CloseStreamRequest(r, true);
+        // The transport used to notice an abort on a silent connection only once a second; the
+        // bound is far above what a close takes even on a loaded machine, and below that second.
+        EXPECT_LT(msSince(closeStart), 750) << int(kind);
+        const auto calls = rec.calls();
+        ASSERT_FALSE(calls.empty());
+        EXPECT_TRUE(calls.back().dataNull);
+    }
+}
+
+}  // namespace
+}  // namespace vistrel::http

@@ -332,5 +332,70 @@ TEST(LiveSession, CodingsWithoutADecoderAreReceivedAndDropped) {
     EXPECT_EQ(session->Stats().restartsScheduled, 0u);
 }
 
+// A server that stops sending without closing: the stall ends the response after the stall
+// limit (not the transport's two-minute read limit) and the reconnect rule brings the stream back.
+TEST(LiveSession, AStalledStreamCountsAsBrokenAndIsReconnected) {
+    LoopbackHttpServer server([&](int index, const HttpRequestSeen&, HttpConnection& c) {
+        c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmh263\r\n");
+        c.send(padded(framesBody(2, 1500, index * 10)));
+        holdOpen(c);  // silent from here on
+    });
+    LiveSessionTimings timings = shortTimings();
+    timings.stallMs = 300;
+    auto log = std::make_shared<FakeDecoderLog>();
+    auto session = makeSession(log, timings);
+    session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
+    session->Start();
+    ASSERT_TRUE(waitFor([&] { return log->frameCount() >= 4; }));
+    const LiveSessionStats stats = session->Stats();
+    session->Stop();
+    EXPECT_GE(server.requests(), 2);
+    EXPECT_GE(stats.restartsFired, 1u);
+    // A stall is one break (no closed notice): the first reconnect takes the random delay.
+    EXPECT_LE(stats.lastRestartDelayMs, 5u * 40u);
+    std::lock_guard<std::mutex> g(log->lock);
+    EXPECT_EQ(log->frames[2], FakeFrame(1500, 10));
+}
+
+// Stop while connecting to a server that never answers, while the body is silent, while it
+// flows, and while a reconnect is pending.
+TEST(LiveSession, StopIsPromptInEveryState) {
+    enum class State { Connecting, Stalled, Flowing, RestartPending };
+    for (State state : {State::Connecting, State::Stalled, State::Flowing, State::RestartPending}) {
+        LoopbackHttpServer server([&](int, const HttpRequestSeen&, HttpConnection& c) {
+            if (state == State::Connecting) {
+                holdOpen(c);
+                return;
+            }
+            c.sendHead(200, "OK", "Content-Type: video/x-qdaxwmh263\r\n");
+            const std::string body = padded(framesBody(3, 1000));
+            c.send(body);
+            if (state == State::RestartPending) return;
+            while (state == State::Flowing && c.send(body) && c.idle(5)) {
+            }
+            holdOpen(c);
+        });
+        LiveSessionTimings timings = shortTimings();
+        timings.randomDelayUnitMs = 5000;  // a pending restart stays pending while we stop
+        timings.failureDelayUnitMs = 5000;
+        auto log = std::make_shared<FakeDecoderLog>();
+        auto session = makeSession(log, timings);
+        session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
+        session->Start();
+        if (state == State::Connecting)
+            ASSERT_TRUE(waitFor([&] { return server.requests() >= 1; }));
+        else if (state == State::RestartPending)
+            ASSERT_TRUE(waitFor([&] { return session->Stats().restartPending; }));
+        else
+            ASSERT_TRUE(waitFor([&] { return log->frameCount() >= 3; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const auto t0 = Clock::now();
+        session->Stop();
+        // Far above what a stop takes, and below the second a silent connection used to cost.
+        EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(750)) << int(state);
+        EXPECT_FALSE(session->Stats().restartPending);
+    }
+}
+
 }  // namespace
 }  // namespace vistrel::live
