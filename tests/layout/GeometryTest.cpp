@@ -266,15 +266,6 @@ TEST(LayoutGeometry, TwinsPairBothWays) {
     EXPECT_EQ(ButtonOfTwin(id::kLiveButton), 0);
 }
 
-TEST(LayoutGeometry, DropDownSizes) {
-    EXPECT_EQ(DropDownVisibleItems(id::kChannelList), 5);
-    EXPECT_EQ(DropDownVisibleItems(id::kHostCombo), 4);
-    EXPECT_EQ(DropDownVisibleItems(id::kUserCombo), 3);
-    EXPECT_EQ(DropDownVisibleItems(id::kCameraSpeedList), 3);
-    EXPECT_EQ(DropDownVisibleItems(id::kPlaySpeedList), 0);
-    EXPECT_EQ(DropDownVisibleItems(id::kFocusHolder), 0);
-}
-
 TEST(LayoutGeometry, UnknownModeShowsNothing) {
     for (int mode : {0, 6, -1}) {
         const ModeLayout m = LayOutMode(mode, 240, true);

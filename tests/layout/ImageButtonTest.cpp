@@ -1,6 +1,7 @@
 // The image buttons, the status icon and the pictures they draw.
 
 #include <QFile>
+#include <QIcon>
 #include <QImage>
 #include <QPainter>
 #include <QSignalSpy>
@@ -113,7 +114,19 @@ private slots:
         }
         for (int kind : {0, 2, 6, 20, -1}) QVERIFY(StatusIconPath(kind).isEmpty());
         QVERIFY(QSvgRenderer(ProgramIconPath()).isValid());
-        QVERIFY(QFile::exists(QStringLiteral(VISTREL_SOURCE_DIR "/res/vistrel.desktop")));
+        // The window takes its icon through QIcon, which needs Qt's SVG icon engine at run time.
+        QVERIFY(!QIcon(ProgramIconPath()).pixmap(32, 32).isNull());
+
+        // The desktop entry names the installed program and icon; menus skip an entry whose
+        // group header or Exec key is wrong.
+        QFile entry(QStringLiteral(VISTREL_SOURCE_DIR "/res/vistrel.desktop"));
+        QVERIFY(entry.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QStringList lines = QString::fromUtf8(entry.readAll()).split(QLatin1Char('\n'));
+        QCOMPARE(lines.value(0), QStringLiteral("[Desktop Entry]"));
+        for (const char* key : {"Type=Application", "Name=Vistrel", "Exec=vistrel", "Icon=vistrel",
+                                "Categories=AudioVideo;Video;Network;"}) {
+            QVERIFY2(lines.contains(QLatin1String(key)), key);
+        }
     }
 
     void clickIsALeftReleaseInside() {
