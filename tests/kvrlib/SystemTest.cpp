@@ -1,6 +1,7 @@
 // The library's system layer: exception reports, allocators, CPU levels.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -80,9 +81,26 @@ TEST(Cpu, LevelsFollowTheFeatureMask) {
     EXPECT_EQ(Kvr_CPU_Level(KVR_CPU_SSE | KVR_CPU_MMX), 3);
     EXPECT_EQ(Kvr_CPU_Level(KVR_CPU_MMX), 2);
     EXPECT_EQ(Kvr_CPU_Level(0), 0);
-    const KVR_CPU_INFO info = Kvr_CPU_Query();
-    EXPECT_EQ(info.Type, 0);
-    EXPECT_EQ(info.Mask, 0);
+}
+
+TEST(Cpu, DetectionAndTheCap) {
+    ASSERT_TRUE(Kvr_CPU_Set_Cap(nullptr));
+    const int all = Kvr_CPU_Query().Mask;
+#if defined(__x86_64__)
+    EXPECT_EQ(Kvr_CPU_Level(all), 4) << "SSE2 is part of every x86-64";
+#endif
+    EXPECT_EQ(Kvr_CPU_Query(KVR_CPU_SSE2).Mask & KVR_CPU_SSE2, 0);
+    ASSERT_TRUE(Kvr_CPU_Set_Cap("c"));
+    EXPECT_EQ(Kvr_CPU_Query().Mask, 0);
+    EXPECT_EQ(Kvr_CPU_Level(Kvr_CPU_Query().Mask), 0);
+    ASSERT_TRUE(Kvr_CPU_Set_Cap("sse2"));
+    EXPECT_EQ(Kvr_CPU_Query().Mask & (KVR_CPU_SSSE3 | KVR_CPU_SSE41 | KVR_CPU_AVX2), 0);
+    EXPECT_EQ(Kvr_CPU_Query().Mask, all & Kvr_CPU_Cap_Mask("sse2"));
+    ASSERT_TRUE(Kvr_CPU_Set_Cap("sse41"));
+    EXPECT_EQ(Kvr_CPU_Query().Mask & KVR_CPU_AVX2, 0);
+    EXPECT_FALSE(Kvr_CPU_Set_Cap("sse5"));
+    EXPECT_EQ(Kvr_CPU_Query().Mask & KVR_CPU_AVX2, 0) << "an unknown name leaves the cap as it was";
+    Kvr_CPU_Set_Cap(std::getenv("VISTREL_CPU"));
 }
 
 TEST(Registry, DestroyAllReleasesMostRecentFirst) {

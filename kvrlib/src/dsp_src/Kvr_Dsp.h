@@ -59,6 +59,20 @@ typedef void (*KVR_UPSAMPLE_FN)(uint8_t* Dst, const int16_t* Src, int BpS);
 typedef void (*KVR_EXTEND_FN)(uint8_t* Y, uint8_t* U, uint8_t* V, int W, int H, int BpS);
 typedef void (*KVR_COPY_FN)(uint8_t* Dst, const uint8_t* Src, int BpS);
 
+struct KVR_GMC_PARAMS;
+typedef void (*KVR_GMC_PREDICT_FN)(const KVR_GMC_PARAMS* Gmc, uint8_t* Dst_Y, uint8_t* Dst_U, uint8_t* Dst_V,
+                                   const uint8_t* Ref_Y, const uint8_t* Ref_U, const uint8_t* Ref_V, int BpS,
+                                   int Mb_X, int Mb_Y, int Clip_W, int Clip_H, int Rounding);
+
+// The three-entry routine list of the macroblock table: per-level kernels whose shape does not fit
+// the sub-tables. (The word was an untyped, unused pointer before the SIMD levels; it is still one
+// pointer, so the table keeps its size and order.) The lists are static and shared by all tables.
+struct KVR_MB_ROUTINES {
+    const KVR_MC_FN (*Qpel16_Put)[16];   // [rounding][position]: 16x16 quarter-sample prediction
+    const KVR_MC_FN* Qpel16_Avg;         // [position]: averaged into Dst (second reference)
+    KVR_GMC_PREDICT_FN Gmc_Predict;      // one GMC macroblock (see Kvr_Gmc.h)
+};
+
 struct KVR_MB_DSP {
     const char* Name;
     KVR_FINISH_FN Finish;
@@ -72,7 +86,7 @@ struct KVR_MB_DSP {
     KVR_COPY_FN Copy_16x16;
     KVR_COPY_FN Copy_8x8;
     void* Xfer[2];
-    void* Routines;
+    const KVR_MB_ROUTINES* Routines;
 };
 
 struct KVR_IMG_DSP {
@@ -88,7 +102,12 @@ struct KVR_GMC_DSP {
     int32_t Param[16];
 };
 
-// Plain-C templates and table installation.
+// Table installation. Level 4 (SSE2, the x86-64 baseline) starts from the C templates and overwrites
+// each family's entries with the SIMD kernels of every extension the processor has and the cap of
+// Kvr_CPU_Set_Cap allows (Kvr_CPU_Query); level 5 is the floating-point reference; every other level
+// and every non-x86 build install the C kernels. The integer IDCT of the C tables is the one of
+// Kvr_Idct_C.cpp; the SIMD tables carry the transform of Kvr_Idct14.h, which meets the same accuracy
+// bounds and is cheaper in 16-bit lanes.
 void Kvr_Install_Quant_DSP(KVR_QUANT_DSP* Dsp, int Quant_Type, int Cpu_Level);
 void Kvr_Install_MB_DSP(KVR_MB_DSP* Dsp, int Cpu_Level);
 void Kvr_Install_IMG_DSP(KVR_IMG_DSP* Dsp, int Cpu_Level);
@@ -107,3 +126,21 @@ void Kvr_IDCT_Put_C(int16_t* Blk, uint8_t* Dst, int BpS);
 void Kvr_IDCT_Add_C(int16_t* Blk, uint8_t* Dst, int BpS);
 void Kvr_Extend_C(uint8_t* Y, uint8_t* U, uint8_t* V, int W, int H, int BpS);
 void Kvr_Fill_MC_Halfpel_C(KVR_MC_FN* Rnd0, KVR_MC_FN* Rnd1);
+
+// Dequantisation of one coefficient as the parser reads it (level L != 0 at raster position j, with
+// M = Kvr_Dequant_Mult(Table, q)); the same values as the block kernels above, saturated.
+inline int Kvr_Dequant_H263(int L, const int16_t* M, int j) {
+    const int A = (L < 0 ? -L : L) * M[j] + M[64 + j];
+    const int V = L < 0 ? -A : A;
+    return V < -2048 ? -2048 : (V > 2047 ? 2047 : V);
+}
+inline int Kvr_Dequant_MPEG_Intra(int L, const int16_t* M, int j) {
+    const int A = ((L < 0 ? -L : L) * M[j]) >> 4;
+    const int V = L < 0 ? -A : A;
+    return V < -2048 ? -2048 : (V > 2047 ? 2047 : V);
+}
+inline int Kvr_Dequant_MPEG_Inter(int L, const int16_t* M, int j) {
+    const int A = ((L < 0 ? -L : L) * M[j] + M[64 + j]) >> 4;
+    const int V = L < 0 ? -A : A;
+    return V < -2048 ? -2048 : (V > 2047 ? 2047 : V);
+}

@@ -2,6 +2,9 @@
 #include <cstring>
 
 #include "dsp_src/Kvr_Dsp.h"
+#include "dsp_src/Kvr_Dsp_X86.h"
+#include "dsp_src/Kvr_Gmc.h"
+#include "kvr_syst/Kvr_Cpu.h"
 #include "kvr_syst/Kvr_Except.h"
 #include "mpg_src/Kvr_Asp_Hooks.h"
 
@@ -17,10 +20,21 @@ void* Kvr_Finish_Nop(void* P) { return P; }
 namespace {
 // CPU level 5 selects the reference tables: the floating-point IDCT instead of the integer one.
 const int KVR_CPU_REF = 5;
-}  // namespace
+// Level 4: SSE2 and whatever later extension the (capped) processor description names.
+const int KVR_CPU_SIMD = 4;
 
-namespace {
 void MB_Init_C(KVR_MB_DSP*) {}
+
+const KVR_MB_ROUTINES Routines_C = {Kvr_Qpel16_Put_C, Kvr_Qpel16_Avg_C, Kvr_Gmc_Predict_MB};
+#if KVR_X86
+const KVR_MB_ROUTINES Routines_SSE2 = {Kvr_Qpel16_Put_SSE2, Kvr_Qpel16_Avg_SSE2, Kvr_Gmc_Predict_MB};
+#endif
+
+// The extensions the SIMD level may use, 0 where there are none.
+int Simd_Mask(int Cpu_Level) {
+    if (Cpu_Level != KVR_CPU_SIMD || !KVR_X86) return 0;
+    return Kvr_CPU_Query().Mask;
+}
 }  // namespace
 
 void Kvr_Install_Quant_DSP(KVR_QUANT_DSP* Dsp, int Quant_Type, int Cpu_Level) {
@@ -43,6 +57,14 @@ void Kvr_Install_Quant_DSP(KVR_QUANT_DSP* Dsp, int Quant_Type, int Cpu_Level) {
         Dsp->Dequant_Intra = Kvr_Dequant_Intra_MPEG_C;
         Dsp->Dequant_Inter = Kvr_Dequant_Inter_MPEG_C;
     }
+#if KVR_X86
+    if (Simd_Mask(Cpu_Level) & KVR_CPU_SSE2) {
+        Dsp->Name = Quant_Type == 0 ? "H263-SSE2" : Quant_Type == 1 ? "MPEG4-SSE2" : "MPEG2-SSE2";
+        Dsp->IDCT = Dsp->IDCT2 = Kvr_IDCT14_SSE2;
+        Dsp->IDCT_Put = Dsp->IDCT_Put2 = Kvr_IDCT14_Put_SSE2;
+        Dsp->IDCT_Add = Dsp->IDCT_Add2 = Kvr_IDCT14_Add_SSE2;
+    }
+#endif
     if (Cpu_Level == KVR_CPU_REF) {
         Dsp->Name = Quant_Type == 0 ? "H263-Ref" : Quant_Type == 1 ? "MPEG4-Ref" : "MPEG2-Ref";
         Dsp->IDCT = Dsp->IDCT2 = Kvr_IDCT_Ref;
@@ -62,6 +84,20 @@ void Kvr_Install_MB_DSP(KVR_MB_DSP* Dsp, int Cpu_Level) {
     Dsp->Copy_16x16 = Kvr_Copy_16x16_C;
     Dsp->Copy_8x8 = Kvr_Copy_8x8_C;
     Kvr_Asp_Fill_MB_DSP(Dsp);
+    Dsp->Routines = &Routines_C;
+#if KVR_X86
+    if (Simd_Mask(Cpu_Level) & KVR_CPU_SSE2) {
+        Dsp->Name = "MB-SSE2";
+        Kvr_Fill_MC_Halfpel_SSE2(Dsp->MC[KVR_MC_RND0], Dsp->MC[KVR_MC_RND1], Dsp->MC[KVR_MC_AVG]);
+        for (int Pos = 0; Pos < 16; ++Pos) {
+            Dsp->MC[KVR_MC_RND0][KVR_MC_QPEL + Pos] = Kvr_Qpel8_Put_SSE2[0][Pos];
+            Dsp->MC[KVR_MC_RND1][KVR_MC_QPEL + Pos] = Kvr_Qpel8_Put_SSE2[1][Pos];
+            Dsp->MC[KVR_MC_AVG][KVR_MC_QPEL + Pos] = Kvr_Qpel8_Avg_SSE2[Pos];
+        }
+        Dsp->Extend = Kvr_Extend_SSE2;
+        Dsp->Routines = &Routines_SSE2;
+    }
+#endif
     Dsp->Init(Dsp);
     if (Cpu_Level == KVR_CPU_REF) {
         Dsp->Name = "MB-Ref";

@@ -2,25 +2,81 @@
 #include "kvr_syst/Kvr_Cpu.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 const char* const Cpu_Names[] = {"INTEL", "AMD", "K6", "ATHLON", "CYRIX", "MIPS",
                                  "SPARC", "ALPHA", "HP", "Unknown"};
-const char* const Feature_Names[] = {"CPUID", "MMX", "SSE", "SSE2", "3dNow!", "3dNow2!"};
+const char* const Feature_Names[] = {"CPUID", "MMX", "SSE",   "SSE2",  "3dNow!",
+                                     "3dNow2!", "SSSE3", "SSE4.1", "AVX2"};
 KVR_CPU_INFO Cpu_Info = {9, 0};
 bool Cpu_Known = false;
+int Cpu_Cap = -1;   // bits the cap lets through; set from VISTREL_CPU on first use
+bool Cap_Known = false;
+
+int Probe_Mask() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    int M = KVR_CPU_CPUID;
+    if (__builtin_cpu_supports("mmx")) M |= KVR_CPU_MMX;
+    if (__builtin_cpu_supports("sse")) M |= KVR_CPU_SSE;
+    if (__builtin_cpu_supports("sse2")) M |= KVR_CPU_SSE2;
+    if (__builtin_cpu_supports("ssse3")) M |= KVR_CPU_SSSE3;
+    if (__builtin_cpu_supports("sse4.1")) M |= KVR_CPU_SSE41;
+    // AVX2 also needs the operating system to save the wide registers; the builtin checks that.
+    if (__builtin_cpu_supports("avx2")) M |= KVR_CPU_AVX2;
+    return M;
+#else
+    return 0;
+#endif
+}
+
+int Cpu_Type() {
+#if defined(__x86_64__) || defined(__i386__)
+    if (__builtin_cpu_is("amd")) return 1;
+    return 0;
+#else
+    return 9;
+#endif
+}
 KVR_DESTROYABLE* Registry = nullptr;
 bool Registry_Active = true;
 }  // namespace
 
+int Kvr_CPU_Cap_Mask(const char* Name) {
+    if (!Name || !*Name) return ~0;
+    // Each name keeps itself and everything below it; CPUID, MMX and SSE ride along with SSE2.
+    const int Base = KVR_CPU_CPUID | KVR_CPU_MMX | KVR_CPU_SSE | KVR_CPU_SSE2;
+    if (!std::strcmp(Name, "c")) return 0;
+    if (!std::strcmp(Name, "sse2")) return Base;
+    if (!std::strcmp(Name, "ssse3")) return Base | KVR_CPU_SSSE3;
+    if (!std::strcmp(Name, "sse41")) return Base | KVR_CPU_SSSE3 | KVR_CPU_SSE41;
+    if (!std::strcmp(Name, "avx2")) return Base | KVR_CPU_SSSE3 | KVR_CPU_SSE41 | KVR_CPU_AVX2;
+    return -1;
+}
+
+bool Kvr_CPU_Set_Cap(const char* Name) {
+    const int M = Kvr_CPU_Cap_Mask(Name);
+    if (M == -1 && Name && *Name) return false;
+    Cpu_Cap = M;
+    Cap_Known = true;
+    return true;
+}
+
 KVR_CPU_INFO Kvr_CPU_Query(int Disable) {
     if (!Cpu_Known) {
-        // No probing: the plain C kernels are the only ones, whatever the processor offers.
-        Cpu_Info = {0, 0};
+        Cpu_Info = {Cpu_Type(), Probe_Mask()};
         Cpu_Known = true;
     }
+    if (!Cap_Known) {
+        // An unknown value caps nothing rather than failing: the variable is a testing aid.
+        const int M = Kvr_CPU_Cap_Mask(std::getenv("VISTREL_CPU"));
+        Cpu_Cap = M == -1 ? ~0 : M;
+        Cap_Known = true;
+    }
     KVR_CPU_INFO Info = Cpu_Info;
-    Info.Mask &= ~Disable;
+    Info.Mask &= Cpu_Cap & ~Disable;
     return Info;
 }
 
@@ -37,7 +93,7 @@ void Kvr_CPU_Dump() {
     std::printf("Vendor  : %s\n", "Unknown");
     std::printf("Model   : %s\n", "Unknown");
     std::printf("Ext.    : ");
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 9; ++i)
         if (Info.Mask & (1 << i)) std::printf("%s ", Feature_Names[i]);
     std::printf("\n");
 }

@@ -48,7 +48,7 @@ void Kvr_Asp_Predict_Fields(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FR
         int Cx, Cy;
         if (D->VOL.Quarter) {
             const int Pos = ((Vy & 3) << 2) | (Vx & 3);
-            const KVR_MC_FN Fn = Kind == 2 ? Kvr_Qpel8_Avg_C[Pos] : Kvr_Qpel8_Put_C[Kind][Pos];
+            const KVR_MC_FN Fn = D->MB_Dsp.MC[Kind][KVR_MC_QPEL + Pos];
             const KVR_MC_FN Fns[2] = {Fn, Fn};
             Field_Block(Dst_Y, BpS2, Ref->Y + S * BpS, BpS2, Luma_W, Luma_Rows, MB->X * 16 + (Vx >> 2),
                         MB->Y * 8 + (Vy >> 2), 16, 8, Fns, 2, 8);

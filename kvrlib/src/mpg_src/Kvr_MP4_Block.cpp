@@ -33,6 +33,21 @@ inline int Rescale(int A, int Qp, int Qc) {
     return P >= 0 ? (P + Qc / 2) / Qc : -((Qc / 2 - P) / Qc);
 }
 
+// Intra dequantisation of the coded and predicted positions only; the rest of Dst is zero.
+void Dequant_Intra(int16_t* Dst, const int16_t* Lev, uint64_t Coded, const int16_t* Table, int Q, int Scaler,
+                   bool Mpeg) {
+    KVR_ASSERT("kvr_quant_c", Q > 0 && Q < 32);
+    const int16_t* M = Kvr_Dequant_Mult(Table, Q);
+    std::memset(Dst, 0, 64 * sizeof(int16_t));
+    const int Dc = Lev[0] * Scaler;
+    Dst[0] = int16_t(Dc < -2048 ? -2048 : (Dc > 2047 ? 2047 : Dc));
+    for (Coded &= ~uint64_t(1); Coded; Coded &= Coded - 1) {
+        const int j = __builtin_ctzll(Coded);
+        const int L = Lev[j];
+        if (L) Dst[j] = int16_t(Mpeg ? Kvr_Dequant_MPEG_Intra(L, M, j) : Kvr_Dequant_H263(L, M, j));
+    }
+}
+
 uint8_t* Block_Dst(KVR_MP4_STATE* D, const KVR_MB* MB, int Blk, int* Stride) {
     const KVR_MP4_FRAME* C = D->Cur;
     const int BpS = D->BpS;
@@ -84,6 +99,7 @@ void Kvr_Decode_Intra_MB(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
         else if (MB->AC_Pred) Scan = From_Top ? Kvr_Alt_Horiz : Kvr_Alt_Vert;
 
         std::memset(Lev, 0, sizeof(Lev));
+        uint64_t Coded = 1;  // the DC is always dequantised (its prediction makes it non-zero)
         int Pos = 0;
         if (Use_DC_VLC) {
             const int Size = Kvr_Read_DC_Size(B, Chroma);
@@ -96,15 +112,18 @@ void Kvr_Decode_Intra_MB(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
             }
             Pos = 1;
         }
-        if (MB->CBP & (32 >> b)) Kvr_Decode_Coefs(B, Lev, Scan, Pos, 1);
+        if (MB->CBP & (32 >> b)) Coded |= Kvr_Decode_Intra_Coefs(B, Lev, Scan, Pos);
 
         KVR_MB_PRED* E = &Cur->B[b];
         const KVR_MB_PRED* P = From_Top ? C : A;
         if (MB->AC_Pred && P->Quant) {
-            if (From_Top)
+            if (From_Top) {
                 for (int i = 1; i < 8; ++i) Lev[i] = int16_t(Lev[i] + Rescale(P->Row[i - 1], P->Quant, Qc));
-            else
+                Coded |= 0xFE;
+            } else {
                 for (int i = 1; i < 8; ++i) Lev[8 * i] = int16_t(Lev[8 * i] + Rescale(P->Col[i - 1], P->Quant, Qc));
+                Coded |= 0x0101010101010100ull;
+            }
         }
         const int Pred = From_Top ? Fc : Fa;
         Lev[0] = int16_t(Lev[0] + (Pred + Scaler / 2) / Scaler);
@@ -117,7 +136,7 @@ void Kvr_Decode_Intra_MB(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
             E->Row[i - 1] = Lev[i];
             E->Col[i - 1] = Lev[8 * i];
         }
-        Q.Dequant_Intra(D->Blocks[b], Lev, D->Q_Base, Qc, Scaler);
+        Dequant_Intra(D->Blocks[b], Lev, Coded, D->Q_Base, Qc, Scaler, D->VOL.Quant_Type != 0);
     }
     for (int b = 0; b < 6; ++b) {
         int Stride;
@@ -129,12 +148,13 @@ void Kvr_Decode_Intra_MB(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
 void Kvr_Decode_Inter_Residual(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
     const KVR_QUANT_DSP& Q = D->Quant_Dsp;
     const uint8_t* Scan = D->VOP.Alt_Scan ? Kvr_Alt_Vert : Kvr_Zigzag;
-    int16_t Lev[64];
+    KVR_ASSERT("kvr_quant_c", MB->Quant > 0 && MB->Quant < 32);
+    const int16_t* M = Kvr_Dequant_Mult(D->Q_Inter, MB->Quant);
+    const int Mpeg = D->VOL.Quant_Type != 0;
     for (int b = 0; b < 6; ++b) {
         if (!(MB->CBP & (32 >> b))) continue;
-        std::memset(Lev, 0, sizeof(Lev));
-        const int Mask = Kvr_Decode_Coefs(B, Lev, Scan, 0, 0);
-        Q.Dequant_Inter(D->Blocks[b], Lev, D->Q_Inter, MB->Quant, Mask);
+        std::memset(D->Blocks[b], 0, sizeof(D->Blocks[b]));
+        Kvr_Decode_Inter_Coefs(B, D->Blocks[b], Scan, Mpeg, M);
         int Stride;
         uint8_t* Dst = Block_Dst(D, MB, b, &Stride);
         Q.IDCT_Add(D->Blocks[b], Dst, Stride);

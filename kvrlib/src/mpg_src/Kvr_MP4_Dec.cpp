@@ -29,7 +29,9 @@ KVR_MP4_DEC_I::KVR_MP4_DEC_I() {
     std::memcpy(S.VOL.Intra_Mat, Kvr_Default_Intra_Mat, 64);
     std::memcpy(S.VOL.Inter_Mat, Kvr_Default_Inter_Mat, 64);
     S.Cpu = -1;  // forces the first installation
-    Set_CPU(0);
+    // The detected level (capped by VISTREL_CPU): clients get the SIMD kernels without asking, and
+    // Set_CPU(0) still selects the plain C tables.
+    Set_CPU(7);
     S.Frame_Nb = 0;
     S.Sec_Base = S.Past_Time = S.B_Time_Dist = 0;
     S.Last = nullptr;

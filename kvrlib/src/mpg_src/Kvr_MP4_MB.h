@@ -52,6 +52,13 @@ void Kvr_Store_MB(KVR_MP4_STATE* D, const KVR_MB* MB, int Class);
 
 // Blocks. Coefficients go to raster positions through Scan; returns the row mask of the block.
 int Kvr_Decode_Coefs(KVR_BITS* B, int16_t* Blk, const uint8_t* Scan, int Pos, int Intra);
+// Intra levels into Lev (not dequantised: DC/AC prediction works on levels); returns the raster
+// positions coded, one bit each (bit j = position j).
+uint64_t Kvr_Decode_Intra_Coefs(KVR_BITS* B, int16_t* Lev, const uint8_t* Scan, int Pos);
+// Inter coefficients dequantised as they are read into Blk (zeroed by the caller), only the coded
+// ones touched: H.263 method (Mpeg 0) or MPEG method with mismatch control (Mpeg 1); M is
+// Kvr_Dequant_Mult of the non-intra table for the macroblock's quantiser.
+void Kvr_Decode_Inter_Coefs(KVR_BITS* B, int16_t* Blk, const uint8_t* Scan, int Mpeg, const int16_t* M);
 // Six intra blocks of MB: parse, predict, dequantise, reconstruct into Cur.
 void Kvr_Decode_Intra_MB(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB);
 // Residual of the coded blocks of an inter macroblock: parse, dequantise, add into Cur.

@@ -299,9 +299,12 @@ int Kvr_Read_DC_Size(KVR_BITS* B, int Chroma) {
     return Chroma ? Read_LUT(B, Tab().Dc_Chroma) : Read_LUT(B, Tab().Dc_Luma);
 }
 
-int Kvr_Decode_Coefs(KVR_BITS* B, int16_t* Blk, const uint8_t* Scan, int Pos, int Intra) {
+namespace {
+// The coefficient loop shared by every block kind: Store(Idx, Level) receives each coded level at its
+// raster position (levels of 0, which only the fixed-length escape can code, included).
+template <typename STORE>
+inline void Coef_Loop(KVR_BITS* B, const uint8_t* Scan, int Pos, int Intra, STORE&& Store) {
     const TCOEF* T = Tab().Coef[Intra ? 1 : 0];
-    int Mask = 0;
     for (;;) {
         const TCOEF* E = &T[B->See(TCOEF_BITS)];
         if (E->Len == 0) Bad_Code("coefficient");
@@ -335,10 +338,45 @@ int Kvr_Decode_Coefs(KVR_BITS* B, int16_t* Blk, const uint8_t* Scan, int Pos, in
         }
         Pos += Run;
         if (Pos > 63) break;
-        const int Idx = Scan[Pos++];
-        Blk[Idx] = int16_t(Level);
-        Mask |= 1 << (Idx >> 3);
+        Store(Scan[Pos++], Level);
         if (Last) break;
     }
+}
+}  // namespace
+
+int Kvr_Decode_Coefs(KVR_BITS* B, int16_t* Blk, const uint8_t* Scan, int Pos, int Intra) {
+    int Mask = 0;
+    Coef_Loop(B, Scan, Pos, Intra, [&](int Idx, int Level) {
+        Blk[Idx] = int16_t(Level);
+        Mask |= 1 << (Idx >> 3);
+    });
     return Mask;
 }
+
+uint64_t Kvr_Decode_Intra_Coefs(KVR_BITS* B, int16_t* Lev, const uint8_t* Scan, int Pos) {
+    uint64_t Coded = 0;
+    Coef_Loop(B, Scan, Pos, 1, [&](int Idx, int Level) {
+        Lev[Idx] = int16_t(Level);
+        Coded |= uint64_t(1) << Idx;
+    });
+    return Coded;
+}
+
+void Kvr_Decode_Inter_Coefs(KVR_BITS* B, int16_t* Blk, const uint8_t* Scan, int Mpeg, const int16_t* M) {
+    if (!Mpeg) {
+        Coef_Loop(B, Scan, 0, 0, [&](int Idx, int Level) {
+            if (Level) Blk[Idx] = int16_t(Kvr_Dequant_H263(Level, M, Idx));
+        });
+        return;
+    }
+    int Sum = 0;
+    Coef_Loop(B, Scan, 0, 0, [&](int Idx, int Level) {
+        if (!Level) return;
+        const int V = Kvr_Dequant_MPEG_Inter(Level, M, Idx);
+        Blk[Idx] = int16_t(V);
+        Sum ^= V;
+    });
+    // Mismatch control: an even sum of the coefficients flips the lowest bit of the last one.
+    if ((Sum & 1) == 0) Blk[63] = int16_t(Blk[63] ^ 1);
+}
+

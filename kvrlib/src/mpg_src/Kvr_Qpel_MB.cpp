@@ -53,8 +53,9 @@ void Kvr_Asp_Predict_Qpel_MB(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_F
         Kvr_Clamp_Luma_MV(D, MB->X, MB->Y, 4, &Vx, &Vy);
         const int Pos = ((Vy & 3) << 2) | (Vx & 3);
         const uint8_t* S = Src + (Vy >> 2) * BpS + (Vx >> 2);
-        if (Kind == 2) Kvr_Qpel16_Avg_C[Pos](Dst, S, BpS);
-        else Kvr_Qpel16_Put_C[Kind][Pos](Dst, S, BpS);
+        const KVR_MB_ROUTINES* R = D->MB_Dsp.Routines;
+        if (Kind == 2) R->Qpel16_Avg[Pos](Dst, S, BpS);
+        else R->Qpel16_Put[Kind][Pos](Dst, S, BpS);
         Chroma_Predict(D, MB, Ref, Mc, Kvr_Asp_Chroma_Qpel_1(Mv[0].X), Kvr_Asp_Chroma_Qpel_1(Mv[0].Y));
         return;
     }
@@ -67,8 +68,7 @@ void Kvr_Asp_Predict_Qpel_MB(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_F
         const int Pos = ((Vy & 3) << 2) | (Vx & 3);
         const int Blk = (i >> 1) * 8 * BpS + (i & 1) * 8;
         const uint8_t* S = Src + Blk + (Vy >> 2) * BpS + (Vx >> 2);
-        if (Kind == 2) Kvr_Qpel8_Avg_C[Pos](Dst + Blk, S, BpS);
-        else Kvr_Qpel8_Put_C[Kind][Pos](Dst + Blk, S, BpS);
+        D->MB_Dsp.MC[Kind][KVR_MC_QPEL + Pos](Dst + Blk, S, BpS);
     }
     Chroma_Predict(D, MB, Ref, Mc, Kvr_Asp_Chroma_Sum_4(Sx), Kvr_Asp_Chroma_Sum_4(Sy));
 }

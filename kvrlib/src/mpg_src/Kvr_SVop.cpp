@@ -29,7 +29,7 @@ void Kvr_Asp_Predict_GMC_MB(KVR_MP4_STATE* D, KVR_MB* MB)
     const int Off_Y = MB->Y * 16 * BpS + MB->X * 16, Off_C = MB->Y * 8 * BpS + MB->X * 8;
     KVR_MP4_FRAME* C = D->Cur;
     const KVR_MP4_FRAME* R = D->Fwd;
-    Kvr_Gmc_Predict_MB(&G, C->Y + Off_Y, C->U + Off_C, C->V + Off_C, R->Y, R->U, R->V, BpS, MB->X, MB->Y,
+    D->MB_Dsp.Routines->Gmc_Predict(&G, C->Y + Off_Y, C->U + Off_C, C->V + Off_C, R->Y, R->U, R->V, BpS, MB->X, MB->Y,
                        D->MB_W * 16, D->MB_H * 16, D->VOP.Rounding);
     int Mx, My;
     Kvr_Gmc_Average_MV(&G, MB->X, MB->Y, D->VOL.Quarter, D->VOP.Fwd_Code, &Mx, &My);
