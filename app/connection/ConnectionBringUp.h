@@ -25,8 +25,8 @@ inline constexpr const char* kConnectionManagerCaption = "Connection Manager";
 // Outcomes:
 // - loopback and link-local hosts, no connection manager, or already connected (local, site or
 //   global): finished(true);
-// - connecting (or no answer yet, or an unknown state): wait up to the time limit, finishing as soon
-//   as the state settles; still not connected at the limit: failure;
+// - connecting (or no answer yet, or an unknown state): wait up to the time limit, finishing as
+//   soon as the state settles; still not connected at the limit: failure;
 // - asleep, disconnected or disconnecting: failure.
 // A failure shows its text in the message sink under the caption "Connection Manager" and then
 // emits finished(false).
@@ -36,38 +36,38 @@ inline constexpr const char* kConnectionManagerCaption = "Connection Manager";
 // event loop. Exactly one finished() follows each start(), unless a newer start() or cancel()
 // supersedes a pending one, which then finishes silently.
 class ConnectionBringUp : public QObject {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  // NetworkManager on the system bus and the window's message box.
-  explicit ConnectionBringUp(QObject* parent = nullptr);
-  // probe and sink are not owned and must outlive this object; null picks the default one.
-  ConnectionBringUp(NetworkProbe* probe, ErrorMessageSink* sink, QObject* parent = nullptr);
-  ~ConnectionBringUp() override;
+public:
+    // NetworkManager on the system bus and the window's message box.
+    explicit ConnectionBringUp(QObject* parent = nullptr);
+    // probe and sink are not owned and must outlive this object; null picks the default one.
+    ConnectionBringUp(NetworkProbe* probe, ErrorMessageSink* sink, QObject* parent = nullptr);
+    ~ConnectionBringUp() override;
 
-  void start(const std::string& host, int seconds);
-  void start(const std::string& host, std::chrono::milliseconds timeLimit);
-  // Drops a pending wait without emitting finished().
-  void cancel();
-  bool isWaiting() const;
+    void start(const std::string& host, int seconds);
+    void start(const std::string& host, std::chrono::milliseconds timeLimit);
+    // Drops a pending wait without emitting finished().
+    void cancel();
+    bool isWaiting() const;
 
- signals:
-  void finished(bool up);
+signals:
+    void finished(bool up);
 
- private slots:
-  void onProbeChanged(vistrel::platform::qt::NetworkStatus status);
-  void onTimeLimit();
+private slots:
+    void onProbeChanged(vistrel::platform::qt::NetworkStatus status);
+    void onTimeLimit();
 
- private:
-  // True when the status settles the question, with the answer in *up.
-  static bool isSettled(NetworkStatus status, bool* up);
-  void conclude(bool up, NetworkStatus status);
+private:
+    // True when the status settles the question, with the answer in *up.
+    static bool isSettled(NetworkStatus status, bool* up);
+    void conclude(bool up, NetworkStatus status);
 
-  NetworkProbe* probe_;
-  ErrorMessageSink* sink_;
-  std::unique_ptr<ErrorMessageSink> ownSink_;  // the default sink, when none was given
-  QTimer* timer_;                              // child of this object; runs while waiting
-  bool waiting_ = false;
+    NetworkProbe* probe_;
+    ErrorMessageSink* sink_;
+    std::unique_ptr<ErrorMessageSink> ownSink_;  // the default sink, when none was given
+    QTimer* timer_;                              // child of this object; runs while waiting
+    bool waiting_ = false;
 };
 
 }  // namespace vistrel::app

@@ -6,16 +6,16 @@
 namespace vistrel::app {
 
 class ErrorMessageSink {
- public:
-  virtual ~ErrorMessageSink() = default;
-  // Returns once the user has seen the message.
-  virtual void showError(const QString& caption, const QString& text) = 0;
+public:
+    virtual ~ErrorMessageSink() = default;
+    // Returns once the user has seen the message.
+    virtual void showError(const QString& caption, const QString& text) = 0;
 };
 
 // The window's error message box.
 class MessageBoxSink : public ErrorMessageSink {
- public:
-  void showError(const QString& caption, const QString& text) override;
+public:
+    void showError(const QString& caption, const QString& text) override;
 };
 
 }  // namespace vistrel::app

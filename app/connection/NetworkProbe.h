@@ -11,18 +11,18 @@ namespace vistrel::app {
 using platform::qt::NetworkStatus;
 
 class NetworkProbe : public QObject {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  using QObject::QObject;
+public:
+    using QObject::QObject;
 
-  // The last answer known; never blocks.
-  virtual NetworkStatus status() const = 0;
-  // Asks again; a different answer arrives through changed().
-  virtual void refresh() = 0;
+    // The last answer known; never blocks.
+    virtual NetworkStatus status() const = 0;
+    // Asks again; a different answer arrives through changed().
+    virtual void refresh() = 0;
 
- signals:
-  void changed(vistrel::platform::qt::NetworkStatus status);
+signals:
+    void changed(vistrel::platform::qt::NetworkStatus status);
 };
 
 }  // namespace vistrel::app

@@ -7,16 +7,16 @@
 namespace vistrel::app {
 
 class NetworkStateProbe : public NetworkProbe {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  explicit NetworkStateProbe(QObject* parent = nullptr);
+public:
+    explicit NetworkStateProbe(QObject* parent = nullptr);
 
-  NetworkStatus status() const override;
-  void refresh() override;
+    NetworkStatus status() const override;
+    void refresh() override;
 
- private:
-  platform::qt::NetworkState* state_;  // child of this object
+private:
+    platform::qt::NetworkState* state_;  // child of this object
 };
 
 }  // namespace vistrel::app
