@@ -1,0 +1,105 @@
+#pragma once
+// What every target needs: reading its own parameters from the front of the input, exact-size heap
+// copies (so ASan sees a read one byte past the data), picture copies that touch every sample a
+// decoder hands out, and the rule that a library assertion raised by stream data is a finding.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace vistrel::fuzz {
+
+// Largest picture side a target accepts from any decoder; anything bigger is reported.
+constexpr int kMaxPictureSide = 4096;
+
+// Takes parameters from the front of the input; what is left is the stream.
+class ByteSource {
+public:
+    ByteSource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint8_t byte() {
+        if (size_ == 0) return 0;
+        --size_;
+        return *data_++;
+    }
+    std::size_t size() const { return size_; }
+    const std::uint8_t* data() const { return data_; }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+};
+
+// A heap block of exactly `size` bytes (at least one, so the pointer is never null).
+class HeapCopy {
+public:
+    // `zeros` more bytes follow the copy (a terminator for text parsers), counted in size().
+    HeapCopy(const std::uint8_t* data, std::size_t size, std::size_t zeros = 0)
+        : bytes_(new std::uint8_t[size + zeros ? size + zeros : 1]), size_(size + zeros) {
+        if (size) std::memcpy(bytes_.get(), data, size);
+        if (zeros) std::memset(bytes_.get() + size, 0, zeros);
+    }
+    std::uint8_t* data() { return bytes_.get(); }
+    std::size_t size() const { return size_; }
+
+private:
+    std::unique_ptr<std::uint8_t[]> bytes_;
+    std::size_t size_;
+};
+
+// Cuts the stream into chunks whose sizes come from a small table read from the input, so the
+// fuzzer controls where the cuts fall. Table entry b gives a chunk of (b + 1) * unit bytes.
+class Chunker {
+public:
+    Chunker(ByteSource& source, std::size_t unit) : unit_(unit) {
+        count_ = std::size_t(source.byte() % kMaxSizes) + 1;
+        for (std::size_t i = 0; i < count_; ++i) sizes_[i] = source.byte();
+    }
+    std::size_t next() { return (std::size_t(sizes_[index_++ % count_]) + 1) * unit_; }
+
+private:
+    static constexpr std::size_t kMaxSizes = 8;
+    std::uint8_t sizes_[kMaxSizes] = {};
+    std::size_t count_ = 0;
+    std::size_t index_ = 0;
+    std::size_t unit_;
+};
+
+[[noreturn]] inline void Finding(const char* what) {
+    std::fprintf(stderr, "fuzz finding: %s\n", what);
+    std::fflush(stderr);
+    std::abort();
+}
+
+// Copies a picture plane by plane into one exact-size heap block and folds it, so every sample
+// the decoder claims to own is read once.
+inline unsigned CopyPicture(const std::uint8_t* y, const std::uint8_t* u, const std::uint8_t* v,
+                            int width, int height, std::ptrdiff_t lumaStride, std::ptrdiff_t chromaStride) {
+    if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide)
+        Finding("picture size out of range");
+    if (y == nullptr || u == nullptr || v == nullptr) Finding("picture without planes");
+    const int cw = (width + 1) / 2;
+    const int ch = (height + 1) / 2;
+    const std::size_t bytes = std::size_t(width) * height + 2 * std::size_t(cw) * ch;
+    std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[bytes]);
+    std::uint8_t* out = copy.get();
+    for (int r = 0; r < height; ++r, out += width) std::memcpy(out, y + r * lumaStride, std::size_t(width));
+    for (const std::uint8_t* plane : {u, v})
+        for (int r = 0; r < ch; ++r, out += cw) std::memcpy(out, plane + r * chromaStride, std::size_t(cw));
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < bytes; i += 61) sum += copy[i];
+    return sum;
+}
+
+// The library's assertion exception marks a programming error; one raised while decoding stream
+// data (even if some caller swallowed it) is a finding. The exception keeps its line in a
+// process-wide field, which this watch clears before the input and checks after it.
+class AssertWatch {
+public:
+    AssertWatch();
+    ~AssertWatch();
+};
+
+}  // namespace vistrel::fuzz

@@ -1,0 +1,86 @@
+// The MPEG-4 library on raw elementary-stream bytes, fed in chunks whose sizes the input chooses
+// (a unit of a picture split anywhere), then flushed. Every picture it hands out is copied.
+
+#include <cstdlib>
+#include <algorithm>
+#include <new>
+
+#include "fuzz/FuzzSupport.h"
+#include "fuzz/FuzzTarget.h"
+#include "kvr_syst/Kvr_MP4_Dec.h"
+
+namespace {
+
+using namespace vistrel::fuzz;
+
+// Refuses picture stores for sides above kMaxPictureSide (the size a 4096 x 4096 layer needs,
+// with the store's borders and maps) the way the library reports memory failures.
+class CappedMemory : public KVR_MEM_I {
+public:
+    void* New(std::size_t size) override {
+        if (size > kMaxStoreBytes) Kvr_Mem_Failed("fuzz cap", long(size));
+        void* p = std::malloc(size ? size : 1);
+        if (p == nullptr) Kvr_Mem_Failed("fuzz", long(size));
+        return p;
+    }
+    void Delete(void* p, std::size_t) override { std::free(p); }
+
+private:
+    static constexpr std::size_t kSide = kMaxPictureSide + 32;
+    static constexpr std::size_t kMaxStoreBytes = kSide * kSide * 3 / 2 * 4 + kSide * kSide;
+};
+
+unsigned takePicture(KVR_MP4_DEC* decoder) {
+    if (!decoder->Is_Frame_Ready()) return 0;
+    KVR_MP4_FRAME f{};
+    decoder->Consume_Frame(&f);
+    if (f.BpS < f.Width) Finding("picture row shorter than its width");
+    return CopyPicture(f.Y, f.U, f.V, f.Width, f.Height, f.BpS, f.BpS);
+}
+
+// A damaged stream may raise the library's stream, unsupported or memory errors; those are
+// answers, not findings (AssertWatch catches the assertion kind however it travels).
+template <class F>
+bool guarded(F&& f) {
+    try {
+        f();
+        return true;
+    } catch (const KVR_EXCEPTION&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+VISTREL_FUZZ_TARGET(mpeg4_library) {
+    AssertWatch watch;
+    ByteSource source(data, size);
+    Chunker chunker(source, 16);
+    CappedMemory memory;
+    KVR_MP4_DEC* decoder = Kvr_MP4_New_Decoder();
+    if (decoder == nullptr) return 0;
+    decoder->Set_Memory_Manager(&memory);
+    const std::uint8_t* p = source.data();
+    std::size_t left = source.size();
+    while (left > 0) {
+        const std::size_t n = std::min(left, chunker.next());
+        HeapCopy chunk(p, n);
+        std::size_t pos = 0;
+        // The adapter's way: decode again from wherever the library stopped.
+        while (pos < n) {
+            int used = 0;
+            if (!guarded([&] { used = decoder->Decode(chunk.data() + pos, int(n - pos)); }))
+                used = int(std::min<std::size_t>(4, n - pos));
+            guarded([&] { takePicture(decoder); });
+            if (used <= 0) break;
+            if (std::size_t(used) > n - pos) Finding("library consumed more than it was given");
+            pos += std::size_t(used);
+        }
+        p += n;
+        left -= n;
+    }
+    guarded([&] { decoder->Decode(nullptr, 0); });
+    guarded([&] { takePicture(decoder); });
+    Kvr_MP4_Delete_Decoder(decoder);
+    return 0;
+}
