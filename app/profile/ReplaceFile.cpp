@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace vistrel::app {
@@ -43,10 +45,21 @@ void SyncFolder(const std::string& folder) {
     close(fd);
 }
 
+// A file kept elsewhere and linked into place (a dotfiles folder) stays a link: the rename goes
+// to where it points.
+std::string LinkTarget(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    char target[PATH_MAX];
+    if (realpath(path.c_str(), target) == nullptr) return path;
+    return target;
+}
+
 }  // namespace
 
-bool ReplaceFile(const std::string& path, const char* data, std::size_t size, mode_t mode) {
-    if (path.empty() || path.back() == '/') return false;
+bool ReplaceFile(const std::string& linkOrPath, const char* data, std::size_t size, mode_t mode) {
+    if (linkOrPath.empty() || linkOrPath.back() == '/') return false;
+    const std::string path = LinkTarget(linkOrPath);
     const std::size_t slash = path.rfind('/');
     std::string folder = ".";
     if (slash != std::string::npos) folder = slash == 0 ? std::string("/") : path.substr(0, slash);

@@ -251,6 +251,16 @@ TEST(ProfileFile, SavingReplacesTheFileWholeOrNotAtAll) {
     }
     EXPECT_EQ(files, 1);
 
+    // A profile linked in from elsewhere stays a link to the rewritten file.
+    std::filesystem::create_directory(folder.file("kept"));
+    const std::string kept = folder.file("kept/") + kProfileFileName;
+    WriteWholeFile(kept, "old");
+    const std::string linked = folder.file("linked.txt");
+    std::filesystem::create_symlink(kept, linked);
+    ASSERT_TRUE(SaveProfile(*table, linked, 1, 0));
+    EXPECT_TRUE(std::filesystem::is_symlink(linked));
+    EXPECT_EQ(ReadWholeFile(kept).substr(0, 16), "QM_HOST_COUNT=1#");
+
     // A folder that cannot be made (a file stands in its place) fails and changes nothing.
     WriteWholeFile(folder.file("blocker"), "x");
     EXPECT_FALSE(SaveProfile(*table, folder.file("blocker/sub/") + kProfileFileName, 1, 0));
