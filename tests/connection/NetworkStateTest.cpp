@@ -10,7 +10,6 @@
 
 using vistrel::platform::qt::NetworkState;
 using vistrel::platform::qt::NetworkStatus;
-using vistrel::platform::qt::NetworkStatusFromManagerState;
 
 namespace {
 
@@ -74,27 +73,6 @@ private slots:
     void cleanup() {
         QDBusConnection::disconnectFromBus(clientName());
         QDBusConnection::disconnectFromBus(managerName());
-    }
-
-    void managerStatesMapToStatuses() {
-        const std::pair<uint, NetworkStatus> states[] = {
-                {0, NetworkStatus::Unknown},         {10, NetworkStatus::Asleep},
-                {20, NetworkStatus::Disconnected},   {30, NetworkStatus::Disconnecting},
-                {40, NetworkStatus::Connecting},     {50, NetworkStatus::ConnectedLocal},
-                {60, NetworkStatus::ConnectedSite},  {70, NetworkStatus::ConnectedGlobal},
-                {35, NetworkStatus::Unknown},        {80, NetworkStatus::Unknown},
-                {0xffffffffu, NetworkStatus::Unknown},
-        };
-        for (const auto& [state, status] : states) {
-            QCOMPARE(NetworkStatusFromManagerState(state), status);
-        }
-    }
-
-    void noBusMeansNoConnectionManager() {
-        NetworkState state(QDBusConnection(QStringLiteral("vistrel-never-connected")));
-        QCOMPARE(state.status(), NetworkStatus::NoConnectionManager);
-        state.refresh();
-        QCOMPARE(state.status(), NetworkStatus::NoConnectionManager);
     }
 
     // Whatever this machine has (no system bus, a bus without NetworkManager, or NetworkManager),

@@ -199,7 +199,10 @@ TEST(ProfileFile, CountsAreClampedToTheTableAndLongValuesCut) {
         EXPECT_EQ(hosts, std::strcmp(count, " +7x") == 0 ? 7 : 0) << count;
     }
 
-    // Counts handed in by the caller are held to the table as well.
+    // Texts and counts handed in by the caller are held to the table as well.
+    SetProfileField(table->entries[0].host, std::string(300, 'x'));
+    EXPECT_EQ(std::strlen(table->entries[0].host), 127u);
+    EXPECT_EQ(table->entries[0].user[0], 'u');
     ASSERT_TRUE(SaveProfile(*table, path, 1000, -3));
     EXPECT_EQ(table->hostCount, 256);
     EXPECT_EQ(table->accountCount, 0);

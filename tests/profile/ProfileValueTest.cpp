@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "app/profile/Profile.h"
@@ -54,16 +53,4 @@ TEST(ProfileValue, LongValuesAreCutToTheOutputAndFailuresLeaveItAlone) {
     EXPECT_FALSE(FindProfileValue(nullptr, "K=", out, sizeof out));
     EXPECT_FALSE(FindProfileValue(text.c_str(), "", out, sizeof out));
     EXPECT_STREQ(out, "abc");
-}
-
-TEST(ProfileValue, SetFieldCutsTerminatesAndClearsTheRest) {
-    ProfileEntry entry;
-    std::memset(&entry, 'x', sizeof entry);
-    SetProfileField(entry.host, std::string(200, 'h'));
-    EXPECT_EQ(std::strlen(entry.host), 127u);
-    EXPECT_EQ(entry.user[0], 'x') << "the next field is untouched";
-
-    SetProfileField(entry.host, "dvr");
-    EXPECT_STREQ(entry.host, "dvr");
-    for (std::size_t i = 3; i < sizeof entry.host; ++i) ASSERT_EQ(entry.host[i], '\0') << i;
 }
