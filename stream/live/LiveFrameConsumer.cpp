@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/Tick.h"
+
 namespace vistrel::live {
 
 namespace {
@@ -83,7 +85,16 @@ void LiveFrameConsumer::extractAndDecode(const platform::StopSignal& stop) {
             rb.readOffset = 0;
             return;
         }
-        decoder_->Decode(frame, length, true);
+        if (decoder_->Decode(frame, length, true)) {
+            int width = 0;
+            int height = 0;
+            decoder_->GetPictureSize(&width, &height);
+            pictureWidth_.store(width);
+            pictureHeight_.store(height);
+            lastPictureTick_.store(platform::tickCount());
+        } else {
+            framesDamaged_.fetch_add(1);
+        }
         framesDecoded_.fetch_add(1);
         if (observer_) observer_(*decoder_, frame, length, hasHeader);
         const std::size_t consumed = static_cast<std::size_t>(frame - rb.data) + length;

@@ -45,6 +45,13 @@ public:
     void SetFrameObserver(FrameObserver observer) { observer_ = std::move(observer); }
 
     std::uint64_t FramesDecoded() const { return framesDecoded_.load(); }
+    // Frames the decoder refused (damaged or undecodable), and what the last good one left.
+    std::uint64_t FramesDamaged() const { return framesDamaged_.load(); }
+    std::uint32_t LastPictureTick() const { return lastPictureTick_.load(); }
+    void LastPictureSize(int* width, int* height) const {
+        *width = pictureWidth_.load();
+        *height = pictureHeight_.load();
+    }
 
 private:
     void run(const platform::StopSignal& stop);
@@ -60,6 +67,11 @@ private:
     std::unique_ptr<std::uint8_t[]> staging_;
     FrameObserver observer_;
     std::atomic<std::uint64_t> framesDecoded_{0};
+    // Written by the consumer thread, read by anyone.
+    std::atomic<std::uint64_t> framesDamaged_{0};
+    std::atomic<std::uint32_t> lastPictureTick_{0};
+    std::atomic<int> pictureWidth_{0};
+    std::atomic<int> pictureHeight_{0};
 };
 
 }  // namespace vistrel::live

@@ -83,6 +83,15 @@ LiveSessionStats LiveStreamSession::Stats() {
     s.failureCount = failureCount_.load();
     s.restartPending = restartTimer_->pending();
     s.hadValidStream = hadValidStream_.load();
+    s.started = started_.load();
+    s.gaveUp = gaveUp_.load() && !s.restartPending;
+    s.restartDueTick = restartDueTick_.load();
+    const std::uint64_t atStart = framesAtStart_.load();
+    s.framesSinceStart = s.framesDecoded > atStart ? s.framesDecoded - atStart : 0;
+    s.framesDamaged = consumer_.FramesDamaged();
+    s.lastPictureTick = consumer_.LastPictureTick();
+    consumer_.LastPictureSize(&s.pictureWidth, &s.pictureHeight);
+    s.coding = coding_.load();
     return s;
 }
 
@@ -104,15 +113,22 @@ void LiveStreamSession::startLocked() {
     randomizeNextDelay_.store(true);
     stopping_.store(false);
     restartTimer_->setBlocked(false);
+    started_.store(true);
+    gaveUp_.store(false);
+    framesAtStart_.store(consumer_.FramesDecoded());
 
     ring_.Reset();
-    if (!consumer_.StartThread()) return;
+    if (!consumer_.StartThread()) {
+        gaveUp_.store(true);
+        return;
+    }
     http::StreamRequestLimits limits = timings_.requestLimits;
     limits.idleMs = timings_.stallMs;
     request_ = http::OpenStreamRequest(url_.c_str(), userName_.c_str(), password_.c_str(),
                                        &LiveStreamSession::onStreamData, this, limits);
     if (request_ == nullptr) {
         consumer_.StopThread(timings_.consumerStopLimitMs);
+        gaveUp_.store(true);
         return;
     }
     startsTotal_.fetch_add(1);
@@ -120,6 +136,7 @@ void LiveStreamSession::startLocked() {
 
 void LiveStreamSession::stopLocked() {
     stopping_.store(true);
+    started_.store(false);
     // Blocked before the cancel, so that a callback racing with this stop cannot leave a
     // restart behind it.
     restartTimer_->setBlocked(true);
@@ -139,7 +156,12 @@ void LiveStreamSession::fireRestart(std::uint64_t ticket) {
 
 bool LiveStreamSession::scheduleRestart(std::uint32_t delayMs) {
     if (stopping_.load()) return false;
-    if (!restartTimer_->schedule(delayMs)) return false;
+    // Set before the schedule so that a reader who sees the restart pending sees its due time.
+    const std::uint32_t previousDue = restartDueTick_.exchange(platform::tickCount() + delayMs);
+    if (!restartTimer_->schedule(delayMs)) {
+        restartDueTick_.store(previousDue);
+        return false;
+    }
     restartsScheduled_.fetch_add(1);
     return true;
 }
@@ -152,7 +174,10 @@ int LiveStreamSession::onStreamData(int first, const std::uint8_t* data, std::ui
 int LiveStreamSession::onBreak() {
     if (stopping_.load()) return 0;
     const int failures = failureCount_.fetch_add(1) + 1;
-    if (failures > kMaxLiveFailures) return 0;
+    if (failures > kMaxLiveFailures) {
+        gaveUp_.store(true);
+        return 0;
+    }
     std::uint32_t delay;
     if (randomizeNextDelay_.exchange(false))
         delay = (platform::tickCount() % kRandomDelaySteps + 1) * timings_.randomDelayUnitMs;
@@ -169,6 +194,7 @@ bool LiveStreamSession::onFirstBlock() {
         return false;
     const StreamCoding coding = CodingFromContentType(contentType);
     if (coding == StreamCoding::Unknown) return false;
+    coding_.store(coding);
     // The decoder exists before any byte of this response is queued, so the consumer never
     // cuts the new coding's frames with the old coding's rules.
     std::unique_ptr<IDecoder> decoder = factory_ ? factory_(coding) : nullptr;
@@ -192,7 +218,10 @@ int LiveStreamSession::onData(int first, const std::uint8_t* data, std::uint32_t
             // final notice schedules one); later ones count as failures.
             if (!hadValidStream_.load()) return 0;
             const int failures = failureCount_.fetch_add(1) + 1;
-            if (failures > kMaxLiveFailures) return 0;
+            if (failures > kMaxLiveFailures) {
+                gaveUp_.store(true);
+                return 0;
+            }
             scheduleRestart(static_cast<std::uint32_t>(failures) * timings_.failureDelayUnitMs);
             return 0;
         }
