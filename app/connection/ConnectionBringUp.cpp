@@ -84,9 +84,10 @@ void ConnectionBringUp::onProbeChanged(NetworkStatus status) {
 
 void ConnectionBringUp::onTimeLimit() {
     if (!waiting_) return;
+    // A state that is still unsettled at the limit is a failure; up stays false then.
     const NetworkStatus status = probe_->status();
     bool up = false;
-    if (!isSettled(status, &up)) up = false;
+    isSettled(status, &up);
     conclude(up, status);
 }
 
