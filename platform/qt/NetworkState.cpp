@@ -75,6 +75,8 @@ void NetworkState::refresh() {
     QDBusMessage get = QDBusMessage::createMethodCall(kService, kPath,
                                                       "org.freedesktop.DBus.Properties", "Get");
     get << QString::fromLatin1(kInterface) << QStringLiteral("State");
+    // Asking must not start a NetworkManager the user has switched off.
+    get.setAutoStartService(false);
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(get, kCallTimeoutMs), this);
     watcher->setProperty("serial", ++requestSerial_);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, &NetworkState::onReply);
