@@ -130,6 +130,10 @@ TEST(CheckAsm, PredictionKernelsEveryEntryEveryLevel) {
         CapScope scope(cap);
         KVR_MB_DSP t{};
         Kvr_Install_MB_DSP(&t, kSimdLevel);
+        for (int iter = 0; iter < 20; ++iter) {
+            checkPrediction(c.Copy_16x16, t.Copy_16x16, 16, 16, rng, cap + " copy 16x16");
+            checkPrediction(c.Copy_8x8, t.Copy_8x8, 8, 8, rng, cap + " copy 8x8");
+        }
         for (int table = 0; table < 3; ++table) {
             const std::string tab = cap + " table " + std::to_string(table);
             for (int e = 0; e < 12; ++e)

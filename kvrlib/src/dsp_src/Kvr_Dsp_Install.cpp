@@ -95,6 +95,8 @@ void Kvr_Install_MB_DSP(KVR_MB_DSP* Dsp, int Cpu_Level) {
             Dsp->MC[KVR_MC_AVG][KVR_MC_QPEL + Pos] = Kvr_Qpel8_Avg_SSE2[Pos];
         }
         Dsp->Extend = Kvr_Extend_SSE2;
+        Dsp->Copy_16x16 = Kvr_Copy_16x16_SSE2;
+        Dsp->Copy_8x8 = Kvr_Copy_8x8_SSE2;
         Dsp->Routines = &Routines_SSE2;
     }
 #endif

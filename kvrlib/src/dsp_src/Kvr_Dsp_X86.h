@@ -22,6 +22,8 @@ void Kvr_IDCT14_Add_SSE2(int16_t* Blk, uint8_t* Dst, int BpS);
 
 // Half-sample sub-tables (entries 0..11) for rounding 0, rounding 1 and averaging.
 void Kvr_Fill_MC_Halfpel_SSE2(KVR_MC_FN* Rnd0, KVR_MC_FN* Rnd1, KVR_MC_FN* Avg);
+void Kvr_Copy_16x16_SSE2(uint8_t* Dst, const uint8_t* Src, int BpS);
+void Kvr_Copy_8x8_SSE2(uint8_t* Dst, const uint8_t* Src, int BpS);
 void Kvr_Extend_SSE2(uint8_t* Y, uint8_t* U, uint8_t* V, int W, int H, int BpS);
 
 // Quarter-sample kernels in the layout of Kvr_Qpel.h.

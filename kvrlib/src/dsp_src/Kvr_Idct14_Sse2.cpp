@@ -12,7 +12,7 @@ using namespace kvr_idct14;
 
 inline __m128i Pair(int A, int B) { return _mm_set1_epi32(int32_t((uint32_t(uint16_t(B)) << 16) | uint16_t(A))); }
 
-void Transpose(__m128i* V) {
+__attribute__((always_inline)) inline void Transpose(__m128i* V) {
     const __m128i a0 = _mm_unpacklo_epi16(V[0], V[1]), a1 = _mm_unpackhi_epi16(V[0], V[1]);
     const __m128i a2 = _mm_unpacklo_epi16(V[2], V[3]), a3 = _mm_unpackhi_epi16(V[2], V[3]);
     const __m128i a4 = _mm_unpacklo_epi16(V[4], V[5]), a5 = _mm_unpackhi_epi16(V[4], V[5]);

@@ -99,6 +99,14 @@ inline void Splat(uint8_t* P, uint8_t V, int N) {
 
 }  // namespace
 
+void Kvr_Copy_16x16_SSE2(uint8_t* Dst, const uint8_t* Src, int BpS) {
+    for (int y = 0; y < 16; ++y) Store<16>(Dst + y * BpS, Load<16>(Src + y * BpS));
+}
+
+void Kvr_Copy_8x8_SSE2(uint8_t* Dst, const uint8_t* Src, int BpS) {
+    for (int y = 0; y < 8; ++y) Store<8>(Dst + y * BpS, Load<8>(Src + y * BpS));
+}
+
 void Kvr_Fill_MC_Halfpel_SSE2(KVR_MC_FN* Rnd0, KVR_MC_FN* Rnd1, KVR_MC_FN* Avg) {
     Fill<0>(Rnd0);
     Fill<1>(Rnd1);

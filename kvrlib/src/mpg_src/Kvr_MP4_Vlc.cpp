@@ -300,41 +300,54 @@ int Kvr_Read_DC_Size(KVR_BITS* B, int Chroma) {
 }
 
 namespace {
+// The three escape forms after the escape code: level offset, run offset, fixed length.
+void Escaped(KVR_BITS* B, const TCOEF* T, const TABLES& Tb, int Intra, int* Last, int* Run, int* Level) {
+    if (B->Get1() == 0) {
+        const TCOEF* E = &T[B->See(TCOEF_BITS)];
+        if (E->Len == 0 || E->Escape) Bad_Code("escaped coefficient");
+        B->Skip_Loaded(E->Len);
+        *Last = E->Last;
+        *Run = E->Run;
+        *Level = E->Level + Tb.Lmax[Intra][E->Last][E->Run];
+        if (B->Get1()) *Level = -*Level;
+    } else if (B->Get1() == 0) {
+        const TCOEF* E = &T[B->See(TCOEF_BITS)];
+        if (E->Len == 0 || E->Escape) Bad_Code("escaped coefficient");
+        B->Skip_Loaded(E->Len);
+        *Last = E->Last;
+        *Run = E->Run + Tb.Rmax[Intra][E->Last][E->Level] + 1;
+        *Level = B->Get1() ? -E->Level : E->Level;
+    } else {
+        const uint32_t V = B->Get(21);
+        *Last = int(V >> 20);
+        *Run = int((V >> 14) & 63);
+        *Level = int((V >> 1) & 0xFFF);
+        if (*Level & 0x800) *Level -= 0x1000;
+    }
+}
+
 // The coefficient loop shared by every block kind: Store(Idx, Level) receives each coded level at its
 // raster position (levels of 0, which only the fixed-length escape can code, included).
 template <typename STORE>
 inline void Coef_Loop(KVR_BITS* B, const uint8_t* Scan, int Pos, int Intra, STORE&& Store) {
-    const TCOEF* T = Tab().Coef[Intra ? 1 : 0];
+    const TABLES& Tb = Tab();
+    const TCOEF* T = Tb.Coef[Intra ? 1 : 0];
     for (;;) {
-        const TCOEF* E = &T[B->See(TCOEF_BITS)];
-        if (E->Len == 0) Bad_Code("coefficient");
+        // One refill check covers a table code (12 bits at most) and its sign bit.
+        B->Need(32);
+        const TCOEF* E = &T[B->See_Loaded(TCOEF_BITS)];
         int Last, Run, Level;
-        B->Skip_Loaded(E->Len);
-        if (!E->Escape) {
+        if (E->Len != 0 && !E->Escape) {
+            const int Len = E->Len + 1;
+            const int Negative = int(B->See_Loaded(Len) & 1);
+            B->Skip_Loaded(Len);
             Last = E->Last;
             Run = E->Run;
-            Level = B->Get1() ? -E->Level : E->Level;
-        } else if (B->Get1() == 0) {
-            E = &T[B->See(TCOEF_BITS)];
-            if (E->Len == 0 || E->Escape) Bad_Code("escaped coefficient");
-            B->Skip_Loaded(E->Len);
-            Last = E->Last;
-            Run = E->Run;
-            Level = E->Level + Tab().Lmax[Intra ? 1 : 0][Last][Run];
-            if (B->Get1()) Level = -Level;
-        } else if (B->Get1() == 0) {
-            E = &T[B->See(TCOEF_BITS)];
-            if (E->Len == 0 || E->Escape) Bad_Code("escaped coefficient");
-            B->Skip_Loaded(E->Len);
-            Last = E->Last;
-            Run = E->Run + Tab().Rmax[Intra ? 1 : 0][Last][E->Level] + 1;
-            Level = B->Get1() ? -E->Level : E->Level;
+            Level = Negative ? -E->Level : E->Level;
         } else {
-            const uint32_t V = B->Get(21);
-            Last = int(V >> 20);
-            Run = int((V >> 14) & 63);
-            Level = int((V >> 1) & 0xFFF);
-            if (Level & 0x800) Level -= 0x1000;
+            if (E->Len == 0) Bad_Code("coefficient");
+            B->Skip_Loaded(E->Len);
+            Escaped(B, T, Tb, Intra ? 1 : 0, &Last, &Run, &Level);
         }
         Pos += Run;
         if (Pos > 63) break;
