@@ -35,16 +35,25 @@ private:
     std::uint64_t load64(std::size_t byte) const {
         std::uint64_t v = 0;
         if (byte + 8 <= size_) {
-            std::uint8_t b[8];
-            std::memcpy(b, data_ + byte, 8);
-            for (int i = 0; i < 8; ++i) v = (v << 8) | b[i];
-            return v;
+            std::memcpy(&v, data_ + byte, 8);
+            return fromBigEndian(v);
         }
         for (int i = 0; i < 8; ++i) {
             v <<= 8;
             if (byte + std::size_t(i) < size_) v |= data_[byte + std::size_t(i)];
         }
         return v;
+    }
+
+    static std::uint64_t fromBigEndian(std::uint64_t v) {
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        return __builtin_bswap64(v);
+#else
+        const auto* b = reinterpret_cast<const std::uint8_t*>(&v);
+        std::uint64_t r = 0;
+        for (int i = 0; i < 8; ++i) r = (r << 8) | b[i];
+        return r;
+#endif
     }
 
     const std::uint8_t* data_ = nullptr;

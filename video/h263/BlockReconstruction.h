@@ -1,9 +1,11 @@
 #pragma once
-// H.263 block arithmetic: dequantisation, the integer inverse DCT, half-sample planes of the
-// reference, motion-compensated prediction, intra storage and the copy of uncoded macroblocks.
+// H.263 block arithmetic: dequantisation, the integer inverse DCT, motion-compensated prediction
+// (half samples formed per block on demand), intra storage and the copy of uncoded macroblocks.
 // Pictures are one buffer each: luma (stride width), then Cb, then Cr (stride width / 2).
 
 #include <cstdint>
+
+#include "video/h263/H263Kernels.h"
 
 namespace vistrel::h263 {
 
@@ -15,7 +17,8 @@ inline int Dequantise(int level, bool negative, int quantiser) {
     return negative ? -magnitude : magnitude;
 }
 
-// Transforms one block stored by scan position into samples in raster order, in place.
+// The reference transform: one block stored by scan position into samples in raster order, in
+// place (64-bit arithmetic, results saturated to 32 bits). The kernels are bit-exact with it.
 void InverseTransformBlock(std::int32_t* block);
 // All six blocks; `codedMask` bit 5-b set means block b holds coefficients (others stay zero).
 void InverseTransform(std::int32_t* blocks, int codedMask = 0x3F);
@@ -25,28 +28,43 @@ inline std::uint8_t ClampSample(std::int32_t v) {
     return std::uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
-// The three interpolated versions of a picture, each with the picture's own layout.
+// The three interpolated versions of a picture, each with the picture's own layout. Prediction no
+// longer reads them (it interpolates per block, with the same edge rules); kept for callers that
+// want the whole planes.
 struct HalfSamplePlanes {
     std::uint8_t* horizontal = nullptr;
     std::uint8_t* vertical = nullptr;
     std::uint8_t* diagonal = nullptr;
 };
 
+// Horizontal, vertical and diagonal averages; a sample without a right or lower neighbour stands
+// in for it (so the last column's horizontal value is the sample itself).
 void BuildHalfSamplePlanes(const std::uint8_t* reference, const HalfSamplePlanes& half, int width, int height);
 
 // Where one macroblock of one picture is written and where its prediction comes from.
 struct ReconstructionTarget {
     std::uint8_t* output = nullptr;
     const std::uint8_t* reference = nullptr;
-    HalfSamplePlanes half;
+    HalfSamplePlanes half;  // not read by the reconstruction
     int width = 0;
     int height = 0;
+    const H263Kernels* kernels = nullptr;  // null: the table of ActiveCpuLevel()
 };
 
+// Blocks already transformed (residual samples in raster order).
 void StoreIntra(const ReconstructionTarget& t, int row, int column, const std::int32_t* blocks);
 // Vector in half samples; a vector that points outside the reference is clamped to it.
 void PredictAndAdd(const ReconstructionTarget& t, int row, int column, int vx, int vy,
                    const std::int32_t* blocks, int codedMask);
 void CopyNotCoded(const ReconstructionTarget& t, int row, int column);
+
+// The decoder's fused paths. `coefficients` holds the six blocks in raster order (untransformed);
+// `lastScan[b]` is the highest scan position of block b holding a coefficient, or -1 for none.
+// A block with only its DC takes the flat short cut; the results equal transforming with
+// InverseTransformBlock and then StoreIntra / PredictAndAdd.
+void ReconstructIntra(const ReconstructionTarget& t, int row, int column, const std::int32_t* coefficients,
+                      const int* lastScan);
+void ReconstructPredicted(const ReconstructionTarget& t, int row, int column, int vx, int vy,
+                          const std::int32_t* coefficients, const int* lastScan);
 
 }  // namespace vistrel::h263

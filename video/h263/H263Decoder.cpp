@@ -34,6 +34,7 @@ std::unique_ptr<H263Decoder> H263Decoder::Create() {
     InitColourTables();
     std::unique_ptr<H263Decoder> state(new (std::nothrow) H263Decoder());
     if (!state) return nullptr;
+    state->kernels_ = &ActiveH263Kernels();
     state->input_ = allocate<std::uint8_t>(kInputCapacity + kInputSlack);
     if (!state->input_) return nullptr;
     if (!state->applySize(kSize320x240, true)) return nullptr;
@@ -165,7 +166,7 @@ void H263Decoder::decodePicture(const std::uint8_t* data, std::size_t size) {
     MacroblockContext context;
     context.target.output = output_.get();
     context.target.reference = reference_.get();
-    context.target.half = HalfSamplePlanes{halfH_.get(), halfV_.get(), halfD_.get()};
+    context.target.kernels = kernels_;
     context.target.width = width_;
     context.target.height = height_;
     context.columns = macroblockColumns_;
@@ -185,7 +186,6 @@ void H263Decoder::decodePicture(const std::uint8_t* data, std::size_t size) {
             hasReference_ = false;
             return;
         }
-        BuildHalfSamplePlanes(reference_.get(), context.target.half, width_, height_);
         DecodePredictedMacroblocks(reader, context);
     }
     quantiser_ = context.quantiser;
@@ -241,9 +241,6 @@ void H263Decoder::releasePictureBuffers() {
     outputPicture_.reset();
     reference_.reset();
     output_.reset();
-    halfH_.reset();
-    halfV_.reset();
-    halfD_.reset();
     blocks_.reset();
     modes_.reset();
     vectors_.reset();
@@ -272,15 +269,12 @@ bool H263Decoder::applySize(int code, bool force) {
 
     reference_ = allocate<std::uint8_t>(frameBytes_);
     output_ = allocate<std::uint8_t>(frameBytes_);
-    halfH_ = allocate<std::uint8_t>(frameBytes_);
-    halfV_ = allocate<std::uint8_t>(frameBytes_);
-    halfD_ = allocate<std::uint8_t>(frameBytes_);
     blocks_ = allocate<std::int32_t>(std::size_t(kBlockSize) * kBlocksPerMacroblock);
     modes_ = allocate<std::int32_t>(macroblocks);
     vectors_ = allocate<std::int32_t>(2 * macroblocks);
     if (reference_) referencePicture_ = YuvPicture::Create(reference_.get(), w, h);
     if (output_) outputPicture_ = YuvPicture::Create(output_.get(), w, h);
-    if (!reference_ || !output_ || !halfH_ || !halfV_ || !halfD_ || !blocks_ || !modes_ || !vectors_ ||
+    if (!reference_ || !output_ || !blocks_ || !modes_ || !vectors_ ||
         !referencePicture_ || !outputPicture_) {
         releasePictureBuffers();
         sizeCode_ = 0;  // the next picture header tries again

@@ -110,12 +110,11 @@ private:
     std::unique_ptr<std::uint8_t[]> input_;
     std::size_t held_ = 0;
 
+    // Chosen once per decoder; predictions are interpolated per block from reference_.
+    const H263Kernels* kernels_ = nullptr;
     // Picture planes (luma, Cb, Cr packed), all frameBytes_ long; null after a failed size change.
     std::unique_ptr<std::uint8_t[]> reference_;
     std::unique_ptr<std::uint8_t[]> output_;
-    std::unique_ptr<std::uint8_t[]> halfH_;
-    std::unique_ptr<std::uint8_t[]> halfV_;
-    std::unique_ptr<std::uint8_t[]> halfD_;
     std::unique_ptr<std::int32_t[]> blocks_;
     std::unique_ptr<std::int32_t[]> modes_;
     std::unique_ptr<std::int32_t[]> vectors_;

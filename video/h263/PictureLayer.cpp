@@ -61,37 +61,46 @@ struct Mcbpc {
     int cbpc;
 };
 
-// Reads the coefficients of one block from scan position `position` on. A coefficient position
-// of 64 or more, or a code that does not exist, ends the block.
-void readCoefficients(BitReader& reader, const TcoefEntry* table, std::int32_t* block, int position,
-                      int quantiser) {
+// Reads the coefficients of one block from scan position `position` on, storing them in raster
+// order. A coefficient position of 64 or more, or a code that does not exist, ends the block.
+// Returns the highest scan position written, or `lastScan` unchanged when none was.
+int readCoefficients(BitReader& reader, const TcoefEntry* table, std::int32_t* block, int position, int quantiser,
+                     int lastScan) {
+    // Escape code 7 + LAST 1 + RUN 6 + LEVEL 8, and every other code with its sign bit, fit in one
+    // 32-bit window, so each coefficient takes one look at the stream.
+    constexpr int kWindow = 32;
     while (position < 64) {
-        const TcoefEntry& e = table[reader.show(kTcoefLookahead)];
-        if (e.length == 0) return;
-        reader.skip(e.length);
+        const std::uint32_t bits = reader.show(kWindow);
+        const TcoefEntry& e = table[bits >> (kWindow - kTcoefLookahead)];
+        if (e.length == 0) return lastScan;
+        const std::uint32_t rest = bits << e.length;
         int last;
         int run;
         int level;
         bool negative;
         if (e.level == 0) {
-            last = int(reader.getBit());
-            run = int(reader.get(6));
-            int value = int(reader.get(8));
+            last = int(rest >> 31);
+            run = int((rest >> 25) & 0x3F);
+            int value = int((rest >> 17) & 0xFF);
             if (value > 127) value -= 256;
             negative = value < 0;
             level = negative ? -value : value;
+            reader.skip(e.length + 1 + 6 + 8);
         } else {
             last = e.last;
             run = e.run;
             level = e.level;
-            negative = reader.getBit() != 0;
+            negative = (rest >> 31) != 0;
+            reader.skip(e.length + 1);
         }
         position += run;
-        if (position >= 64) return;
-        block[position] = Dequantise(level, negative, quantiser);
+        if (position >= 64) return lastScan;
+        block[kZigzag[position]] = Dequantise(level, negative, quantiser);
+        lastScan = position;
         ++position;
-        if (last) return;
+        if (last) return lastScan;
     }
+    return lastScan;
 }
 
 int readCbpy(BitReader& reader, const VlcTables& tables, int type) {
@@ -178,18 +187,24 @@ void concealFrom(MacroblockContext& c, int index) {
     }
 }
 
-void readBlocks(BitReader& reader, const VlcTables& tables, MacroblockContext& c, int pattern, bool intraDc) {
-    std::memset(c.blocks, 0, sizeof(std::int32_t) * kBlockSize * kBlocksPerMacroblock);
+// Fills the coefficient buffer (raster order) and the last scan position of every block.
+void readBlocks(BitReader& reader, const VlcTables& tables, MacroblockContext& c, int pattern, bool intraDc,
+                int* lastScan) {
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         std::int32_t* block = c.blocks + b * kBlockSize;
+        lastScan[b] = -1;
+        const bool coded = (pattern & (0x20 >> b)) != 0;
+        if (!coded && !intraDc) continue;
+        std::memset(block, 0, sizeof(std::int32_t) * kBlockSize);
         int start = 0;
         if (intraDc) {
             int dc = int(reader.get(8));
             if (dc == 255) dc = 128;
             block[0] = dc * 8;
+            lastScan[b] = 0;
             start = 1;
         }
-        if (pattern & (0x20 >> b)) readCoefficients(reader, tables.tcoef.data(), block, start, c.quantiser);
+        if (coded) lastScan[b] = readCoefficients(reader, tables.tcoef.data(), block, start, c.quantiser, lastScan[b]);
     }
 }
 
@@ -220,13 +235,13 @@ bool DecodeIntraMacroblocks(BitReader& reader, MacroblockContext& c) {
             c.modes[index] = m.type;
             c.vectors[2 * index] = 0;
             c.vectors[2 * index + 1] = 0;
-            readBlocks(reader, tables, c, (cbpy << 2) | m.cbpc, true);
+            int lastScan[kBlocksPerMacroblock];
+            readBlocks(reader, tables, c, (cbpy << 2) | m.cbpc, true, lastScan);
             if (reader.overrun()) {
                 concealFrom(c, index);
                 return false;
             }
-            InverseTransform(c.blocks);
-            StoreIntra(c.target, row, column, c.blocks);
+            ReconstructIntra(c.target, row, column, c.blocks, lastScan);
         }
     }
     return true;
@@ -289,17 +304,16 @@ bool DecodePredictedMacroblocks(BitReader& reader, MacroblockContext& c) {
             c.vectors[2 * index] = vx;
             c.vectors[2 * index + 1] = vy;
             const int pattern = (cbpy << 2) | m.cbpc;
-            readBlocks(reader, tables, c, pattern, m.type == kTypeIntra || m.type == kTypeIntraQ);
+            int lastScan[kBlocksPerMacroblock];
+            readBlocks(reader, tables, c, pattern, m.type == kTypeIntra || m.type == kTypeIntraQ, lastScan);
             if (reader.overrun()) {
                 concealFrom(c, index);
                 return false;
             }
             if (predicted) {
-                InverseTransform(c.blocks, pattern & 0x3F);
-                PredictAndAdd(c.target, row, column, vx, vy, c.blocks, pattern & 0x3F);
+                ReconstructPredicted(c.target, row, column, vx, vy, c.blocks, lastScan);
             } else {
-                InverseTransform(c.blocks);
-                StoreIntra(c.target, row, column, c.blocks);
+                ReconstructIntra(c.target, row, column, c.blocks, lastScan);
             }
         }
     }

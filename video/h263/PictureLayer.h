@@ -42,10 +42,10 @@ bool ReadPictureHeader(BitReader& reader, PictureHeader* header);
 
 // Everything the macroblock loops need, owned by the caller.
 struct MacroblockContext {
-    ReconstructionTarget target;  // half-sample planes needed for predicted pictures only
+    ReconstructionTarget target;
     int columns = 0;              // macroblocks per row
     int rows = 0;
-    std::int32_t* blocks = nullptr;   // 6 x 64 coefficients
+    std::int32_t* blocks = nullptr;   // 6 x 64 coefficients, raster order
     std::int32_t* modes = nullptr;    // one per macroblock
     std::int32_t* vectors = nullptr;  // two per macroblock (x, y in half samples)
     int quantiser = kInitialQuantiser;
