@@ -39,8 +39,15 @@ class CountingView : public FramebufferView {
 public:
     using FramebufferView::FramebufferView;
     std::atomic<int> paints{0};
+    int queuedCalls = 0;  // GUI thread: queued calls delivered to the view
 
 protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::MetaCall)
+            ++queuedCalls;
+        return FramebufferView::event(event);
+    }
     void paintEvent(QPaintEvent* event) override
     {
         ++paints;
@@ -163,6 +170,7 @@ private slots:
     void fullScreenRotatesOnPortraitAndBarsOnLandscape();
     void resizingWhilePresentingIsSafe();
     void repaintRequestsCoalesce();
+    void queuedCallsDieWithTheView();
 
 private:
     std::unique_ptr<vistrel::live::LiveStreamSession> startSession(FramebufferView& view,
@@ -371,6 +379,8 @@ void FramebufferViewTest::resizingWhilePresentingIsSafe()
         session->SetFullScreen(round % 2);
         for (const QSize& size : sizes) {
             view.resize(size);
+            if (!size.isEmpty())
+                QTRY_COMPARE_WITH_TIMEOUT(view.grabFramebuffer().size(), size, kWaitMs);
             const int before = view.presentedCount();
             QTRY_VERIFY_WITH_TIMEOUT(view.presentedCount() > before || size.isEmpty(), kWaitMs);
         }
@@ -391,6 +401,7 @@ void FramebufferViewTest::repaintRequestsCoalesce()
     QCoreApplication::processEvents();
     const int paintsBefore = view.paints.load();
     const int presentedBefore = view.presentedCount();
+    const int callsBefore = view.queuedCalls;
 
     // A decoding thread far faster than the GUI thread.
     constexpr int kRequests = 20000;
@@ -403,6 +414,8 @@ void FramebufferViewTest::repaintRequestsCoalesce()
     QTRY_VERIFY_WITH_TIMEOUT(view.paints.load() > paintsBefore, kWaitMs);
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
+    // One queued update for the whole burst, not one per request.
+    QCOMPARE(view.queuedCalls - callsBefore, 1);
     QVERIFY2(view.paints.load() - paintsBefore <= 2,
              qPrintable(QStringLiteral("%1 paints").arg(view.paints.load() - paintsBefore)));
 
@@ -410,6 +423,25 @@ void FramebufferViewTest::repaintRequestsCoalesce()
     const int paintsAfterBurst = view.paints.load();
     view.platformWindow()->requestRepaint();
     QTRY_VERIFY_WITH_TIMEOUT(view.paints.load() > paintsAfterBurst, kWaitMs);
+}
+
+void FramebufferViewTest::queuedCallsDieWithTheView()
+{
+    // Requests and shell switches still in the queue when the dialog deletes the view.
+    auto* view = new FramebufferView(ScreenDepth::Rgb32);
+    view->resize(32, 24);
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view));
+    std::thread presenter([view] {
+        vistrel::platform::Window* window = view->platformWindow();
+        window->requestRepaint();
+        window->hideShell();
+        window->showShell(32, 24);
+    });
+    presenter.join();
+    delete view;
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
 }
 
 QTEST_MAIN(FramebufferViewTest)
