@@ -8,5 +8,6 @@ int runDecode(int argc, char** argv);    // DecodeCommand.cpp
 int runLive(int argc, char** argv);      // LiveCommand.cpp
 int runPlayback(int argc, char** argv);  // PlaybackCommand.cpp
 int runPtz(int argc, char** argv);       // PtzCommand.cpp
+int runExport(int argc, char** argv);    // ExportCommand.cpp
 
 }  // namespace vistrel::cli

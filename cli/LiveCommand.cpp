@@ -1,5 +1,5 @@
 // vistrel-cli live: watches one DVR channel without a window, reports progress, and can keep a
-// snapshot of the last picture and the raw stream.
+// snapshot of the last picture (PNG or BMP) and a recording of the stream.
 
 #include <atomic>
 #include <chrono>
@@ -15,11 +15,13 @@
 #include "cli/Commands.h"
 #include "cli/DvrArguments.h"
 #include "cli/InterruptWatch.h"
+#include "cli/SnapshotFile.h"
 #include "stream/http/CommandRequest.h"
 #include "stream/http/StreamRequest.h"
 #include "stream/live/DvrAddress.h"
 #include "stream/live/LiveStreamSession.h"
 #include "stream/live/StreamCoding.h"
+#include "stream/record/LiveRecorder.h"
 
 namespace vistrel::cli {
 
@@ -109,36 +111,33 @@ int runLive(int argc, char** argv) {
     LiveArguments args;
     if (int rc = parseArguments(argc, argv, &args); rc != 0) return rc;
 
-    std::FILE* record = nullptr;
+    // Outlives the session, whose transport worker hands it the blocks.
+    record::LiveRecorder recorder;
     if (!args.recordPath.empty()) {
-        record = std::fopen(args.recordPath.c_str(), "wb");
-        if (record == nullptr) {
-            std::fprintf(stderr, "vistrel-cli live: cannot create '%s': %s\n", args.recordPath.c_str(),
-                         std::strerror(errno));
+        std::string error;
+        if (!recorder.Start(args.recordPath, &error)) {
+            std::fprintf(stderr, "vistrel-cli live: %s\n", error.c_str());
             return 1;
         }
+        // One line the moment it happens; the stream itself goes on.
+        recorder.SetStoppedCallback([path = args.recordPath](const std::string& reason) {
+            std::fprintf(stderr, "\nvistrel-cli live: recording into '%s' stopped: %s\n", path.c_str(), reason.c_str());
+        });
     }
     if (!http::OpenInternetRoot("KEMBQM/MSIE")) {
         std::fprintf(stderr, "vistrel-cli live: cannot initialise the HTTP client\n");
-        if (record) std::fclose(record);
         return 1;
     }
     const InterruptWatch interrupts;
 
     const std::string url = live::LiveUrl(args.address);
-    std::atomic<bool> recordFailed{false};
     SnapshotKeeper snapshot;
     std::uint64_t bytes = 0;
     std::uint64_t frames = 0;
     std::uint32_t reconnects = 0;
     {
         auto session = std::make_unique<live::LiveStreamSession>();
-        if (record != nullptr) {
-            // Runs on the transport's worker; the file is closed only after the session is gone.
-            session->SetBlockObserver([record, &recordFailed](const std::uint8_t* data, std::size_t length) {
-                if (std::fwrite(data, 1, length, record) != length) recordFailed.store(true);
-            });
-        }
+        if (!args.recordPath.empty()) session->SetBlockObserver(recorder.Observer());
         session->SetNotifyWindow(nullptr);
         session->SetUrl(url);
         session->SetUserName(args.address.user);
@@ -189,9 +188,15 @@ int runLive(int argc, char** argv) {
     }
 
     int status = 0;
-    if (record != nullptr && (std::fclose(record) != 0 || recordFailed.load())) {
-        std::fprintf(stderr, "vistrel-cli live: cannot write '%s'\n", args.recordPath.c_str());
-        status = 1;
+    if (!args.recordPath.empty()) {
+        std::string reason;
+        const bool wasFailing = !recorder.FailureReason().empty();
+        if (!recorder.Stop(&reason)) {
+            if (!wasFailing)
+                std::fprintf(stderr, "vistrel-cli live: recording into '%s' failed: %s\n", args.recordPath.c_str(),
+                             reason.c_str());
+            status = 1;
+        }
     }
     std::printf("frames %llu, size %dx%d, reconnects %u, bytes %llu\n", static_cast<unsigned long long>(frames),
                 snapshot.width, snapshot.height, reconnects, static_cast<unsigned long long>(bytes));
@@ -201,15 +206,12 @@ int runLive(int argc, char** argv) {
         status = 1;
     }
     if (!args.snapshotPath.empty() && status == 0) {
-        std::FILE* f = snapshot.bitmap.empty() ? nullptr : std::fopen(args.snapshotPath.c_str(), "wb");
+        std::string error;
         if (snapshot.bitmap.empty()) {
             std::fprintf(stderr, "vistrel-cli live: no picture to save in '%s'\n", args.snapshotPath.c_str());
             status = 1;
-        } else if (f == nullptr ||
-                   std::fwrite(snapshot.bitmap.data(), 1, snapshot.bitmap.size(), f) != snapshot.bitmap.size() ||
-                   std::fclose(f) != 0) {
-            if (f) std::fclose(f);
-            std::fprintf(stderr, "vistrel-cli live: cannot write '%s'\n", args.snapshotPath.c_str());
+        } else if (!WriteSnapshotFile(args.snapshotPath, snapshot.bitmap, &error)) {
+            std::fprintf(stderr, "vistrel-cli live: %s\n", error.c_str());
             status = 1;
         }
     }

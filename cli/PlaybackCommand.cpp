@@ -13,6 +13,7 @@
 #include "cli/Commands.h"
 #include "cli/DvrArguments.h"
 #include "cli/InterruptWatch.h"
+#include "cli/SnapshotFile.h"
 #include "stream/http/CommandRequest.h"
 #include "stream/http/StreamRequest.h"
 #include "stream/live/DvrAddress.h"
@@ -226,14 +227,12 @@ int runPlayback(int argc, char** argv) {
         status = 1;
     }
     if (!args.snapshotPath.empty() && status == 0) {
-        std::FILE* f = bitmap.empty() ? nullptr : std::fopen(args.snapshotPath.c_str(), "wb");
+        std::string error;
         if (bitmap.empty()) {
             std::fprintf(stderr, "vistrel-cli playback: no picture to save in '%s'\n", args.snapshotPath.c_str());
             status = 1;
-        } else if (f == nullptr || std::fwrite(bitmap.data(), 1, bitmap.size(), f) != bitmap.size() ||
-                   std::fclose(f) != 0) {
-            if (f) std::fclose(f);
-            std::fprintf(stderr, "vistrel-cli playback: cannot write '%s'\n", args.snapshotPath.c_str());
+        } else if (!WriteSnapshotFile(args.snapshotPath, bitmap, &error)) {
+            std::fprintf(stderr, "vistrel-cli playback: %s\n", error.c_str());
             status = 1;
         }
     }

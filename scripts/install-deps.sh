@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libcurl4-openssl-dev ffmpeg nginx
+          libavformat-dev libavcodec-dev libavutil-dev libpng-dev qt6-multimedia-dev
           qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev fonts-dejavu-core
           xvfb xauth dbus-daemon "$@")
 
