@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/Window.h"
+#include "video/display/SourceCrop.h"
 #include "video/picture/Palette.h"
 
 namespace vistrel {
@@ -114,6 +115,34 @@ void installPalette(const DisplaySurface& surface)
     surface.window->setPalette(entries, platform::kPaletteSize);
 }
 
+// The part of a picture the drawing paths scale: the whole picture, or the window's zoom crop.
+// The shape (which decides double height) stays the whole picture's, so a zoomed field picture
+// keeps its proportions.
+class PictureView {
+public:
+    PictureView(const ScreenPicture& picture, const CropPixels& crop)
+        : rows_(picture.rows() + crop.top),
+          offset_(static_cast<std::ptrdiff_t>(crop.left) * (picture.bitsPerPixel() / 8)),
+          width_(crop.width),
+          height_(crop.height),
+          shapeWidth_(picture.width()),
+          shapeHeight_(picture.height()) {}
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int shapeWidth() const { return shapeWidth_; }
+    int shapeHeight() const { return shapeHeight_; }
+    const std::uint8_t* row(int i) const { return rows_[i] + offset_; }
+
+private:
+    std::uint8_t* const* rows_;
+    std::ptrdiff_t offset_;
+    int width_;
+    int height_;
+    int shapeWidth_;
+    int shapeHeight_;
+};
+
 // A fixed-size copy per pixel depth, so that the copy is a plain load and store.
 template <int Bytes>
 inline void copyPixel(std::uint8_t* to, const std::uint8_t* from)
@@ -125,7 +154,7 @@ inline void copyPixel(std::uint8_t* to, const std::uint8_t* from)
 // left edge, its right edge lies along the top.
 template <int bytes>
 void drawRotated(const platform::Framebuffer& fb, const platform::Rect& work,
-                 const ScreenPicture& picture)
+                 const PictureView& picture)
 {
     const int workWidth = work.right - work.left;
     if (work.bottom <= 0 || workWidth <= 0)
@@ -153,14 +182,14 @@ void drawRotated(const platform::Framebuffer& fb, const platform::Rect& work,
 // framebuffer is cropped.
 template <int bytes>
 void drawUpright(const platform::Framebuffer& fb, const platform::Rect& work,
-                 const ScreenPicture& picture)
+                 const PictureView& picture)
 {
     const std::int64_t workWidth = work.right - work.left;
     if (workWidth <= 0)
         return;
     const std::int64_t width = picture.width();
     const std::int64_t height = picture.height();
-    const std::int64_t destHeight = picture.width() <= kDoubleHeightAboveWidth
+    const std::int64_t destHeight = picture.shapeWidth() <= kDoubleHeightAboveWidth
                                         ? height * workWidth / width
                                         : 2 * height * workWidth / width;
     if (destHeight <= 0)
@@ -187,7 +216,7 @@ void drawUpright(const platform::Framebuffer& fb, const platform::Rect& work,
 // stretched view shows them; other sizes keep their own shape, so 640 x 480 stays 4:3.
 template <int bytes>
 void drawLetterboxed(const platform::Framebuffer& fb, const platform::Rect& work,
-                     const ScreenPicture& picture)
+                     const PictureView& picture)
 {
     const std::int64_t workWidth = work.width();
     const std::int64_t workHeight = work.height();
@@ -195,7 +224,8 @@ void drawLetterboxed(const platform::Framebuffer& fb, const platform::Rect& work
     const std::int64_t height = picture.height();
     if (workWidth <= 0 || workHeight <= 0 || width <= 0 || height <= 0)
         return;
-    const std::int64_t shownHeight = width >= 2 * height ? 2 * height : height;
+    const std::int64_t shownHeight =
+        picture.shapeWidth() >= 2 * picture.shapeHeight() ? 2 * height : height;
     std::int64_t destWidth = workWidth;
     std::int64_t destHeight = shownHeight * workWidth / width;
     if (destHeight > workHeight) {
@@ -236,7 +266,7 @@ void drawLetterboxed(const platform::Framebuffer& fb, const platform::Rect& work
 
 template <int bytes>
 void drawFullScreen(const platform::Framebuffer& fb, const platform::Rect& work,
-                    const ScreenPicture& picture)
+                    const PictureView& picture)
 {
     if (work.width() > work.height())
         drawLetterboxed<bytes>(fb, work, picture);
@@ -260,18 +290,20 @@ void draw(DisplaySurface& surface, const ScreenPicture* picture)
                           static_cast<std::int64_t>(fb.width) * picture->bitsPerPixel() / 8 <=
                               fb.pitch;
     if (drawable) {
+        const PictureView view(*picture, CropToPixels(GetSourceCrop(surface.window), picture->width(),
+                                                      picture->height()));
         switch (picture->bitsPerPixel()) {
         case 8:
-            fullScreen ? drawFullScreen<1>(fb, work, *picture) : drawUpright<1>(fb, work, *picture);
+            fullScreen ? drawFullScreen<1>(fb, work, view) : drawUpright<1>(fb, work, view);
             break;
         case 16:
-            fullScreen ? drawFullScreen<2>(fb, work, *picture) : drawUpright<2>(fb, work, *picture);
+            fullScreen ? drawFullScreen<2>(fb, work, view) : drawUpright<2>(fb, work, view);
             break;
         case 24:
-            fullScreen ? drawFullScreen<3>(fb, work, *picture) : drawUpright<3>(fb, work, *picture);
+            fullScreen ? drawFullScreen<3>(fb, work, view) : drawUpright<3>(fb, work, view);
             break;
         default:
-            fullScreen ? drawFullScreen<4>(fb, work, *picture) : drawUpright<4>(fb, work, *picture);
+            fullScreen ? drawFullScreen<4>(fb, work, view) : drawUpright<4>(fb, work, view);
             break;
         }
     }
