@@ -40,6 +40,7 @@ KVR_MP4_DEC_I::KVR_MP4_DEC_I() {
 }
 
 KVR_MP4_DEC_I::~KVR_MP4_DEC_I() {
+    Kvr_Free_Retired(&S);
     Kvr_Release_Store(&S);
     std::free(S.Q_Base);
 }
@@ -53,7 +54,11 @@ void Kvr_MP4_Delete_Decoder(KVR_MP4_DEC* Dec) { delete Dec; }
 int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
     if (!(S.MPEG_Version == 0 || S.MPEG_Version == 4))
         Kvr_Assert_Failed("MPEG_Version==0 || MPEG_Version==4", "kvr_mpg4_dec", __LINE__);
+    // A picture of the store a size change replaced is valid until the next call; one not taken
+    // yet is still handed out by this call (see below).
+    if (S.Retired_Base && S.Last != &S.Retired_Pic) Kvr_Free_Retired(&S);
     if (Len <= 0 || !Buf) {
+        if (S.Last == &S.Retired_Pic) return 0;
         // The picture held back is always the latest anchor: after a B-VOP that is Bwd, not Cur.
         S.Last = S.Cur ? S.Bwd : nullptr;
         if (S.Last) {
@@ -92,6 +97,7 @@ int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
             if (!Kvr_Read_VO(&S, &B)) continue;
         } else if (Code == 0x1B6) {
             if (!S.VOL_Ok) continue;  // no usable layer header: nothing to decode into
+            if (S.Retired_Base) Kvr_Free_Retired(&S);
             if (Kvr_Decode_VOP(&S, &B)) return int(P - Buf) + int(B.Byte_Offset());
             continue;
         } else if (Code >= 0x120 && Code <= 0x12F) {
@@ -103,6 +109,9 @@ int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
             S.VOL_Ok = 0;
             if (!Kvr_Read_VOL(&S, &B)) return int(P - Buf);
             S.VOL_Ok = 1;
+            // The layer changed the picture size and released the picture held back for the old
+            // one: return so that the caller takes it before a picture of the new size comes.
+            if (S.Last == &S.Retired_Pic) return int(P - Buf) + int(B.Byte_Offset());
         } else if (Code >= 0x100 && Code <= 0x11F) {
             continue;
         } else if (Code == 0x1B4 || Code == 0x1B7 || Code == 0x1B8 || (Code >= 0x130 && Code <= 0x1AF)) {
@@ -135,6 +144,7 @@ void KVR_MP4_DEC_I::Consume_Frame(KVR_MP4_FRAME* Pic) {
 KVR_MEM_I* KVR_MP4_DEC_I::Set_Memory_Manager(KVR_MEM_I* Mem) {
     KVR_MEM_I* Old = S.Mem;
     // The store must go back to whoever allocated it: release it now, the next layer header rebuilds.
+    Kvr_Free_Retired(&S);
     if (Mem != Old && S.Pic_Base) {
         Kvr_Release_Store(&S);
         S.VOL_Ok = 0;

@@ -120,6 +120,11 @@ struct KVR_MP4_STATE {
     KVR_MB_PREDS* MB_Data = nullptr;      // two rows of (MB_W + 1) predictor sets
     size_t MB_Data_Bytes = 0;
     int Pic_Ok[MAX_PICS] = {};            // picture holds decoded content (usable as reference)
+    // The store a size change replaced, kept while the picture it held back for output waits in
+    // Retired_Pic to be taken (Last then points there); freed by the next Decode call.
+    uint8_t* Retired_Base = nullptr;
+    size_t Retired_Size = 0;
+    KVR_MP4_FRAME Retired_Pic = {};
 
     int16_t* Q_Base = nullptr;            // KVR_Q_BASE_BYTES; intra table first
     int16_t* Q_Inter = nullptr;           // Q_Base + KVR_Q_TABLE_BYTES
@@ -149,6 +154,7 @@ inline KVR_MV* Kvr_MV_At(KVR_MP4_STATE* D, int Set, int Bx, int By) {
 void Kvr_Build_Store(KVR_MP4_STATE* D, int Width, int Height, int Nb_Pics, int Nb_Maps);
 void Kvr_Release_Store(KVR_MP4_STATE* D);
 void Kvr_Reset_Slots(KVR_MP4_STATE* D);
+void Kvr_Free_Retired(KVR_MP4_STATE* D);
 void* Kvr_Alloc(KVR_MP4_STATE* D, size_t Size, const char* Name);
 void Kvr_Free(KVR_MP4_STATE* D, void* Ptr, size_t Size);
 int Kvr_Pic_Index(const KVR_MP4_STATE* D, const KVR_MP4_FRAME* Pic);

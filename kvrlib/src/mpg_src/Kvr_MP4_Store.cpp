@@ -31,6 +31,30 @@ int Kvr_Pic_Index(const KVR_MP4_STATE* D, const KVR_MP4_FRAME* Pic) {
     return Pic ? int(Pic - D->Pics) : -1;
 }
 
+void Kvr_Free_Retired(KVR_MP4_STATE* D) {
+    if (D->Last == &D->Retired_Pic) D->Last = nullptr;
+    Kvr_Free(D, D->Retired_Base, D->Retired_Size);
+    D->Retired_Base = nullptr;
+    D->Retired_Size = 0;
+    D->Retired_Pic = KVR_MP4_FRAME();
+}
+
+namespace {
+// The latest anchor is held back until the next picture (or the flush) releases it. A new store
+// would lose it, so its store is kept aside and the picture made ready before the rebuild.
+void Retire_Held_Picture(KVR_MP4_STATE* D) {
+    Kvr_Free_Retired(D);
+    if (!D->Pic_Base || !D->Cur || !D->Bwd || !D->Pic_Ok[Kvr_Pic_Index(D, D->Bwd)]) return;
+    D->Retired_Pic = *D->Bwd;
+    D->Retired_Pic.MB_Map = nullptr;
+    D->Retired_Pic.MV_Map = nullptr;
+    D->Retired_Base = D->Pic_Base;
+    D->Retired_Size = D->Pic_Size;
+    D->Pic_Base = nullptr;
+    D->Pic_Size = 0;
+}
+}  // namespace
+
 void Kvr_Release_Store(KVR_MP4_STATE* D) {
     Kvr_Free(D, D->Pic_Base, D->Pic_Size);
     Kvr_Free(D, D->MB_Data, D->MB_Data_Bytes);
@@ -48,8 +72,11 @@ void Kvr_Release_Store(KVR_MP4_STATE* D) {
 void Kvr_Build_Store(KVR_MP4_STATE* D, int Width, int Height, int Nb_Pics, int Nb_Maps) {
     KVR_ASSERT("kvr_mpg4_dec", Nb_Pics<=MAX_PICS && Nb_Maps<=MAX_MAPS);
     const int MB_W = (Width + 15) / 16, MB_H = (Height + 15) / 16;
-    if (D->Pic_Base && MB_W == D->MB_W && MB_H == D->MB_H && Nb_Pics == D->Nb_Pics && Nb_Maps == D->Nb_Maps)
+    // MB_Data is checked too: a store whose second allocation failed is not a store.
+    if (D->Pic_Base && D->MB_Data && MB_W == D->MB_W && MB_H == D->MB_H && Nb_Pics == D->Nb_Pics &&
+        Nb_Maps == D->Nb_Maps)
         return;
+    Retire_Held_Picture(D);
     Kvr_Release_Store(D);
     const int BpS = (MB_W + 2) * 16;
     const size_t Pic_Bytes = size_t(24) * (MB_H + 2) * BpS;
@@ -103,4 +130,5 @@ void Kvr_Build_Store(KVR_MP4_STATE* D, int Width, int Height, int Nb_Pics, int N
     D->MB_Data = static_cast<KVR_MB_PREDS*>(Kvr_Alloc(D, D->MB_Data_Bytes, "KVR_MB_DATA"));
     std::memset(D->MB_Data, 0, D->MB_Data_Bytes);
     Kvr_Reset_Slots(D);
+    if (D->Retired_Base) D->Last = &D->Retired_Pic;
 }
