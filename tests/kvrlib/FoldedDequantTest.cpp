@@ -100,7 +100,9 @@ TEST(FoldedDequant, IntraParseReportsEveryCodedPosition) {
         if (threwA) continue;
         ASSERT_EQ(0, std::memcmp(want, got, sizeof want));
         for (int j = 0; j < 64; ++j) {
-            if (got[j]) ASSERT_TRUE(coded >> j & 1) << "position " << j << " has a level but is not reported";
+            if (got[j]) {
+                ASSERT_TRUE(coded >> j & 1) << "position " << j << " has a level but is not reported";
+            }
         }
     }
 }

@@ -301,7 +301,7 @@ int Kvr_Read_DC_Size(KVR_BITS* B, int Chroma) {
 
 namespace {
 // The three escape forms after the escape code: level offset, run offset, fixed length.
-void Escaped(KVR_BITS* B, const TCOEF* T, const TABLES& Tb, int Intra, int* Last, int* Run, int* Level) {
+__attribute__((always_inline)) inline void Escaped(KVR_BITS* B, const TCOEF* T, const TABLES& Tb, int Intra, int* Last, int* Run, int* Level) {
     if (B->Get1() == 0) {
         const TCOEF* E = &T[B->See(TCOEF_BITS)];
         if (E->Len == 0 || E->Escape) Bad_Code("escaped coefficient");
@@ -329,7 +329,7 @@ void Escaped(KVR_BITS* B, const TCOEF* T, const TABLES& Tb, int Intra, int* Last
 // The coefficient loop shared by every block kind: Store(Idx, Level) receives each coded level at its
 // raster position (levels of 0, which only the fixed-length escape can code, included).
 template <typename STORE>
-inline void Coef_Loop(KVR_BITS* B, const uint8_t* Scan, int Pos, int Intra, STORE&& Store) {
+inline void Coef_Loop_Local(KVR_BITS* B, const uint8_t* Scan, int Pos, int Intra, STORE&& Store) {
     const TABLES& Tb = Tab();
     const TCOEF* T = Tb.Coef[Intra ? 1 : 0];
     for (;;) {
@@ -354,6 +354,21 @@ inline void Coef_Loop(KVR_BITS* B, const uint8_t* Scan, int Pos, int Intra, STOR
         Store(Scan[Pos++], Level);
         if (Last) break;
     }
+}
+
+// The loop runs on a local copy of the reader, which the compiler keeps in registers (through the
+// caller's pointer every store to the block would have to be ordered with the reader's fields); the
+// position is handed back on every way out, a thrown error included.
+template <typename STORE>
+inline void Coef_Loop(KVR_BITS* B, const uint8_t* Scan, int Pos, int Intra, STORE&& Store) {
+    KVR_BITS R = *B;
+    try {
+        Coef_Loop_Local(&R, Scan, Pos, Intra, Store);
+    } catch (...) {
+        *B = R;
+        throw;
+    }
+    *B = R;
 }
 }  // namespace
 
