@@ -12,3 +12,13 @@ for bench in "$build"/bin/bench_*; do
   echo "== $(basename "$bench")"
   "$bench" "$@"
 done
+# Colour conversion once more at each CPU level our video kernels have (libswscale stays at its best).
+for level in c sse2 avx2; do
+  echo "== bench_colour at VISTREL_CPU=$level"
+  VISTREL_CPU=$level "$build"/bin/bench_colour --benchmark_min_time=0.2 "$@" | sed -n '/^640x480/,$p'
+done
+# MPEG-4 decoding beside ffmpeg -threads 1 (CPU time, start-up subtracted) at the C level, the SSE2
+# baseline and the best level this machine has.
+echo "== MPEG-4 decoding: vistrel-cli decode vs ffmpeg -threads 1"
+scripts/install-deps.sh python3 >/dev/null   # the timing reads getrusage through python3
+bench/mpeg4/side_by_side.sh "$build" 5 c sse2 ""
