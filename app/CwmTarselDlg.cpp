@@ -210,7 +210,9 @@ void CwmTarselDlg::connectControls() {
         if (auto* button = qobject_cast<ImageButton*>(widget))
             connect(button, &ImageButton::clicked, this, &CwmTarselDlg::onButton);
     connect(static_cast<QPushButton*>(control(id::kLoginButton)), &QPushButton::clicked, this, &CwmTarselDlg::Login);
-    for (QLineEdit* edit : {m_editPort, m_editPassword, m_comboHost->lineEdit(), m_comboUser->lineEdit()})
+    // Not the host's edit: Return there also picks the matching list item, which puts back the
+    // port stored with it over the one just typed.
+    for (QLineEdit* edit : {m_editPort, m_editPassword, m_comboUser->lineEdit()})
         connect(edit, &QLineEdit::returnPressed, this, [this] {
             if (m_nMode == ModeLogin) Login();
         });
@@ -316,6 +318,7 @@ void CwmTarselDlg::BringUpConnection(int seconds) {
 // when no item equals it exactly; a new host keeps the port typed with it.
 void CwmTarselDlg::rememberTyped(QComboBox* combo, bool host) {
     const QString text = combo->currentText();
+    if (text.isEmpty()) return;  // an empty login field is nothing to remember
     for (int i = 0; i < combo->count(); ++i)
         if (combo->itemText(i) == text) return;
     const int index = combo->count();

@@ -3,6 +3,7 @@
 // what the picture shows.
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
@@ -22,6 +23,7 @@
 #include "app/connection/ConnectionBringUp.h"
 #include "app/layout/Geometry.h"
 #include "app/layout/StatusIcon.h"
+#include "app/profile/Profile.h"
 #include "platform/qt/FramebufferView.h"
 #include "stream/http/StreamRequest.h"
 #include "stream/playback/PlaybackSpeed.h"
@@ -168,7 +170,7 @@ private slots:
         QVERIFY(groupVisible(*dlg, LoginRowIds()));
         QVERIFY(!dlg->view()->isVisible());
         QCOMPARE(dlg->control(id::kHostCombo)->y(), 30 + LayoutUnit(480) / 2);
-        QCOMPARE(combo(*dlg, id::kHostCombo)->currentText(), QStringLiteral(kDefaultProfileHost));
+        QCOMPARE(combo(*dlg, id::kHostCombo)->currentText(), QString::fromLatin1(kDefaultProfileHost));
         QCOMPARE(qobject_cast<QLineEdit*>(dlg->control(id::kPortEdit))->text(), QStringLiteral("80"));
         QCOMPARE(qobject_cast<QLineEdit*>(dlg->control(id::kPasswordEdit))->echoMode(), QLineEdit::Password);
         QCOMPARE(combo(*dlg, id::kChannelList)->currentText(), QStringLiteral("1"));
