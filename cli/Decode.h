@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace vistrel::cli {
 
@@ -11,7 +12,7 @@ enum class Codec { Auto, H263, Mpeg4 };
 
 struct DecodeOptions {
     std::string input;
-    std::string output;  // I420 file; empty = none
+    std::string output;  // I420 file (YUV4MPEG2 when it ends in .y4m); empty = none
     std::string bmpDir;  // one 24-bit BMP per picture; empty = none
     Codec codec = Codec::Auto;
     bool framed = false;   // input is in the DVR's live frame format
@@ -48,8 +49,12 @@ public:
     bool writeFailed() const { return writeFailed_; }
 
 private:
+    bool writePicture(const PlanarPicture& picture);
+
     const DecodeOptions& options_;
     std::FILE* out_ = nullptr;
+    bool y4m_ = false;           // the output file is YUV4MPEG2
+    std::vector<std::uint8_t> gather_;  // a picture whose rows are not contiguous, made whole
     long frames_ = 0;
     int width_ = 0;
     int height_ = 0;

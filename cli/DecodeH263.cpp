@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "cli/Decode.h"
@@ -81,6 +82,10 @@ int decodeH263Elementary(const DecodeOptions& options, const std::uint8_t* data,
     // them); group-of-blocks start codes (group number non-zero) are not cuts.
     std::vector<std::size_t> starts;
     for (std::size_t i = 0; i + 3 <= size; ++i) {
+        // Only a zero byte can begin a start code; memchr finds the next one fast.
+        const void* zero = std::memchr(data + i, 0, size - 2 - i);
+        if (zero == nullptr) break;
+        i = std::size_t(static_cast<const std::uint8_t*>(zero) - data);
         if (isPictureStart(data + i)) starts.push_back(i);
     }
     std::vector<std::uint8_t> frame;

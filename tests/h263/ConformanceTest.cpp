@@ -281,6 +281,30 @@ TEST(H263DecodeCommand, ArgumentsFramesBitmapsAndSummaryLine) {
     }
     EXPECT_EQ(bitmaps, 4);
 
+    // OUT.y4m: the same pictures, each behind a FRAME line, after one stream header; and ffmpeg
+    // reads it back to the same samples.
+    const std::string y4mRun = runCapture("'" + kCli + "' decode '" + base + ".263' --frames 4 -o '" + base + ".out.y4m'", &code);
+    EXPECT_EQ(code, 0) << y4mRun;
+    const auto yuv = readFile(base + ".out.yuv");
+    const auto y4m = readFile(base + ".out.y4m");
+    const std::string header = "YUV4MPEG2 W176 H144 F30000:1001 Ip A1:1 C420jpeg\n";
+    const std::size_t frameBytes = std::size_t(w * h * 3 / 2);
+    ASSERT_EQ(y4m.size(), header.size() + 4 * (6 + frameBytes));
+    EXPECT_EQ(std::string(y4m.begin(), y4m.begin() + std::ptrdiff_t(header.size())), header);
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto frame = y4m.begin() + std::ptrdiff_t(header.size() + i * (6 + frameBytes));
+        EXPECT_EQ(std::string(frame, frame + 6), "FRAME\n") << i;
+        EXPECT_TRUE(std::equal(frame + 6, frame + 6 + std::ptrdiff_t(frameBytes),
+                               yuv.begin() + std::ptrdiff_t(i * frameBytes)))
+            << i;
+    }
+    if (haveFfmpeg()) {
+        ASSERT_EQ(run("ffmpeg -hide_banner -loglevel error -y -i '" + base + ".out.y4m' -f rawvideo -pix_fmt yuv420p '" +
+                      base + ".y4m.yuv'"),
+                  0);
+        EXPECT_TRUE(readFile(base + ".y4m.yuv") == yuv);
+    }
+
     for (const std::string& bad : {std::string("--frames x"), std::string("--codec vp9"), std::string("--bogus"),
                                    std::string("-o"), std::string("a.h263 b.h263")}) {
         std::string text = runCapture("'" + kCli + "' decode '" + base + ".263' " + bad, &code);
