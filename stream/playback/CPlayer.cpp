@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 
+#include "stream/playback/AudioPacket.h"
 #include "stream/playback/RecordReader.h"
 
 namespace vistrel::playback {
@@ -86,6 +87,7 @@ void CPlayer::Stop(bool wait) {
     progressFunction_ = nullptr;
     stop_ = 1;
     interrupt_ = 1;
+    HaltAudio();
     if (OnPlayerThread() || !wait) return;
     if (threadDone_.wait(kStopWaitMs)) {
         thread_.join();
@@ -141,6 +143,37 @@ bool CPlayer::CaptureBitmap(int channel, std::uint8_t** buffer, std::size_t* siz
     return d && d->CaptureBitmap(buffer, size);
 }
 
+void CPlayer::SetAudioSink(AudioSink* sink) {
+    std::lock_guard<std::mutex> guard(audioLock_);
+    if (audioSink_ && audioFlowing_ && sink != audioSink_) audioSink_->HaltAudio();
+    audioSink_ = sink;
+    audioFlowing_ = false;
+}
+
+void CPlayer::HaltAudio() {
+    std::lock_guard<std::mutex> guard(audioLock_);
+    if (audioSink_ && audioFlowing_) audioSink_->HaltAudio();
+    audioFlowing_ = false;
+}
+
+void CPlayer::PassAudio(int channel, const RecordBuffer& record, bool audible) {
+    std::size_t offset = 0, count = 0;
+    if (!FindAudioPacketData(record.payload(), record.payloadLength(), &offset, &count)) return;
+    soundSamples_.clear();
+    DecodeAdpcmBytes(record.payload() + offset, count, soundState_[std::size_t(channel)], soundSamples_);
+    if (!audible) return;
+    std::lock_guard<std::mutex> guard(audioLock_);
+    if (!audioSink_) return;
+    AudioChunk chunk;
+    chunk.samples = soundSamples_.data();
+    chunk.frames = soundSamples_.size() / kDvrAudioChannels;
+    chunk.sampleRate = kDvrAudioSampleRate;
+    chunk.channels = kDvrAudioChannels;
+    chunk.recordTs = record.header().timeStamp();
+    audioSink_->PlayAudio(chunk);
+    audioFlowing_ = true;
+}
+
 void CPlayer::Report(int kind, int value) {
     if (!callbacksEnabled_.load()) return;
     if (ProgressFunction f = progressFunction_.load()) f(kind, value, progressContext_);
@@ -176,6 +209,7 @@ void CPlayer::ThreadMain() {
         std::fprintf(stderr, "playback: player thread ended by an unknown failure\n");
     }
     DeleteDecoders();
+    HaltAudio();
     running_ = false;
     threadDone_.set();
 }
@@ -186,12 +220,14 @@ void CPlayer::RunLoop() {
         if (wantedSpeed != speed_) {
             speed_ = wantedSpeed;
             ClearBase();
+            if (speed_ != kSpeed1X) HaltAudio();
         }
         const int pending = pendingCommand_.load();
         if (pending != kCommandNone) {
             ClearBase();
             command_ = pending;
             pendingCommand_ = kCommandNone;
+            if (pending != kCommandPlay) HaltAudio();
             // The commander waits for nothing of ours once it has the acknowledgement, so reports
             // may flow again; left off until it wakes, a short play would lose even its end report.
             callbacksEnabled_ = true;
@@ -210,6 +246,7 @@ void CPlayer::RunLoop() {
                 break;
             case kCommandPlay:
                 if (!ProcessRecord(true)) {
+                    HaltAudio();
                     Report(kProgressPlayEnd, (endCode_ << 16) | (endRecordSeen_ ? 1 : 0));
                     command_ = kCommandPause;
                 }
@@ -351,6 +388,10 @@ bool CPlayer::ProcessRecord(bool play, bool* presented) {
             // Audio packets travel to the decoder too but are no pictures to count.
             const bool picture = type != kTypeMpeg4Audio ||
                                  (record.payloadLength() > 3 && (record.payload()[3] & 0xF0) == 0xE0);
+            // Sound is heard in real time only; its decoding state moves on at every speed so that
+            // it is right again when 1X comes back.
+            if (type == kTypeMpeg4Audio && !picture)
+                PassAudio(ch, record, play && speed_ == kSpeed1X && pendingCommand_.load() == kCommandNone);
             if (type == kTypeMpeg4Audio)
                 decodable = ConvertRecord(audioConverter_[c].get(), record, conversionBuffer_.get(),
                                           kConversionBufferSize);

@@ -9,10 +9,13 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/Event.h"
 #include "platform/WindowHandle.h"
+#include "stream/playback/AudioSink.h"
 #include "stream/playback/IPlayProgress.h"
+#include "stream/playback/ImaAdpcm.h"
 #include "stream/playback/PacketChunkConverter.h"
 #include "stream/playback/PlaybackClock.h"
 #include "stream/playback/PlaybackDecoderFactory.h"
@@ -74,6 +77,10 @@ public:
     std::uint64_t DecodedCount() const { return decodedCount_.load(); }
     int CurrentCommand() const { return command_.load(); }
 
+    // The sink that gets the sound of type-14 records while playing at 1X (null: none). May be
+    // changed at any time; once this returns the old sink is no longer called.
+    void SetAudioSink(AudioSink* sink);
+
 private:
     struct QueueEntry {
         RecordBuffer buffer;
@@ -96,6 +103,10 @@ private:
     void RotateQueue();
     void DeleteDecoders();
     bool OnPlayerThread() const;
+    // Decodes the record's sound (the channel's ADPCM state always moves on) and hands it to the
+    // sink when `audible`.
+    void PassAudio(int channel, const RecordBuffer& record, bool audible);
+    void HaltAudio();
 
     PlaybackClock& clock_;
     DecoderFactory factory_;
@@ -152,6 +163,12 @@ private:
     std::array<bool, kChannelCount> channelNotified_{};
 
     std::atomic<std::uint64_t> decodedCount_{0};
+
+    std::mutex audioLock_;              // guards audioSink_ and every call on it
+    AudioSink* audioSink_ = nullptr;
+    bool audioFlowing_ = false;         // guarded by audioLock_: sound was handed over since the last halt
+    std::array<AdpcmState, kChannelCount> soundState_{};  // the player thread's
+    std::vector<std::int16_t> soundSamples_;              // the player thread's
 };
 
 }  // namespace vistrel::playback

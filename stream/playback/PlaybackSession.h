@@ -47,6 +47,9 @@ public:
     void Play() { player_.Play(); }
     void Step() { player_.Step(); }
     void SetFullScreen(int on) { player_.SetFullScreen(on); }
+    // Sound of type-14 records while playing at 1X; null for none. The sink must stay alive until
+    // it is replaced or the session is destroyed.
+    void SetAudioSink(AudioSink* sink) { player_.SetAudioSink(sink); }
 
     int state() const { return state_.load(); }
     int speed() const { return speed_.load(); }
