@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QSlider>
 #include <QTimeEdit>
 #include <QTimer>
@@ -44,6 +45,9 @@ constexpr int kMaxLoginText = 127;  // host, user and password: one profile fiel
 constexpr int kMaxPortDigits = 5;
 constexpr int kMaxChannelDigits = 2;
 constexpr int kSliderRangeSeconds = 3600;
+constexpr int kLabelGapPixels = 4;
+// How long a window manager gets to make the window full screen before the window does it itself.
+constexpr int kFullScreenCheckMs = 300;
 
 const char* const kChannelItems[] = {"1", "2", "3", "4", "5", "6", "7", "8",
                                      "9", "10", "11", "12", "13", "14", "15", "16"};
@@ -72,6 +76,7 @@ QComboBox* makeEditableList(QWidget* parent) {
 QLabel* makeLabel(QWidget* parent, const char* text) {
     auto* label = new QLabel(QString::fromLatin1(text), parent);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setContentsMargins(0, 0, kLabelGapPixels, 0);  // the rows put labels flush with their fields
     return label;
 }
 
@@ -455,6 +460,8 @@ void CwmTarselDlg::OnPlaybackProgress(int kind, int value) {
         if (icon != kStatusNoChange) SetStatusIcon(icon);
         return;
     }
+    // Positions mean pictures are being shown: "waiting for data" is over.
+    if (m_statusIcon->kind() == kStatusWaiting) SetStatusIcon(kStatusPlaying);
     const int seconds = value / 1000;
     if (m_nLastPosMs / 1000 == seconds) return;  // the screen changes once per whole second
     m_staticTime->setText(QString::fromStdString(PlaybackTimeText(m_playHour, value)));
@@ -598,6 +605,13 @@ void CwmTarselDlg::enterFullScreen() {
     m_normalGeometry = geometry();
     ApplyMode();
     showFullScreen();
+    // Without a window manager (a bare X server, a kiosk) nobody acts on the full-screen request:
+    // then the window takes the screen itself.
+    QTimer::singleShot(kFullScreenCheckMs, this, [this] {
+        if (m_nMode != ModeFullScreen || screen() == nullptr) return;
+        const QRect area = screen()->geometry();
+        if (geometry() != area) setGeometry(area);
+    });
 }
 
 void CwmTarselDlg::leaveFullScreen() {

@@ -25,6 +25,14 @@ struct Run {
 
 Run run(const QString& program, const QStringList& arguments, int timeoutMs) {
     QProcess p;
+    // libxkbcommon-x11 (loaded by Qt's X11 plugin) hands strndup a buffer that is not NUL-terminated
+    // but long enough; AddressSanitizer's strict string checks call that an overflow. Only that
+    // check is relaxed, and only for the program under the X server.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+    asan.replace(QStringLiteral("strict_string_checks=1"), QStringLiteral("strict_string_checks=0"));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), asan);
+    p.setProcessEnvironment(env);
     p.start(program, arguments);
     Run r;
     if (!p.waitForFinished(timeoutMs)) {
