@@ -64,7 +64,7 @@ std::vector<ShortcutBinding> makeBindings() {
         {Qt::Key_Home, kCamUpLeft, "Home", "Camera up and left"},
         {Qt::Key_PageUp, kCamUpRight, "PgUp", "Camera up and right"},
         {Qt::Key_End, kCamDownLeft, "End", "Camera down and left"},
-        {Qt::Key_PageDown, kCamDownRight, "PgDn", "Camera down and right"},
+        {Qt::Key_PageDown, kCamDownRight, "PgDown", "Camera down and right"},
         {Qt::Key_Plus, kCamZoomIn, "+", "Zoom in"},
         {Qt::Key_Minus, kCamZoomOut, "-", "Zoom out"},
         {Qt::Key_BracketLeft, kCamFocusNear, "[", "Focus near"},
