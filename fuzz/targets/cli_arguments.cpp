@@ -27,11 +27,15 @@ VISTREL_FUZZ_TARGET(cli_arguments) {
     live::DvrAddress address;
     bool channelGiven = false;
     std::string error;
+    // As the commands read them: an option given last without its value gets the message, and
+    // the reader is only asked about options that have one.
     for (std::size_t i = 0; i < words.size(); ++i) {
-        const char* value = i + 1 < words.size() ? words[i + 1].c_str() : nullptr;
-        const cli::OptionResult r = cli::TakeDvrOption(words[i], value, &address, &channelGiven, &error);
-        if (r == cli::OptionResult::Taken && value != nullptr) ++i;
-        if (r == cli::OptionResult::NotMine && value == nullptr) cli::MissingValueMessage(words[i], {"--seconds"});
+        if (i + 1 >= words.size()) {
+            cli::MissingValueMessage(words[i], {"--seconds"});
+            break;
+        }
+        const char* value = words[++i].c_str();
+        cli::TakeDvrOption(words[i - 1], value, &address, &channelGiven, &error);
     }
     if (cli::CheckDvrAddress(address, &error)) {
         if (address.channel < 1 || address.channel > live::kChannelCount || address.port == 0)

@@ -33,8 +33,7 @@ std::unique_ptr<Mpeg4Adapter> Mpeg4Adapter::Create(const LibraryFactory& factory
     if (!library) return nullptr;
     std::unique_ptr<Mpeg4Adapter> adapter(new (std::nothrow) Mpeg4Adapter(std::move(library)));
     if (!adapter) return nullptr;
-    adapter->accumulation_.reset(new (std::nothrow) std::uint8_t[kAccumulationSize]);
-    if (!adapter->accumulation_ || !adapter->applySizeCode(kInitialSizeCode, true)) return nullptr;
+    if (!adapter->applySizeCode(kInitialSizeCode, true)) return nullptr;
     return adapter;
 }
 
@@ -90,7 +89,8 @@ bool Mpeg4Adapter::applySizeCode(int code, bool prime) {
         height_ = height;
         sizeCode_ = code;
     }
-    rebuildScreenPicture();
+    // Before Attach there is nothing to render into; Attach makes the screen picture.
+    if (screen_) rebuildScreenPicture();
     FillYuvFrame(output_.get(), width_, height_, kBlackLuma, kNeutralChroma, kNeutralChroma);
 
     if (prime) {
@@ -132,6 +132,20 @@ void Mpeg4Adapter::Detach() {
 
 void Mpeg4Adapter::dropAccumulated() { held_ = 0; }
 
+bool Mpeg4Adapter::reserveAccumulation(std::size_t bytes) {
+    if (bytes <= accumulationCapacity_) return true;
+    std::size_t capacity = std::max(accumulationCapacity_ * 2, kInitialAccumulation);
+    while (capacity < bytes) capacity *= 2;
+    capacity = std::min(capacity, kAccumulationSize);
+    if (capacity < bytes) return false;
+    std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow) std::uint8_t[capacity]);
+    if (!grown) return false;
+    if (held_ > 0) std::memcpy(grown.get(), accumulation_.get(), held_);
+    accumulation_ = std::move(grown);
+    accumulationCapacity_ = capacity;
+    return true;
+}
+
 void Mpeg4Adapter::Reset() {
     dropAccumulated();
     suppressDisplay_ = false;
@@ -147,7 +161,11 @@ int Mpeg4Adapter::Feed(const std::uint8_t* data, std::size_t length, int count) 
         // Decoding the complete frames gathered so far makes room; what stays behind is at
         // most one incomplete frame, far smaller than the buffer.
         if (kAccumulationSize - held_ < want) done += extractFrames(-1);
-        const std::size_t take = std::min(want, kAccumulationSize - held_);
+        std::size_t take = std::min(want, kAccumulationSize - held_);
+        // Out of memory: keep what fits; the frame that needed more is lost, as a full buffer
+        // loses it.
+        if (!reserveAccumulation(held_ + take)) take = std::min(take, accumulationCapacity_ - held_);
+        if (take == 0) break;
         std::uint8_t* at = accumulation_.get() + held_;
         std::memcpy(at, data + pos, take);
         held_ += RemoveInfoBlocks(at, take);

@@ -24,8 +24,10 @@ namespace vistrel::mpeg4 {
 // cameras' reference client carried, so this state has neither that ring nor its idle thread.
 class Mpeg4Adapter {
 public:
-    // Bytes of live data gathered until they hold whole frames.
+    // Bytes of live data gathered until they hold whole frames, at most; the buffer starts small
+    // and grows with the frames it meets.
     static constexpr std::size_t kAccumulationSize = 524288;
+    static constexpr std::size_t kInitialAccumulation = 16384;
 
     struct Counters {
         long frames = 0;           // frames handed to the library
@@ -81,6 +83,7 @@ private:
     explicit Mpeg4Adapter(LibraryDecoder library);
 
     bool applySizeCode(int code, bool prime);
+    bool reserveAccumulation(std::size_t bytes);
     bool rebuildScreenPicture();
     void dropAccumulated();
     int extractFrames(int limit);
@@ -98,11 +101,12 @@ private:
     int width_ = 0;
     int height_ = 0;
     int sizeCode_ = 0;
-    std::unique_ptr<std::uint8_t[]> accumulation_;
+    std::unique_ptr<std::uint8_t[]> accumulation_;  // accumulationCapacity_ bytes, null until needed
+    std::size_t accumulationCapacity_ = 0;
     std::size_t held_ = 0;
     std::unique_ptr<std::uint8_t[]> output_;  // width * height * 3 / 2: luma, Cb, Cr
     std::unique_ptr<YuvPicture> yuv_;         // over output_
-    std::unique_ptr<ScreenPicture> screen_;
+    std::unique_ptr<ScreenPicture> screen_;  // made by Attach, rebuilt at size changes after it
     platform::Lock lock_;
     bool suppressDisplay_ = false;
     DisplaySurface* surface_ = nullptr;  // owned

@@ -355,7 +355,10 @@ int Kvr_Decode_VOP(KVR_MP4_STATE* D, KVR_BITS* B) {
             }
         }
         V.Quant = int(B->Get(L.Quant_Prec));
+        // A precision above 5 bits can name quantisers the dequantisers have no table for; the
+        // packet headers and B-VOPs clamp theirs the same way.
         if (V.Quant < 1) V.Quant = 1;
+        if (V.Quant > 31) V.Quant = 31;
         V.Fwd_Code = V.Coding != I_VOP ? int(B->Get(3)) : D->VOP.Fwd_Code;
         V.Bwd_Code = V.Coding == B_VOP ? int(B->Get(3)) : D->VOP.Bwd_Code;
         if (L.Partitioned) {
