@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "dsp_src/Kvr_Dsp.h"
 #include "dsp_src/Kvr_Gmc.h"
 #include "dsp_src/Kvr_Qpel.h"
+#include "kvr_syst/Kvr_Cpu.h"
 
 namespace {
 
@@ -127,6 +130,70 @@ void BM_Qpel16(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Qpel16)->Arg(1)->Arg(5)->Arg(10)->Arg(15);
+
+// The kernels the decoder installs at each CPU cap (0 "c", 1 "sse2", 2 "avx2"; a cap above what the
+// processor has installs what it has).
+const char* const kCaps[] = {"c", "sse2", "avx2"};
+
+template <typename TABLE, typename INSTALL>
+TABLE tablesAt(int cap, INSTALL install)
+{
+    Kvr_CPU_Set_Cap(kCaps[cap]);
+    TABLE t{};
+    install(&t);
+    Kvr_CPU_Set_Cap(std::getenv("VISTREL_CPU"));
+    return t;
+}
+
+void BM_Qpel16Level(benchmark::State& state)
+{
+    const auto mb = tablesAt<KVR_MB_DSP>(int(state.range(0)), [](KVR_MB_DSP* t) { Kvr_Install_MB_DSP(t, 4); });
+    std::vector<uint8_t> src(kStride * 40), dst(kStride * 40);
+    std::mt19937 rng(1);
+    for (auto& v : src) v = uint8_t(rng());
+    const auto fn = mb.Routines->Qpel16_Put[0][state.range(1)];
+    for (auto _ : state) {
+        fn(dst.data() + 8 * kStride + 8, src.data() + 8 * kStride + 8, kStride);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.SetLabel(std::string(kCaps[state.range(0)]) + " " + mb.Name);
+}
+BENCHMARK(BM_Qpel16Level)->ArgsProduct({{0, 1, 2}, {1, 5, 10, 15}});
+
+void BM_HalfSampleLevel(benchmark::State& state)
+{
+    const auto mb = tablesAt<KVR_MB_DSP>(int(state.range(0)), [](KVR_MB_DSP* t) { Kvr_Install_MB_DSP(t, 4); });
+    std::vector<uint8_t> src(kStride * 40), dst(kStride * 40);
+    std::mt19937 rng(2);
+    for (auto& v : src) v = uint8_t(rng());
+    const auto fn = mb.MC[state.range(1)][KVR_MC_16x8 + 3];
+    for (auto _ : state) {
+        fn(dst.data() + 8 * kStride + 8, src.data() + 8 * kStride + 8, kStride);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.SetLabel(std::string(kCaps[state.range(0)]) + " 16x8 both-half, table " + std::to_string(state.range(1)));
+}
+BENCHMARK(BM_HalfSampleLevel)->ArgsProduct({{0, 1}, {KVR_MC_RND0, KVR_MC_RND1, KVR_MC_AVG}});
+
+void BM_IdctAddLevel(benchmark::State& state)
+{
+    const auto q = tablesAt<KVR_QUANT_DSP>(int(state.range(0)), [](KVR_QUANT_DSP* t) { Kvr_Install_Quant_DSP(t, 0, 4); });
+    std::vector<uint8_t> dst(kStride * 16, 128);
+    std::mt19937 rng(3);
+    alignas(16) int16_t coefs[64] = {};
+    // A typical inter residual: a handful of low frequencies (state.range(1) == 1: DC only).
+    coefs[0] = 40;
+    if (state.range(1) == 0)
+        for (int k : {1, 2, 8, 9, 16, 3}) coefs[k] = int16_t(int(rng() % 200) - 100);
+    for (auto _ : state) {
+        alignas(16) int16_t blk[64];
+        std::memcpy(blk, coefs, sizeof blk);
+        q.IDCT_Add(blk, dst.data() + 4 * kStride + 8, kStride);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.SetLabel(std::string(kCaps[state.range(0)]) + " " + q.Name + (state.range(1) ? " DC only" : " sparse"));
+}
+BENCHMARK(BM_IdctAddLevel)->ArgsProduct({{0, 1}, {0, 1}});
 
 void BM_GmcMacroblock(benchmark::State& state)
 {

@@ -28,6 +28,20 @@ void MB_Init_C(KVR_MB_DSP*) {}
 const KVR_MB_ROUTINES Routines_C = {Kvr_Qpel16_Put_C, Kvr_Qpel16_Avg_C, Kvr_Gmc_Predict_MB};
 #if KVR_X86
 const KVR_MB_ROUTINES Routines_SSE2 = {Kvr_Qpel16_Put_SSE2, Kvr_Qpel16_Avg_SSE2, Kvr_Gmc_Predict_MB};
+// The AVX2 list: the SSE2 kernels, with the AVX2 ones where they pay.
+struct AVX2_LIST {
+    KVR_MC_FN Put[2][16], Avg[16];
+    KVR_MB_ROUTINES Routines;
+    AVX2_LIST() {
+        for (int Pos = 0; Pos < 16; ++Pos) {
+            const bool Wide = Kvr_Qpel16_Avx2_Pays(Pos);
+            for (int Rnd = 0; Rnd < 2; ++Rnd) Put[Rnd][Pos] = (Wide ? Kvr_Qpel16_Put_AVX2 : Kvr_Qpel16_Put_SSE2)[Rnd][Pos];
+            Avg[Pos] = (Wide ? Kvr_Qpel16_Avg_AVX2 : Kvr_Qpel16_Avg_SSE2)[Pos];
+        }
+        Routines = {Put, Avg, Kvr_Gmc_Predict_MB};
+    }
+};
+const AVX2_LIST Avx2_List;
 #endif
 
 // The extensions the SIMD level may use, 0 where there are none.
@@ -98,6 +112,10 @@ void Kvr_Install_MB_DSP(KVR_MB_DSP* Dsp, int Cpu_Level) {
         Dsp->Copy_16x16 = Kvr_Copy_16x16_SSE2;
         Dsp->Copy_8x8 = Kvr_Copy_8x8_SSE2;
         Dsp->Routines = &Routines_SSE2;
+    }
+    if (Simd_Mask(Cpu_Level) & KVR_CPU_AVX2) {
+        Dsp->Name = "MB-AVX2";
+        Dsp->Routines = &Avx2_List.Routines;
     }
 #endif
     Dsp->Init(Dsp);

@@ -31,4 +31,8 @@ extern const KVR_QPEL_FN Kvr_Qpel16_Put_SSE2[2][16];
 extern const KVR_QPEL_FN Kvr_Qpel8_Put_SSE2[2][16];
 extern const KVR_QPEL_FN Kvr_Qpel16_Avg_SSE2[16];
 extern const KVR_QPEL_FN Kvr_Qpel8_Avg_SSE2[16];
+// AVX2: 16x16 quarter-sample prediction, a line per register.
+extern const KVR_QPEL_FN Kvr_Qpel16_Put_AVX2[2][16];
+extern const KVR_QPEL_FN Kvr_Qpel16_Avg_AVX2[16];
+bool Kvr_Qpel16_Avx2_Pays(int Pos);
 #endif
