@@ -252,13 +252,21 @@ private slots:
     // Live pictures of both codings travel from the DVR to the framebuffer and the painted window.
     void livePicturesReachTheWindow_data() {
         QTest::addColumn<int>("channel");
-        QTest::newRow("H.263") << 1;
-        QTest::newRow("MPEG-4") << 9;
+        QTest::addColumn<int>("depth");
+        using platform::qt::ScreenDepth;
+        QTest::newRow("H.263, 32 bits") << 1 << int(ScreenDepth::Rgb32);
+        QTest::newRow("MPEG-4, 32 bits") << 9 << int(ScreenDepth::Rgb32);
+        QTest::newRow("H.263, 8 bits") << 2 << int(ScreenDepth::Indexed8);
+        QTest::newRow("MPEG-4, 5-6-5") << 10 << int(ScreenDepth::Rgb565);
     }
     void livePicturesReachTheWindow() {
         QFETCH(int, channel);
-        auto dlg = openWindow();
-        QVERIFY(dlg);
+        QFETCH(int, depth);
+        DlgSettings s = settings();
+        s.screenDepth = platform::qt::ScreenDepth(depth);
+        auto dlg = std::make_unique<CwmTarselDlg>(s);
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
         login(*dlg, channel);
         const QRect picture(0, 0, dlg->width(), PictureHeight(dlg->width()));
         QTRY_VERIFY_WITH_TIMEOUT(dlg->liveSession().Stats().framesDecoded >= 3, kWaitMs);
