@@ -10,6 +10,7 @@ namespace vistrel::exporter {
 namespace {
 
 constexpr std::uint8_t kPlaneStartCode = 0xB6;
+constexpr std::uint8_t kGroupStartCode = 0xB3;
 constexpr int kShapeRectangular = 0;
 constexpr int kShapeGrayscale = 3;
 constexpr int kAspectExtended = 15;
@@ -102,8 +103,17 @@ std::optional<Mpeg4PlaneTime> FindMpeg4Plane(const std::uint8_t* data, std::size
                                              const Mpeg4LayerInfo& layer) {
     const std::size_t at = Mpeg4HeadersLength(data, size);
     if (at >= size) return std::nullopt;
-    Bits b(data + at + 4, size - at - 4);
     Mpeg4PlaneTime t;
+    // A group header restarts the time base at its time code (hours, minutes, marker, seconds).
+    for (std::size_t i = 0; i + 7 <= at; ++i) {
+        if (!StartCodeAt(data + i) || data[i + 3] != kGroupStartCode) continue;
+        Bits g(data + i + 4, at - i - 4);
+        const int hours = int(g.Get(5)), minutes = int(g.Get(6));
+        g.Get(1);
+        const int seconds = int(g.Get(6));
+        if (!g.overrun()) t.groupSeconds = (hours * 60 + minutes) * 60 + seconds;
+    }
+    Bits b(data + at + 4, size - at - 4);
     t.codingType = int(b.Get(2));
     // A damaged plane could claim any number of seconds; a minute is far beyond any camera's gap.
     constexpr int kMaxModulo = 60;
@@ -118,6 +128,7 @@ std::optional<Mpeg4PlaneTime> FindMpeg4Plane(const std::uint8_t* data, std::size
 
 std::int64_t Mpeg4Clock::Milliseconds(const Mpeg4PlaneTime& plane) {
     const std::int64_t res = layer_.timeResolution > 0 ? layer_.timeResolution : 1;
+    if (plane.groupSeconds >= 0) baseSeconds_ = plane.groupSeconds;
     const std::int64_t seconds = baseSeconds_ + plane.moduloSeconds;
     // B-planes count from the same base but do not move it.
     if (plane.codingType != 2) baseSeconds_ = seconds;

@@ -21,6 +21,7 @@ struct Mpeg4PlaneTime {
     int codingType = 0;
     int moduloSeconds = 0;  // whole seconds since the previous reference plane's time base
     int increment = 0;      // ticks within the second
+    int groupSeconds = -1;  // time code of a group-of-planes header in front of it, -1 without
 };
 
 // Finds a layer header (start code 00 00 01 2x) in data and reads it. Never reads past the end.
