@@ -516,8 +516,13 @@ void CwmTarselDlg::onPlaySpeedSelected() {
 void CwmTarselDlg::onDateChanged() {
     SetStatusIcon(kStatusPaused);
     m_bRangeChanged = 1;
-    m_nMode = ModePlayback;
-    ApplyMode();
+    // The pickers are only shown in playback, so the mode rarely changes here. Re-applying the
+    // same mode would also restart the key navigation and throw the user, who is changing the
+    // time field by field with the arrow keys, out of the time edit after every step.
+    if (m_nMode != ModePlayback) {
+        m_nMode = ModePlayback;
+        ApplyMode();
+    }
 }
 
 void CwmTarselDlg::onTimeChanged() {

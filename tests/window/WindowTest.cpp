@@ -419,6 +419,28 @@ private slots:
         date->calendarWidget()->window()->close();
     }
 
+    // The arrow keys walk into the time edit, change a field, and go on to the next field.
+    void keysChangeTheTimeFieldByField() {
+        auto dlg = openWindow();
+        QVERIFY(dlg);
+        login(*dlg);
+        dlg->setPlaybackStart(QDateTime(QDate(2009, 2, 24), QTime(13, 5, 7)));
+        dlg->onButton(id::kPlaybackButton);
+        for (int i = 0; i < 4; ++i) key(*dlg, Qt::Key_Right);  // Stop, Pause, date, the hour field
+        auto* time = qobject_cast<QTimeEdit*>(dlg->control(id::kTimePicker));
+        QCOMPARE(QApplication::focusWidget(), time);
+        QCOMPARE(time->currentSection(), QDateTimeEdit::HourSection);
+        key(*dlg, Qt::Key_Up);
+        QCOMPARE(time->time(), QTime(14, 5, 7));
+        key(*dlg, Qt::Key_Right);
+        QCOMPARE(dlg->navigator().position(), 4);
+        QCOMPARE(time->currentSection(), QDateTimeEdit::MinuteSection);
+        key(*dlg, Qt::Key_Down);
+        QCOMPARE(time->time(), QTime(14, 4, 7));
+        dlg->onButton(id::kPlayButton);  // the changed time is asked for
+        QCOMPARE(dlg->playbackRange().startL, 0x07040e00u);
+    }
+
     // A recorded hour plays at 4X: the slider and the time text move, and pictures are drawn.
     void playbackEndToEnd() {
         auto dlg = openWindow();
