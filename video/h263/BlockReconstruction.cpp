@@ -1,7 +1,5 @@
-// H.263 block arithmetic. The transform is the integer Loeffler-Ligtenberg-Moschytz arrangement
-// with 13-bit constants; the decoder and the test-stream encoder share it so that their
-// reconstructions agree bit for bit. This file holds the 64-bit reference of it and the
-// macroblock-level paths over the kernel table.
+// H.263 block arithmetic over the kernel table. The transform is the codec library's; the decoder
+// and the test-stream encoder both reach it through here, so their reconstructions agree bit for bit.
 
 #include "video/h263/BlockReconstruction.h"
 
@@ -14,51 +12,6 @@ namespace vistrel::h263 {
 
 namespace {
 
-constexpr int kConstBits = 13;
-constexpr int kColumnShift = 11;  // keeps two fraction bits between the passes
-constexpr int kRowShift = 18;
-constexpr int kRowDcShift = 5;
-
-// One 8-point pass in 64 bits: values from a hostile stream are not clipped and would overflow
-// 32 bits; valid streams give the same result either way (the fast kernels rely on that).
-// Each pass adds half of its divisor before the shift. Plain truncation biases every coded block
-// by about half a sample downwards; predicted pictures pile that up, and a 10-picture group ends
-// some 13 dB below a standard decoder's picture of the same stream.
-template <int Shift>
-inline void idct8(std::int64_t in0, std::int64_t in1, std::int64_t in2, std::int64_t in3, std::int64_t in4,
-                  std::int64_t in5, std::int64_t in6, std::int64_t in7, std::int64_t* out) {
-    using T = std::int64_t;
-    const T z1 = (in2 + in6) * 4433;
-    const T t2 = z1 - in6 * 15137;
-    const T t3 = z1 + in2 * 6270;
-    const T t0 = (in0 + in4) * (T(1) << kConstBits) + (T(1) << (Shift - 1));
-    const T t1 = (in0 - in4) * (T(1) << kConstBits) + (T(1) << (Shift - 1));
-    const T t10 = t0 + t3;
-    const T t13 = t0 - t3;
-    const T t11 = t1 + t2;
-    const T t12 = t1 - t2;
-
-    const T z5 = (in7 + in3 + in5 + in1) * 9633;
-    const T za = z5 - (in1 + in5) * 3196;
-    const T zb = z5 - (in3 + in7) * 16069;
-    const T zc = -(in5 + in3) * 20995;
-    const T o3 = in1 * 12299 - (in7 + in1) * 7373 + za;
-    const T o0 = in7 * 2446 - (in7 + in1) * 7373 + zb;
-    const T o1 = in5 * 16819 + zc + za;
-    const T o2 = in3 * 25172 + zc + zb;
-
-    out[0] = (t10 + o3) >> Shift;
-    out[7] = (t10 - o3) >> Shift;
-    out[1] = (t11 + o2) >> Shift;
-    out[6] = (t11 - o2) >> Shift;
-    out[2] = (t12 + o1) >> Shift;
-    out[5] = (t12 - o1) >> Shift;
-    out[3] = (t13 + o0) >> Shift;
-    out[4] = (t13 - o0) >> Shift;
-}
-
-std::int32_t saturate32(std::int64_t v) { return std::int32_t(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX)); }
-
 std::uint8_t clamp64(std::int64_t v) { return std::uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
 const H263Kernels& kernelsOf(const ReconstructionTarget& t) {
@@ -67,38 +20,13 @@ const H263Kernels& kernelsOf(const ReconstructionTarget& t) {
 
 }  // namespace
 
-void InverseTransformRaster(const std::int32_t* in, std::int32_t* samples) {
-    // Columns: values stay within 32 bits' worth of 64 for any 32-bit coefficient.
-    std::int64_t columns[kBlockSize];
-    for (int c = 0; c < 8; ++c) {
-        const std::int32_t* v = in + c;
-        if ((v[8] | v[16] | v[24] | v[32] | v[40] | v[48] | v[56]) == 0) {
-            const std::int64_t dc = std::int64_t(v[0]) * 4;
-            for (int r = 0; r < 8; ++r) columns[r * 8 + c] = dc;
-            continue;
-        }
-        std::int64_t out[8];
-        idct8<kColumnShift>(v[0], v[8], v[16], v[24], v[32], v[40], v[48], v[56], out);
-        for (int r = 0; r < 8; ++r) columns[r * 8 + c] = out[r];
-    }
-    for (int r = 0; r < 8; ++r) {
-        const std::int64_t* v = columns + r * 8;
-        std::int32_t* dst = samples + r * 8;
-        if ((v[1] | v[2] | v[3] | v[4] | v[5] | v[6] | v[7]) == 0) {
-            const std::int32_t dc = saturate32((v[0] + 16) >> kRowDcShift);
-            for (int c = 0; c < 8; ++c) dst[c] = dc;
-            continue;
-        }
-        std::int64_t out[8];
-        idct8<kRowShift>(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], out);
-        for (int c = 0; c < 8; ++c) dst[c] = saturate32(out[c]);
-    }
-}
-
 void InverseTransformBlock(std::int32_t* block) {
-    std::int32_t raster[kBlockSize];
-    for (int k = 0; k < kBlockSize; ++k) raster[kZigzag[k]] = block[k];
-    InverseTransformRaster(raster, block);
+    // The library's kernels take 16-bit coefficients; dequantised H.263 levels always fit, and a
+    // hostile caller's values are saturated first.
+    alignas(16) std::int16_t raster[kBlockSize];
+    for (int k = 0; k < kBlockSize; ++k) raster[kZigzag[k]] = std::int16_t(std::clamp(block[k], -32768, 32767));
+    ActiveH263Kernels().transform(raster);
+    for (int i = 0; i < kBlockSize; ++i) block[i] = raster[i];
 }
 
 void InverseTransform(std::int32_t* blocks, int codedMask) {
@@ -265,35 +193,35 @@ void CopyNotCoded(const ReconstructionTarget& t, int row, int column) {
     }
 }
 
-void ReconstructIntra(const ReconstructionTarget& t, int row, int column, const std::int32_t* coefficients,
+void ReconstructIntra(const ReconstructionTarget& t, int row, int column, std::int16_t* coefficients,
                       const int* lastScan) {
     const H263Kernels& k = kernelsOf(t);
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         const BlockPlace p = placeOf(t, row, column, b);
-        const std::int32_t* block = coefficients + b * kBlockSize;
+        std::int16_t* block = coefficients + b * kBlockSize;
         if (lastScan[b] > 0) {
-            (lastScan[b] <= kSparseLastScan ? k.idctPutSparse : k.idctPut)(block, p.dst, p.stride);
+            k.put(block, p.dst, p.stride);
             continue;
         }
         // A block without coefficients (the intra-coded four-vector type has no DC) is zero.
-        const std::uint8_t flat = lastScan[b] < 0 ? 0 : ClampSample(DcOnlyValue(block[0]));
+        const std::uint8_t flat = lastScan[b] < 0 ? 0 : ClampSample(FlatValue(block[0]));
         std::uint8_t* dst = p.dst;
         for (int r = 0; r < 8; ++r, dst += p.stride) std::memset(dst, flat, 8);
     }
 }
 
 void ReconstructPredicted(const ReconstructionTarget& t, int row, int column, int vx, int vy,
-                          const std::int32_t* coefficients, const int* lastScan) {
+                          std::int16_t* coefficients, const int* lastScan) {
     const H263Kernels& k = kernelsOf(t);
     predictMacroblock(t, k, row, column, vx, vy);
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         if (lastScan[b] < 0) continue;
         const BlockPlace p = placeOf(t, row, column, b);
-        const std::int32_t* block = coefficients + b * kBlockSize;
+        std::int16_t* block = coefficients + b * kBlockSize;
         if (lastScan[b] == 0) {
-            k.dcAdd(block[0], p.dst, p.stride);
+            k.flatAdd(FlatValue(block[0]), p.dst, p.stride);
         } else {
-            (lastScan[b] <= kSparseLastScan ? k.idctAddSparse : k.idctAdd)(block, p.dst, p.stride);
+            k.add(block, p.dst, p.stride);
         }
     }
 }

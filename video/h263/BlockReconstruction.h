@@ -17,8 +17,8 @@ inline int Dequantise(int level, bool negative, int quantiser) {
     return negative ? -magnitude : magnitude;
 }
 
-// The reference transform: one block stored by scan position into samples in raster order, in
-// place (64-bit arithmetic, results saturated to 32 bits). The kernels are bit-exact with it.
+// The transform of the active kernel table (the codec library's): one block stored by scan
+// position into samples in raster order, in place. Coefficients beyond 16 bits are saturated first.
 void InverseTransformBlock(std::int32_t* block);
 // All six blocks; `codedMask` bit 5-b set means block b holds coefficients (others stay zero).
 void InverseTransform(std::int32_t* blocks, int codedMask = 0x3F);
@@ -58,13 +58,13 @@ void PredictAndAdd(const ReconstructionTarget& t, int row, int column, int vx, i
                    const std::int32_t* blocks, int codedMask);
 void CopyNotCoded(const ReconstructionTarget& t, int row, int column);
 
-// The decoder's fused paths. `coefficients` holds the six blocks in raster order (untransformed);
-// `lastScan[b]` is the highest scan position of block b holding a coefficient, or -1 for none.
-// A block with only its DC takes the flat short cut; the results equal transforming with
-// InverseTransformBlock and then StoreIntra / PredictAndAdd.
-void ReconstructIntra(const ReconstructionTarget& t, int row, int column, const std::int32_t* coefficients,
+// The decoder's fused paths. `coefficients` holds the six blocks in raster order (untransformed,
+// used as scratch: undefined afterwards); `lastScan[b]` is the highest scan position of block b
+// holding a coefficient, or -1 for none. A block with only its DC takes the flat short cut; the
+// results equal transforming with InverseTransformBlock and then StoreIntra / PredictAndAdd.
+void ReconstructIntra(const ReconstructionTarget& t, int row, int column, std::int16_t* coefficients,
                       const int* lastScan);
 void ReconstructPredicted(const ReconstructionTarget& t, int row, int column, int vx, int vy,
-                          const std::int32_t* coefficients, const int* lastScan);
+                          std::int16_t* coefficients, const int* lastScan);
 
 }  // namespace vistrel::h263

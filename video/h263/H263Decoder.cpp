@@ -269,7 +269,7 @@ bool H263Decoder::applySize(int code, bool force) {
 
     reference_ = allocate<std::uint8_t>(frameBytes_);
     output_ = allocate<std::uint8_t>(frameBytes_);
-    blocks_ = allocate<std::int32_t>(std::size_t(kBlockSize) * kBlocksPerMacroblock);
+    blocks_ = allocate<std::int16_t>(std::size_t(kBlockSize) * kBlocksPerMacroblock);
     modes_ = allocate<std::int32_t>(macroblocks);
     vectors_ = allocate<std::int32_t>(2 * macroblocks);
     if (reference_) referencePicture_ = YuvPicture::Create(reference_.get(), w, h);

@@ -115,7 +115,7 @@ private:
     // Picture planes (luma, Cb, Cr packed), all frameBytes_ long; null after a failed size change.
     std::unique_ptr<std::uint8_t[]> reference_;
     std::unique_ptr<std::uint8_t[]> output_;
-    std::unique_ptr<std::int32_t[]> blocks_;
+    std::unique_ptr<std::int16_t[]> blocks_;
     std::unique_ptr<std::int32_t[]> modes_;
     std::unique_ptr<std::int32_t[]> vectors_;
     std::unique_ptr<YuvPicture> referencePicture_;

@@ -1,5 +1,5 @@
-// Building the H.263 kernel tables: the C entries first, the faster variants over them, the
-// prediction kernels from the codec library's macroblock table.
+// Building the H.263 kernel tables from the codec library's transform and macroblock tables, with
+// our flat-block short cut over them.
 
 #include "video/h263/H263Kernels.h"
 
@@ -15,10 +15,19 @@ namespace {
 // The library's own level numbers: 0 selects its plain C kernels.
 constexpr int kLibraryPlainC = 0;
 
-void fillPrediction(H263Kernels* k, CpuLevel level) {
+// The library's H.263 quantiser family; only its transform kernels are used here.
+constexpr int kLibraryH263Quantiser = 0;
+
+void fillFromLibrary(H263Kernels* k, CpuLevel level) {
     // The library decides which of its variants the processor (and VISTREL_CPU) allows; the plain
-    // level keeps the C table pure for checking.
+    // level keeps to its C kernels.
     const int libraryLevel = level == CpuLevel::C ? kLibraryPlainC : Kvr_CPU_Level(Kvr_CPU_Query().Mask);
+    KVR_QUANT_DSP quant;
+    Kvr_Install_Quant_DSP(&quant, kLibraryH263Quantiser, libraryLevel);
+    k->name = quant.Name;
+    k->transform = quant.IDCT;
+    k->put = quant.IDCT_Put;
+    k->add = quant.IDCT_Add;
     KVR_MB_DSP dsp;
     Kvr_Install_MB_DSP(&dsp, libraryLevel);
     for (int p = 0; p < 4; ++p) {
@@ -32,11 +41,10 @@ void fillPrediction(H263Kernels* k, CpuLevel level) {
 
 H263Kernels build(CpuLevel level) {
     H263Kernels k{};
+    fillFromLibrary(&k, level);
     FillH263KernelsC(&k);
-    fillPrediction(&k, level);
 #if defined(__x86_64__) || defined(__i386__)
     if (level >= CpuLevel::Sse2) FillH263KernelsSse2(&k);
-    if (level >= CpuLevel::Avx2) FillH263KernelsAvx2(&k);
 #endif
     return k;
 }

@@ -68,7 +68,7 @@ struct Mcbpc {
 // Reads the coefficients of one block from scan position `position` on, storing them in raster
 // order. A coefficient position of 64 or more, or a code that does not exist, ends the block.
 // Returns the highest scan position written, or `lastScan` unchanged when none was.
-int readCoefficients(BitReader& reader, const TcoefEntry* table, std::int32_t* block, int position, int quantiser,
+int readCoefficients(BitReader& reader, const TcoefEntry* table, std::int16_t* block, int position, int quantiser,
                      int lastScan) {
     // Escape code 7 + LAST 1 + RUN 6 + LEVEL 8, and every other code with its sign bit, fit in one
     // 32-bit window, so each coefficient takes one look at the stream.
@@ -99,7 +99,8 @@ int readCoefficients(BitReader& reader, const TcoefEntry* table, std::int32_t* b
         }
         position += run;
         if (position >= 64) return lastScan;
-        block[kZigzag[position]] = Dequantise(level, negative, quantiser);
+        // At most 31 * 257: always within 16 bits.
+        block[kZigzag[position]] = std::int16_t(Dequantise(level, negative, quantiser));
         lastScan = position;
         ++position;
         if (last) return lastScan;
@@ -191,13 +192,13 @@ void concealFrom(MacroblockContext& c, int index) {
     }
 }
 
-// Sixteen plain vector stores: a 256-byte memset otherwise becomes a slow string instruction here.
-inline void clearBlock(std::int32_t* block) {
+// Eight plain vector stores: a memset here otherwise becomes a slow string instruction.
+inline void clearBlock(std::int16_t* block) {
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
-    for (int i = 0; i < kBlockSize; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + i), zero);
+    for (int i = 0; i < kBlockSize; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + i), zero);
 #else
-    std::memset(block, 0, sizeof(std::int32_t) * kBlockSize);
+    std::memset(block, 0, sizeof(std::int16_t) * kBlockSize);
 #endif
 }
 
@@ -205,7 +206,7 @@ inline void clearBlock(std::int32_t* block) {
 void readBlocks(BitReader& reader, const VlcTables& tables, MacroblockContext& c, int pattern, bool intraDc,
                 int* lastScan) {
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        std::int32_t* block = c.blocks + b * kBlockSize;
+        std::int16_t* block = c.blocks + b * kBlockSize;
         lastScan[b] = -1;
         const bool coded = (pattern & (0x20 >> b)) != 0;
         if (!coded && !intraDc) continue;
@@ -214,7 +215,7 @@ void readBlocks(BitReader& reader, const VlcTables& tables, MacroblockContext& c
         if (intraDc) {
             int dc = int(reader.get(8));
             if (dc == 255) dc = 128;
-            block[0] = dc * 8;
+            block[0] = std::int16_t(dc * 8);
             lastScan[b] = 0;
             start = 1;
         }

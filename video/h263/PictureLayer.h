@@ -45,7 +45,7 @@ struct MacroblockContext {
     ReconstructionTarget target;
     int columns = 0;              // macroblocks per row
     int rows = 0;
-    std::int32_t* blocks = nullptr;   // 6 x 64 coefficients, raster order
+    std::int16_t* blocks = nullptr;   // 6 x 64 coefficients, raster order
     std::int32_t* modes = nullptr;    // one per macroblock
     std::int32_t* vectors = nullptr;  // two per macroblock (x, y in half samples)
     int quantiser = kInitialQuantiser;
