@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QImage>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -50,6 +51,10 @@ int CwmTarselApp::start() {
         DlgSettings settings;
         settings.screenDepth = options_.screenDepth;
         if (options_.width > 0) settings.initialWidth = options_.width;
+        // The demo DVR's address changes with every run: it stays out of the user's own host list.
+        QTemporaryDir demoProfileDir;
+        if (options_.demo && demoProfileDir.isValid())
+            settings.profilePath = demoProfileDir.filePath(QStringLiteral("profile(wmQM).txt")).toStdString();
         CwmTarselDlg dialog(settings);
         QObject::connect(&dialog, &CwmTarselDlg::exited, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         dialog.show();
