@@ -16,6 +16,8 @@ HealthSnapshot SnapshotOf(const live::LiveSessionStats& stats) {
     s.framesSinceStart = stats.framesSinceStart;
     s.hasPicture = stats.pictureWidth > 0 && stats.pictureHeight > 0;
     s.lastPictureTick = stats.lastPictureTick;
+    s.codingNotDecoded = stats.coding == live::StreamCoding::Jpeg || stats.coding == live::StreamCoding::Xvid ||
+                         stats.coding == live::StreamCoding::Vweb;
     return s;
 }
 
@@ -35,6 +37,10 @@ HealthReport DescribeHealth(const HealthSnapshot& s, std::uint32_t nowTick, std:
         r.state = HealthState::Lost;
         r.stateText = "stream lost";
         r.offerReconnect = true;
+    } else if (s.framesSinceStart == 0 && s.codingNotDecoded) {
+        // Connected, but no picture will ever come: "connecting" would promise one.
+        r.state = HealthState::Live;
+        r.stateText = "coding not decoded";
     } else if (s.framesSinceStart == 0) {
         r.state = HealthState::Connecting;
         r.stateText = "connecting";

@@ -29,13 +29,16 @@ struct HealthSnapshot {
     std::uint64_t framesSinceStart = 0;
     bool hasPicture = false;          // a good picture was ever shown
     std::uint32_t lastPictureTick = 0;
+    bool codingNotDecoded = false;    // the response's coding is received and dropped (JPEG...)
 };
 
 HealthSnapshot SnapshotOf(const live::LiveSessionStats& stats);
 
 struct HealthReport {
     HealthState state = HealthState::Idle;
-    std::string stateText;    // "connecting", "reconnecting in 3 s (attempt 2 of 5)", "stream lost"; empty when live or idle
+    // "connecting", "reconnecting in 3 s (attempt 2 of 5)", "stream lost", "coding not decoded";
+    // empty when live or idle
+    std::string stateText;
     std::string pictureAge;   // "picture 7 s old" once the shown picture is older than the limit; else empty
     bool offerReconnect = false;
     bool healthy() const { return stateText.empty() && pictureAge.empty(); }

@@ -116,6 +116,7 @@ void LiveStreamSession::startLocked() {
     started_.store(true);
     gaveUp_.store(false);
     framesAtStart_.store(consumer_.FramesDecoded());
+    coding_.store(StreamCoding::Unknown);
 
     ring_.Reset();
     if (!consumer_.StartThread()) {

@@ -26,6 +26,11 @@ TEST(ViewsHealth, StatesFollowTheSession) {
     EXPECT_EQ(r.stateText, "connecting");
     EXPECT_FALSE(r.offerReconnect);
 
+    // A coding that is received and dropped never brings a picture.
+    s.codingNotDecoded = true;
+    EXPECT_EQ(DescribeHealth(s, 1000).stateText, "coding not decoded");
+    s.codingNotDecoded = false;
+
     s.framesSinceStart = 1;
     s.hasPicture = true;
     s.lastPictureTick = 1000;
