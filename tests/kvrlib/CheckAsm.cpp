@@ -164,14 +164,16 @@ TEST(CheckAsm, GmcMacroblocksEveryLevel) {
         CapScope scope(cap);
         KVR_MB_DSP t{};
         Kvr_Install_MB_DSP(&t, kSimdLevel);
-        for (int iter = 0; iter < 40; ++iter) {
+        for (int iter = 0; iter < 300; ++iter) {
             pictureLike(ry, rng);
             pictureLike(ru, rng);
             pictureLike(rv, rng);
             int du[4], dv[4];
             for (int i = 0; i < 4; ++i) {
-                du[i] = int(rng() % 61) - 30;
-                dv[i] = int(rng() % 61) - 30;
+                // Mostly small trajectories; sometimes large ones that reach far past the picture edges.
+                const int span = rng() % 4 ? 61 : 2001;
+                du[i] = int(rng() % span) - span / 2;
+                dv[i] = int(rng() % span) - span / 2;
             }
             KVR_GMC_PARAMS g;
             if (!Kvr_Gmc_Setup(&g, du, dv, int(rng() % 4), int(rng() % 4), w, h)) continue;

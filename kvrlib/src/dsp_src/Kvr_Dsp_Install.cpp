@@ -27,7 +27,7 @@ void MB_Init_C(KVR_MB_DSP*) {}
 
 const KVR_MB_ROUTINES Routines_C = {Kvr_Qpel16_Put_C, Kvr_Qpel16_Avg_C, Kvr_Gmc_Predict_MB};
 #if KVR_X86
-const KVR_MB_ROUTINES Routines_SSE2 = {Kvr_Qpel16_Put_SSE2, Kvr_Qpel16_Avg_SSE2, Kvr_Gmc_Predict_MB};
+const KVR_MB_ROUTINES Routines_SSE2 = {Kvr_Qpel16_Put_SSE2, Kvr_Qpel16_Avg_SSE2, Kvr_Gmc_Predict_MB_SSE2};
 // The AVX2 list: the SSE2 kernels, with the AVX2 ones where they pay.
 struct AVX2_LIST {
     KVR_MC_FN Put[2][16], Avg[16];
@@ -38,7 +38,7 @@ struct AVX2_LIST {
             for (int Rnd = 0; Rnd < 2; ++Rnd) Put[Rnd][Pos] = (Wide ? Kvr_Qpel16_Put_AVX2 : Kvr_Qpel16_Put_SSE2)[Rnd][Pos];
             Avg[Pos] = (Wide ? Kvr_Qpel16_Avg_AVX2 : Kvr_Qpel16_Avg_SSE2)[Pos];
         }
-        Routines = {Put, Avg, Kvr_Gmc_Predict_MB};
+        Routines = {Put, Avg, Kvr_Gmc_Predict_MB_SSE2};
     }
 };
 const AVX2_LIST Avx2_List;

@@ -26,6 +26,11 @@ void Kvr_Copy_16x16_SSE2(uint8_t* Dst, const uint8_t* Src, int BpS);
 void Kvr_Copy_8x8_SSE2(uint8_t* Dst, const uint8_t* Src, int BpS);
 void Kvr_Extend_SSE2(uint8_t* Y, uint8_t* U, uint8_t* V, int W, int H, int BpS);
 
+// One GMC macroblock (the shape of Kvr_Gmc_Predict_MB).
+void Kvr_Gmc_Predict_MB_SSE2(const KVR_GMC_PARAMS* G, uint8_t* Dst_Y, uint8_t* Dst_U, uint8_t* Dst_V,
+                             const uint8_t* Ref_Y, const uint8_t* Ref_U, const uint8_t* Ref_V, int BpS, int Mb_X,
+                             int Mb_Y, int Clip_W, int Clip_H, int Rounding);
+
 // Quarter-sample kernels in the layout of Kvr_Qpel.h.
 extern const KVR_QPEL_FN Kvr_Qpel16_Put_SSE2[2][16];
 extern const KVR_QPEL_FN Kvr_Qpel8_Put_SSE2[2][16];
