@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "cli/Y4mWriter.h"
 #include <vector>
 
 namespace vistrel::cli {
@@ -17,6 +19,7 @@ struct DecodeOptions {
     Codec codec = Codec::Auto;
     bool framed = false;   // input is in the DVR's live frame format
     long maxFrames = -1;   // -1 = all
+    Y4mRate y4mRate;       // frame rate of an OUT.y4m, from the stream's own timing
 };
 
 // One decoded picture in display order, as plane pointers so that every decoder can hand over

@@ -115,6 +115,7 @@ int runDecode(int argc, char** argv) {
 
     std::vector<std::uint8_t> data;
     if (!loadFile(options.input, &data)) return 1;
+    options.y4mRate = Y4mRateForStream(data.data(), data.size(), options.codec == Codec::H263);
 
     PictureSink sink(options);
     if (!sink.open()) return 1;

@@ -26,9 +26,6 @@ bool endsWith(const std::string& text, const char* suffix) {
     return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
 }
 
-// The decoders do not know the frame rate; H.263's picture clock is the usual one.
-constexpr const char* kY4mRate = "F30000:1001";
-
 }  // namespace
 
 bool PictureSink::open() {
@@ -76,7 +73,7 @@ bool PictureSink::writePicture(const PlanarPicture& p) {
     }
     if (y4m_) {
         if (frames_ == 0 &&
-            std::fprintf(out_, "YUV4MPEG2 W%d H%d %s Ip A1:1 C420jpeg\n", p.width, p.height, kY4mRate) < 0)
+            std::fputs(Y4mStreamHeader(p.width, p.height, options_.y4mRate).c_str(), out_) < 0)
             return false;
         // A stream cannot change its size within one YUV4MPEG2 file.
         if (frames_ > 0 && (p.width != width_ || p.height != height_)) {
@@ -84,7 +81,7 @@ bool PictureSink::writePicture(const PlanarPicture& p) {
                          p.width, p.height, options_.output.c_str());
             return false;
         }
-        if (std::fputs("FRAME\n", out_) < 0) return false;
+        if (std::fputs(kY4mFrameMarker, out_) < 0) return false;
     }
     return std::fwrite(bytes, 1, total, out_) == total;
 }

@@ -189,18 +189,19 @@ std::optional<FrameRate> EstimateFrameRate(const std::uint8_t* data, std::size_t
     bool monotonic = times.size() >= 2;
     for (std::size_t i = 1; i < times.size(); ++i) monotonic = monotonic && times[i] > times[i - 1];
     if (monotonic) return FrameRateFromTimes(times.data(), times.size());
-    times.clear();
-    std::int64_t ticks = 0;
+    // The picture clock runs at 30000/1001 Hz; the usual step between pictures sets the rate.
+    std::vector<int> steps;
     int previous = -1;
-    for (std::size_t i = 0; i + 4 <= size && times.size() <= kRateSamples; ++i) {
+    for (std::size_t i = 0; i + 4 <= size && steps.size() < kRateSamples; ++i) {
         const auto tr = H263TemporalReference(data + i, size - i);
         if (!tr) continue;
-        if (previous >= 0) ticks += (*tr - previous + 256) % 256;
+        if (previous >= 0 && *tr != previous) steps.push_back((*tr - previous + 256) % 256);
         previous = *tr;
-        times.push_back(ticks * kH263TickNumerator / kH263TickDenominator);
         i += 3;
     }
-    return FrameRateFromTimes(times.data(), times.size());
+    if (steps.empty()) return std::nullopt;
+    std::nth_element(steps.begin(), steps.begin() + std::ptrdiff_t(steps.size() / 2), steps.end());
+    return FrameRate{30000, kH263TickNumerator * steps[steps.size() / 2]};
 }
 
 }  // namespace vistrel::exporter

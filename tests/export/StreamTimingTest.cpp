@@ -55,7 +55,8 @@ TEST(StreamTiming, H263RatesComeFromFrameHeaderWordsElseTemporalReferences) {
     const std::uint8_t pictures[] = {0, 0, 0x80, 0x02, 0x10, 0, 0, 0, 0, 0x80, 0x06, 0x10, 0, 0, 0, 0x80, 0x0A, 0x10};
     const auto tr = EstimateFrameRate(pictures, sizeof pictures, true);
     ASSERT_TRUE(tr);
-    EXPECT_NEAR(double(tr->numerator) / tr->denominator, 30.0, 0.5);
+    EXPECT_EQ(tr->numerator, 30000);
+    EXPECT_EQ(tr->denominator, 1001);
     EXPECT_EQ(H263TemporalReference(pictures, 4), 0);
     EXPECT_EQ(H263TemporalReference(pictures + 7, 4), 1);
     EXPECT_FALSE(H263TemporalReference(pictures, 3));
