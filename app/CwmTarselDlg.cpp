@@ -22,10 +22,13 @@
 #include "app/ControlIds.h"
 #include "app/camera/CameraController.h"
 #include "app/connection/ConnectionBringUp.h"
+#include "app/extras/ExtrasMenu.h"
+#include "app/extras/StatusMessage.h"
 #include "app/layout/Geometry.h"
 #include "app/layout/ImageButton.h"
 #include "app/layout/ImagePictures.h"
 #include "app/layout/StatusIcon.h"
+#include "app/media/MediaActions.h"
 #include "app/playback/PlaybackTexts.h"
 #include "app/playback/ProgressRelay.h"
 #include "platform/Tick.h"
@@ -106,11 +109,15 @@ CwmTarselDlg::CwmTarselDlg(DlgSettings settings, QWidget* parent)
     createControls();
     FillLoginControls();
     connectControls();
+    // Made after the controls so the button and the message sit above them and the picture.
+    m_extras = new ExtrasMenu(this, [this] { return m_view->isHidden() ? QRect() : m_view->geometry(); });
+    m_statusMessage = new StatusMessage(this);
 
     // Dialog initialisation: the tables every decoder and record reader uses, built once here
     // so no decoding thread pays for them.
     InitColourTables(m_view->platformWindow());
     playback::BuildRecordCrcTable();
+    m_media = new media::MediaActions(*this);
 
     const int width = std::max(kMinimumWidth, m_settings.initialWidth);
     int height = 0;
@@ -364,6 +371,7 @@ int CwmTarselDlg::channelNumber() const {
 }
 
 void CwmTarselDlg::StartLive() {
+    if (m_media) m_media->liveStreamStarting();
     m_liveSession.SetNotifyWindow(m_view->platformWindow());
     m_strChannel = m_comboChannel->currentText();
     const std::string host = text8(m_comboHost->currentText(), kMaxLoginText);
@@ -421,6 +429,8 @@ void CwmTarselDlg::StartPlayback() {
 }
 
 void CwmTarselDlg::stopStreams() {
+    // Only on the way out: a recording is finished and a snapshot written before the streams go.
+    if (m_media) m_media->shutdown();
     m_player.Stop();
     m_liveSession.Stop();
 }
@@ -703,6 +713,14 @@ void CwmTarselDlg::ApplyMode() {
     } else {
         m_view->hide();
     }
+    // The additions' menu button sits right of the channel list while the toolbar shows.
+    const auto toolbarRow = std::find_if(layout.shown.begin(), layout.shown.end(),
+                                         [](const ControlRect& r) { return r.id == id::kLiveButton; });
+    if (toolbarRow != layout.shown.end())
+        m_extras->placeButton(QRect(23 * unit, toolbarRow->y, unit, toolbarRow->height));
+    else
+        m_extras->hideButton();
+    m_statusMessage->setPictureArea(m_view->isHidden() ? rect() : m_view->geometry());
     // A new stream starts on a clear picture; full screen keeps the one it shows.
     const bool streamChanged = m_lastAppliedMode != m_nMode && m_lastAppliedMode != ModeFullScreen &&
                                m_nMode != ModeFullScreen && m_lastAppliedMode != 0;
@@ -710,6 +728,7 @@ void CwmTarselDlg::ApplyMode() {
         m_view->clearPicture();
     m_lastAppliedMode = m_nMode;
 
+    if (m_media) m_media->modeApplied(m_nMode, playbackActive());
     m_navigator.setMode(m_nMode);
     update();
 }
@@ -725,6 +744,8 @@ void CwmTarselDlg::resizeEvent(QResizeEvent* event) {
 }
 
 QImage CwmTarselDlg::grabWindow() { return grab().toImage(); }
+
+void CwmTarselDlg::showStatusMessage(const QString& text) { m_statusMessage->showMessage(text); }
 
 // ---- key navigation ---------------------------------------------------------------------------
 

@@ -31,10 +31,16 @@ namespace vistrel::platform::qt {
 class FramebufferView;
 }
 
+namespace vistrel::media {
+class MediaActions;
+}
+
 namespace vistrel::app {
 
 class CameraController;
 class ConnectionBringUp;
+class ExtrasMenu;
+class StatusMessage;
 class ProgressRelay;
 class StatusIcon;
 
@@ -85,9 +91,15 @@ public:
     const std::string& liveUrl() const { return m_liveUrl; }
     const std::string& playbackUrl() const { return m_playbackUrl; }
     int playerSpeedCode() const { return m_playerSpeed; }
+    // Snapshot, recording, export and sound of the window.
+    media::MediaActions* media() const { return m_media; }
     std::string profilePath() const { return m_profilePath; }
     // The window with its picture, as the user sees it.
     QImage grabWindow();
+    // The menu of additions ("⋯" button and right click on the picture); features add sections.
+    ExtrasMenu* extrasMenu() const { return m_extras; }
+    // A one-line message over the bottom of the picture area for a few seconds.
+    void showStatusMessage(const QString& text);
 
 signals:
     // The Exit command's wait is over and the window has closed.
@@ -192,10 +204,13 @@ private:
     QLabel* m_staticTime = nullptr;
     StatusIcon* m_statusIcon = nullptr;
     QComboBox* m_focusHolder = nullptr;
+    media::MediaActions* m_media = nullptr;  // child QObject, GUI thread; made before any stream starts
 
     ProgressRelay* m_relay = nullptr;           // child QObject, GUI thread
     CameraController* m_camera = nullptr;       // child QObject; waits for its request when destroyed
     ConnectionBringUp* m_bringUp = nullptr;     // child QObject
+    ExtrasMenu* m_extras = nullptr;             // child QObject, GUI thread
+    StatusMessage* m_statusMessage = nullptr;   // child widget
     KeyNavigator m_navigator;
 };
 
