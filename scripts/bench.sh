@@ -13,7 +13,7 @@ for bench in "$build"/bin/bench_*; do
   "$bench" "$@"
 done
 # Colour conversion once more at each CPU level our video kernels have (libswscale stays at its best).
-for level in c sse2 avx2; do
+for level in c sse2 ssse3 avx2; do
   echo "== bench_colour at VISTREL_CPU=$level"
   VISTREL_CPU=$level "$build"/bin/bench_colour --benchmark_min_time=0.2 "$@" | sed -n '/^640x480/,$p'
 done

@@ -15,6 +15,8 @@ ColourKernels build(CpuLevel level)
 #if defined(__x86_64__) || defined(__i386__)
     if (level >= CpuLevel::Sse2)
         FillColourKernelsSse2(&k);
+    if (level >= CpuLevel::Ssse3)
+        FillColourKernelsSsse3(&k);
     if (level >= CpuLevel::Avx2)
         FillColourKernelsAvx2(&k);
 #endif

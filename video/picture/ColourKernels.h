@@ -44,6 +44,7 @@ void DitherRowTo8C(const std::uint8_t* y, const std::uint8_t* cb, const std::uin
                    int width, const std::uint8_t* dither);
 
 void FillColourKernelsSse2(ColourKernels* k);
+void FillColourKernelsSsse3(ColourKernels* k);
 void FillColourKernelsAvx2(ColourKernels* k);
 
 // The colour model as arithmetic, for the vector variants (the tables hold the same values):
