@@ -17,6 +17,9 @@ for level in c sse2 ssse3 avx2; do
   echo "== bench_colour at VISTREL_CPU=$level"
   VISTREL_CPU=$level "$build"/bin/bench_colour --benchmark_min_time=0.2 "$@" | sed -n '/^640x480/,$p'
 done
+# H.263 decoding beside ffmpeg once more with our kernels and the library's at plain C.
+echo "== bench_h263 side by side at VISTREL_CPU=c"
+VISTREL_CPU=c "$build"/bin/bench_h263 --benchmark_filter='^$' | sed -n '/^CIF/,$p'
 # MPEG-4 decoding beside ffmpeg -threads 1 (CPU time, start-up subtracted) at the C level, the SSE2
 # baseline and the best level this machine has.
 echo "== MPEG-4 decoding: vistrel-cli decode vs ffmpeg -threads 1"
