@@ -150,7 +150,9 @@ SourceStatus LiveRecordingSource::Next(MediaUnit& unit) {
                 break;
             }
         }
-        if (haveKind_ && lastKind_ == UnitKind::H263Video) {
+        // Frames without header only where the stream has shown it sends them: searched for
+        // everywhere, length words and start codes turn up inside MPEG-4 data after a channel change.
+        if (!haveKind_ || (lastKind_ == UnitKind::H263Video && !lastHadHeader_)) {
             h263::H263FrameStart start;
             if (h263::FindH263FrameStart(data, size, 0, &start) && start.offset < at) {
                 at = start.offset;
@@ -209,6 +211,7 @@ SourceStatus LiveRecordingSource::Next(MediaUnit& unit) {
         unit.timeMs = NextTime(kind, unit, f, kind == UnitKind::Mpeg4Video || hasHeader);
         haveKind_ = true;
         lastKind_ = kind;
+        lastHadHeader_ = kind == UnitKind::Mpeg4Video || hasHeader;
         Consume(at + total);
         return SourceStatus::Unit;
     }

@@ -41,6 +41,7 @@ private:
     std::size_t pos_ = 0;  // first unread byte of buf_
     UnitKind lastKind_ = UnitKind::Mpeg4Video;
     bool haveKind_ = false;
+    bool lastHadHeader_ = true;  // frames without header are looked for only after one of them
     bool eof_ = false;
     std::string error_;
 
