@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 #include "app/views/HealthOverlay.h"
 #include "platform/qt/FramebufferView.h"
 #include "stream/live/DvrAddress.h"
@@ -57,6 +59,8 @@ live::LiveSessionStats GridTile::stats() const { return session_ ? session_->Sta
 void GridTile::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     view_->setGeometry(rect().adjusted(kTileMargin, kTileMargin, -kTileMargin, -kTileMargin));
+    health_->setMaximumWidth(std::max(1, width() - 2 * (kTileMargin + 2)));
+    health_->refresh();
     health_->move(kTileMargin + 2, kTileMargin + 2);
     health_->raise();
 }

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "platform/Tick.h"
 
 namespace vistrel::app {
@@ -19,6 +21,8 @@ HealthOverlay::HealthOverlay(QWidget* parent)
     layout->setContentsMargins(4, 2, 4, 2);
     layout->setSpacing(2);
     label_ = new QLabel(this);
+    // Small tiles wrap the longer texts instead of cutting them off.
+    label_->setWordWrap(true);
     reconnect_ = new QPushButton(tr("Reconnect"), this);
     reconnect_->setFocusPolicy(Qt::NoFocus);
     reconnect_->hide();
@@ -60,7 +64,13 @@ void HealthOverlay::refresh() {
     if (text != label_->text()) label_->setText(text);
     if (reconnect_->isHidden() == report_.offerReconnect) reconnect_->setVisible(report_.offerReconnect);
     const bool show = !lines.isEmpty();
-    if (show) adjustSize();
+    if (show) {
+        // adjustSize() does not give a wrapped label its extra lines; ask the layout for the
+        // height at the width we can have.
+        const int w = std::min(layout()->sizeHint().width(), maximumWidth());
+        const int h = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(w) : layout()->sizeHint().height();
+        resize(w, h);
+    }
     if (isHidden() == show) setVisible(show);
 }
 

@@ -167,6 +167,8 @@ private slots:
             (t->health()->refresh(), sawCountdown = sawCountdown ||
                                                     t->health()->text().contains("reconnecting in")),
             kWaitMs);
+        const QByteArray shot = qgetenv("VISTREL_HEALTH_SHOT");
+        if (!shot.isEmpty()) grid.grab().save(QString::fromLocal8Bit(shot));
         QVERIFY(t->health()->text().contains("channel 1"));
         QVERIFY(t->health()->text().contains("of 5)"));
         const std::uint32_t fired = t->stats().restartsFired;
