@@ -1,19 +1,20 @@
 // CPU description, level detection, drivers and the destroyable registry.
 #include "kvr_syst/Kvr_Cpu.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 const char* const Cpu_Names[] = {"INTEL", "AMD", "K6", "ATHLON", "CYRIX", "MIPS",
                                  "SPARC", "ALPHA", "HP", "Unknown"};
 const char* const Feature_Names[] = {"CPUID", "MMX", "SSE",   "SSE2",  "3dNow!",
                                      "3dNow2!", "SSSE3", "SSE4.1", "AVX2"};
-KVR_CPU_INFO Cpu_Info = {9, 0};
-bool Cpu_Known = false;
-int Cpu_Cap = -1;   // bits the cap lets through; set from VISTREL_CPU on first use
-bool Cap_Known = false;
+// Decoders are made on several stream threads at once, so the first use must be race-free.
+std::atomic<int> Cpu_Cap{~0};   // bits the cap lets through
+std::once_flag Cap_From_Environment;
 
 int Probe_Mask() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -56,27 +57,30 @@ int Kvr_CPU_Cap_Mask(const char* Name) {
     return -1;
 }
 
+namespace {
+// VISTREL_CPU is read once, before any explicit cap, so that it never overrides one.
+void Read_Cap_From_Environment() {
+    std::call_once(Cap_From_Environment, [] {
+        // An unknown value caps nothing rather than failing: the variable is a testing aid.
+        const int M = Kvr_CPU_Cap_Mask(std::getenv("VISTREL_CPU"));
+        Cpu_Cap.store(M == -1 ? ~0 : M);
+    });
+}
+}  // namespace
+
 bool Kvr_CPU_Set_Cap(const char* Name) {
     const int M = Kvr_CPU_Cap_Mask(Name);
     if (M == -1 && Name && *Name) return false;
-    Cpu_Cap = M;
-    Cap_Known = true;
+    Read_Cap_From_Environment();
+    Cpu_Cap.store(M);
     return true;
 }
 
 KVR_CPU_INFO Kvr_CPU_Query(int Disable) {
-    if (!Cpu_Known) {
-        Cpu_Info = {Cpu_Type(), Probe_Mask()};
-        Cpu_Known = true;
-    }
-    if (!Cap_Known) {
-        // An unknown value caps nothing rather than failing: the variable is a testing aid.
-        const int M = Kvr_CPU_Cap_Mask(std::getenv("VISTREL_CPU"));
-        Cpu_Cap = M == -1 ? ~0 : M;
-        Cap_Known = true;
-    }
-    KVR_CPU_INFO Info = Cpu_Info;
-    Info.Mask &= Cpu_Cap & ~Disable;
+    static const KVR_CPU_INFO Probed = {Cpu_Type(), Probe_Mask()};
+    Read_Cap_From_Environment();
+    KVR_CPU_INFO Info = Probed;
+    Info.Mask &= Cpu_Cap.load() & ~Disable;
     return Info;
 }
 
