@@ -66,7 +66,7 @@ AppOptionsResult ParseAppOptions(const std::vector<std::string>& arguments) {
             continue;
         }
         static const char* const kWithValue[] = {"--screen-depth", "--dvr-log", "--screenshot", "--quit-after",
-                                                 "--channel",      "--mode",    "--width"};
+                                                 "--channel",      "--mode",    "--width",    "--grid"};
         bool takesValue = false;
         for (const char* name : kWithValue) takesValue = takesValue || arg == name;
         if (!takesValue) return fail("unknown argument '" + arg + "' (vistrel --help lists the options)");
@@ -91,6 +91,10 @@ AppOptionsResult ParseAppOptions(const std::vector<std::string>& arguments) {
             if (!parseMode(value, &o.mode))
                 return fail("--mode is one of live, camera, playback, fullscreen, login, not '" + value + "'");
             modeGiven = true;
+        } else if (arg == "--grid") {
+            if (value != "4" && value != "9" && value != "16")
+                return fail("--grid is 4, 9 or 16, not '" + value + "'");
+            o.grid = std::stoi(value);
         } else if (arg == "--width") {
             if (!parseInt(value, kMinWidth, kMaxWidth, &o.width))
                 return fail("--width is a number of pixels from 240 to 8192, not '" + value + "'");
@@ -104,6 +108,7 @@ AppOptionsResult ParseAppOptions(const std::vector<std::string>& arguments) {
         if (!o.dvrLog.empty()) return fail("--dvr-log needs --demo (it is the demo DVR's log)");
         if (channelGiven) return fail("--channel needs --demo (it picks the channel after the demo login)");
         if (modeGiven) return fail("--mode needs --demo (it picks the mode after the demo login)");
+        if (o.grid != 0) return fail("--grid needs --demo (it shows the grid after the demo login)");
     }
     return result;
 }
@@ -120,6 +125,7 @@ std::string AppUsage() {
            "  --channel N                    with --demo: show channel N (1 to 16) after the login\n"
            "  --mode live|camera|playback|fullscreen|login\n"
            "                                 with --demo: switch to this mode after the login\n"
+           "  --grid 4|9|16                  with --demo: show that many channels at once after the login\n"
            "  --screenshot FILE.png          save the window, with its picture, before quitting\n"
            "  --quit-after SECONDS           end the program after SECONDS, through the normal exit\n"
            "  --help                         this text\n";

@@ -16,6 +16,7 @@ struct AppOptions {
     double quitAfterSeconds = 0;  // 0: run until the user exits
     int channel = 1;           // channel shown after the demo login, 1..16
     int mode = 0;              // ScreenMode to switch to after the demo login; 0: stay in live view
+    int grid = 0;              // 4, 9 or 16: live grid after the demo login; 0: the single view
     int width = 0;             // client width of the window at start; 0: the default
     bool help = false;
 };

@@ -12,6 +12,7 @@
 #include "app/ControlIds.h"
 #include "app/CwmTarselDlg.h"
 #include "app/demo/DemoDvr.h"
+#include "app/extras/ViewsController.h"
 #include "stream/http/StreamRequest.h"
 
 namespace vistrel::app {
@@ -98,7 +99,19 @@ bool CwmTarselApp::startDemo(CwmTarselDlg& dialog) {
         const int button = buttonForMode(options_.mode);
         QTimer::singleShot(kDemoModeDelayMs, &dialog, [&dialog, button] { dialog.onButton(button); });
     }
+    if (options_.grid != 0) showGridAfterLogin(dialog, options_.grid);
     return true;
+}
+
+void CwmTarselApp::showGridAfterLogin(CwmTarselDlg& dialog, int tiles) {
+    // The login finishes asynchronously (connection bring-up); the grid waits for it.
+    QTimer::singleShot(100, &dialog, [this, &dialog, tiles] {
+        if (!dialog.loggedIn()) {
+            showGridAfterLogin(dialog, tiles);
+            return;
+        }
+        if (dialog.views() != nullptr) dialog.views()->showGrid(tiles);
+    });
 }
 
 bool CwmTarselApp::saveScreenshot(CwmTarselDlg& dialog) {

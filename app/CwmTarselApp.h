@@ -24,6 +24,7 @@ public:
 private:
     bool startDemo(CwmTarselDlg& dialog);
     bool saveScreenshot(CwmTarselDlg& dialog);
+    void showGridAfterLogin(CwmTarselDlg& dialog, int tiles);
 
     const AppOptions options_;
     std::unique_ptr<DemoDvr> demo_;

@@ -24,6 +24,7 @@
 #include "app/connection/ConnectionBringUp.h"
 #include "app/extras/ExtrasMenu.h"
 #include "app/extras/StatusMessage.h"
+#include "app/extras/ViewsController.h"
 #include "app/layout/Geometry.h"
 #include "app/layout/ImageButton.h"
 #include "app/layout/ImagePictures.h"
@@ -118,6 +119,7 @@ CwmTarselDlg::CwmTarselDlg(DlgSettings settings, QWidget* parent)
     InitColourTables(m_view->platformWindow());
     playback::BuildRecordCrcTable();
     m_media = new media::MediaActions(*this);
+    m_views = new ViewsController(*this);
 
     const int width = std::max(kMinimumWidth, m_settings.initialWidth);
     int height = 0;
@@ -132,6 +134,9 @@ CwmTarselDlg::CwmTarselDlg(DlgSettings settings, QWidget* parent)
 
 CwmTarselDlg::~CwmTarselDlg() {
     qApp->removeEventFilter(this);
+    // The grid's sessions stop and the zoom gives the picture window back while it still exists.
+    delete m_views;
+    m_views = nullptr;
     // Teardown order: the player, then the live session; both are destroyed as members in the
     // same order (the player is declared last).
     m_bringUp->cancel();
@@ -729,6 +734,7 @@ void CwmTarselDlg::ApplyMode() {
     m_lastAppliedMode = m_nMode;
 
     if (m_media) m_media->modeApplied(m_nMode, playbackActive());
+    if (m_views) m_views->modeApplied();
     m_navigator.setMode(m_nMode);
     update();
 }

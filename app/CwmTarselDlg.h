@@ -41,6 +41,7 @@ class CameraController;
 class ConnectionBringUp;
 class ExtrasMenu;
 class StatusMessage;
+class ViewsController;
 class ProgressRelay;
 class StatusIcon;
 
@@ -64,6 +65,8 @@ struct DlgSettings {
 
 class CwmTarselDlg : public QWidget, private NavigationHost {
     Q_OBJECT
+    // Grid, stream health, shortcuts, zoom, step and seeking drive the window through its own steps.
+    friend class ViewsController;
 
 public:
     explicit CwmTarselDlg(DlgSettings settings = {}, QWidget* parent = nullptr);
@@ -98,6 +101,7 @@ public:
     QImage grabWindow();
     // The menu of additions ("⋯" button and right click on the picture); features add sections.
     ExtrasMenu* extrasMenu() const { return m_extras; }
+    ViewsController* views() const { return m_views; }
     // A one-line message over the bottom of the picture area for a few seconds.
     void showStatusMessage(const QString& text);
 
@@ -211,6 +215,7 @@ private:
     ConnectionBringUp* m_bringUp = nullptr;     // child QObject
     ExtrasMenu* m_extras = nullptr;             // child QObject, GUI thread
     StatusMessage* m_statusMessage = nullptr;   // child widget
+    ViewsController* m_views = nullptr;         // child QObject, GUI thread; deleted first in the teardown
     KeyNavigator m_navigator;
 };
 

@@ -17,6 +17,8 @@ bool DemoDvr::start(const std::string& logFile, std::string* error) {
     // Five minutes of every hour recorded: long enough to watch a playback, and playback from the
     // top of any hour finds pictures.
     options.recordedSecondsPerHour = kDemoRecordedSeconds;
+    // A 4x4 grid holds 16 live streams at once, with room left for camera commands and playback.
+    options.maxConnections = 24;
     auto server = std::make_unique<dvr::DvrServer>(options);
     const std::uint16_t port = server->start();
     if (port == 0) {
