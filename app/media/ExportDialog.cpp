@@ -137,6 +137,7 @@ void ExportDialog::onDone(const exporter::ExportResult& result) {
     }
     state_->setText(text);
     cancel_->setText(QStringLiteral("Close"));
+    cancel_->setEnabled(true);
     emit exportEnded(text, ok);
     if (closeWhenDone_) close();
 }

@@ -38,8 +38,19 @@ QString UniqueFilePath(const QString& folder, const QString& fileName) {
 }
 
 QImage ImageFromSnapshotBitmap(const std::vector<std::uint8_t>& bitmap) {
-    // Only our own bitmap: 'BM', 24 bits, uncompressed. Qt's reader checks the rest.
-    if (bitmap.size() < 54 || bitmap[0] != 'B' || bitmap[1] != 'M' || bitmap[28] != 24) return {};
+    // Only our own bitmap: 'BM', 24 bits, bottom-up rows, and exactly as long as its header says, so a
+    // damaged size field never makes a picture bigger than the bytes behind it.
+    constexpr std::size_t kHeader = 54;
+    if (bitmap.size() < kHeader || bitmap[0] != 'B' || bitmap[1] != 'M' || bitmap[28] != 24 || bitmap[29] != 0)
+        return {};
+    const auto u32 = [&](std::size_t at) {
+        return std::uint32_t(bitmap[at]) | std::uint32_t(bitmap[at + 1]) << 8 | std::uint32_t(bitmap[at + 2]) << 16 |
+               std::uint32_t(bitmap[at + 3]) << 24;
+    };
+    const std::uint32_t offset = u32(10), width = u32(18), height = u32(22);
+    if (offset < kHeader || width == 0 || height == 0 || width > 0x10000 || height > 0x10000) return {};
+    const std::uint64_t stride = (std::uint64_t(width) * 3 + 3) & ~std::uint64_t(3);
+    if (std::uint64_t(offset) + stride * height > bitmap.size()) return {};
     QImage image;
     if (!image.loadFromData(bitmap.data(), int(bitmap.size()), "BMP")) return {};
     return image.convertToFormat(QImage::Format_RGB888);
