@@ -68,3 +68,11 @@ function(vistrel_qt_test name)
   set_tests_properties(${name} PROPERTIES TIMEOUT 600
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.qpa.*=false")
 endfunction()
+
+# vistrel_test_at_c_level(TARGET)
+# Runs a whole test program once more with the plain C kernels (VISTREL_CPU=c), so that results
+# checked against outside references hold at every CPU level, not only at the machine's best.
+function(vistrel_test_at_c_level target)
+  add_test(NAME ${target}_at_c_level COMMAND ${target})
+  set_tests_properties(${target}_at_c_level PROPERTIES TIMEOUT 900 ENVIRONMENT "VISTREL_CPU=c")
+endfunction()
