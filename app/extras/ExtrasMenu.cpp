@@ -22,6 +22,8 @@ ExtrasMenu::ExtrasMenu(QWidget* window, std::function<QRect()> pictureArea)
     m_button->setFocusPolicy(Qt::NoFocus);
     m_button->setPopupMode(QToolButton::InstantPopup);
     m_button->setMenu(m_menu);
+    // The dots already say "more"; the arrow Qt adds would crowd them on a narrow button.
+    m_button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
     m_button->hide();
     // The picture widget lets mouse events through to the window, so the window sees the click.
     m_window->installEventFilter(this);
