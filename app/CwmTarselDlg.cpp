@@ -32,6 +32,7 @@
 #include "app/media/MediaActions.h"
 #include "app/playback/PlaybackTexts.h"
 #include "app/playback/ProgressRelay.h"
+#include "app/views/GridTile.h"
 #include "platform/Tick.h"
 #include "platform/qt/FramebufferView.h"
 #include "stream/playback/PlaybackDecoderFactory.h"
@@ -767,6 +768,9 @@ bool CwmTarselDlg::eventFilter(QObject* watched, QEvent* event) {
     QWidget* target = focus != nullptr ? focus : this;
     if (watched != target || (target != this && !isAncestorOf(target))) return false;
     const int key = static_cast<QKeyEvent*>(event)->key();
+    // Enter on a focused grid tile opens that tile's channel; it is the tile's key, not the ring's.
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && qobject_cast<GridTile*>(target) != nullptr)
+        return false;
     switch (key) {
         case Qt::Key_Left:
         case Qt::Key_Right:

@@ -145,6 +145,16 @@ private slots:
         QVERIFY(activeConnectionsFallTo(1));
         QCOMPARE(dlg->mode(), int(ModeLive));
 
+        // Enter on a focused tile opens its channel too; the key navigation does not take it.
+        views->showGrid(4);
+        GridTile* second = views->grid()->tile(1);
+        second->setFocus(Qt::OtherFocusReason);
+        QVERIFY(QTest::qWaitFor([&] { return second->hasFocus(); }, kWaitMs));
+        QTest::keyClick(second, Qt::Key_Return);
+        QVERIFY(!views->gridShown());
+        QCOMPARE(channelOf(dlg->liveUrl()), 2);
+        QCOMPARE(dlg->mode(), int(ModeLive));
+
         // Leaving for playback or the login row also ends the grid.
         views->showGrid(4);
         QVERIFY(QTest::qWaitFor([&] { return views->grid()->tile(3)->running(); }, kWaitMs));
