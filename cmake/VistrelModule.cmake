@@ -21,7 +21,7 @@ endfunction()
 function(vistrel_test name)
   cmake_parse_arguments(T "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${T_DEPS} vistrel_test_support GTest::gtest GTest::gtest_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE
       VISTREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
@@ -58,7 +58,7 @@ function(vistrel_qt_test name)
   cmake_parse_arguments(T "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
-  target_link_libraries(${name} PRIVATE ${T_DEPS} Qt6::Test Qt6::Widgets Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${T_DEPS} vistrel_test_support Qt6::Test Qt6::Widgets Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE
       VISTREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"

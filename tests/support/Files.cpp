@@ -1,0 +1,41 @@
+#include "tests/support/Files.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace vistrel::testsupport {
+
+std::vector<std::uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WriteFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+    out.close();
+    return bool(out);
+}
+
+bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& data) {
+    return WriteFile(path, data.data(), data.size());
+}
+
+bool FileExists(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
+
+std::string ScratchDir(const std::string& relative) {
+    const std::string dir = std::string(VISTREL_BINARY_DIR) + "/" + relative;
+    std::error_code ignored;  // a failure shows when the first file cannot be written
+    std::filesystem::create_directories(dir, ignored);
+    return dir;
+}
+
+}  // namespace vistrel::testsupport

@@ -1,0 +1,22 @@
+#pragma once
+// Whole files in and out, and scratch folders under the build tree.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vistrel::testsupport {
+
+// The file's bytes; empty when it cannot be read.
+std::vector<std::uint8_t> ReadFile(const std::string& path);
+std::string ReadText(const std::string& path);
+// Replaces the file. Returns false when it cannot be written completely.
+bool WriteFile(const std::string& path, const std::uint8_t* data, std::size_t size);
+bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& data);
+bool FileExists(const std::string& path);  // and readable
+
+// The folder below the build tree (created with its parents), for files tests make and keep
+// between runs.
+std::string ScratchDir(const std::string& relative);
+
+}  // namespace vistrel::testsupport
