@@ -8,10 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "M4vTestUtil.h"
 #include "kvr_syst/Kvr_MP4_Dec.h"
+#include "tests/support/Command.h"
+#include "tests/support/Ffmpeg.h"
+#include "tests/support/Files.h"
+#include "tests/support/Psnr.h"
 
 namespace {
+
+using namespace vistrel::testsupport;
 
 const int kWidth = 640, kHeight = 480, kFrames = 400;
 const int kRuns = 3;  // best of, for both programs
@@ -19,10 +24,10 @@ const int kRuns = 3;  // best of, for both programs
 std::string benchStream() {
     static std::string path;
     if (!path.empty()) return path;
-    const std::string dir = kvrtest::scratchDir("bench");
+    const std::string dir = ScratchDir("tests/kvrlib/scratch/bench");
     path = dir + "/bench_640x480.m4v";
-    if (kvrtest::readFile(path).empty() &&
-        !kvrtest::encodeClip(path, kWidth, kHeight, kFrames, "-c:v mpeg4 -flags +mv4 -q:v 4 -g 50"))
+    if (ReadFile(path).empty() &&
+        !EncodeMovingClip(path, kWidth, kHeight, kFrames, "-c:v mpeg4 -flags +mv4 -q:v 4 -g 50"))
         path.clear();
     return path;
 }
@@ -31,7 +36,7 @@ double bestSeconds(const std::string& command) {
     double best = 1e9;
     for (int i = 0; i < kRuns; ++i) {
         const auto t0 = std::chrono::steady_clock::now();
-        if (!kvrtest::run(command)) return -1;
+        if (RunCommand(command) != 0) return -1;
         best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
     return best;
@@ -64,19 +69,19 @@ void psnrTable() {
         {"xvid_320x240", 320, 240, "-c:v libxvid -bf 0 -g 6"},
         {"xvid_mpegq_176x144", 176, 144, "-c:v libxvid -bf 0 -mpeg_quant 1 -g 6"},
     };
-    const std::string dir = kvrtest::scratchDir("bench");
+    const std::string dir = ScratchDir("tests/kvrlib/scratch/bench");
     std::printf("%-20s %9s %6s %8s %8s\n", "stream", "size", "frames", "min dB", "mean dB");
     for (const Clip& c : clips) {
         const std::string base = dir + "/" + c.name;
-        if (!kvrtest::encodeClip(base + ".m4v", c.w, c.h, 30, c.options) ||
-            !kvrtest::referenceDecode(base + ".m4v", base + ".ref.yuv") ||
-            !kvrtest::run(std::string(VISTREL_BIN_DIR) + "/vistrel-cli decode '" + base + ".m4v' -o '" + base +
-                          ".out.yuv' > /dev/null")) {
+        if (!EncodeMovingClip(base + ".m4v", c.w, c.h, 30, c.options) ||
+            !ReferenceDecode(base + ".m4v", base + ".ref.yuv") ||
+            RunCommand(std::string(VISTREL_BIN_DIR) + "/vistrel-cli decode '" + base + ".m4v' -o '" + base +
+                       ".out.yuv' > /dev/null") != 0) {
             std::printf("%-20s failed\n", c.name);
             continue;
         }
-        const auto ref = kvrtest::readFile(base + ".ref.yuv"), out = kvrtest::readFile(base + ".out.yuv");
-        const auto p = kvrtest::framePsnr(ref, out, c.w, c.h);
+        const auto ref = ReadFile(base + ".ref.yuv"), out = ReadFile(base + ".out.yuv");
+        const auto p = I420FramePsnr(ref, out, c.w, c.h);
         const double mean = p.empty() ? 0 : std::accumulate(p.begin(), p.end(), 0.0) / double(p.size());
         std::printf("%-20s %4dx%-4d %6zu %8.2f %8.2f%s\n", c.name, c.w, c.h, p.size(),
                     p.empty() ? 0 : *std::min_element(p.begin(), p.end()), mean,
@@ -87,7 +92,7 @@ void psnrTable() {
 
 // The library alone, without file output: one pass over the whole stream per iteration.
 void BM_LibraryDecode640x480(benchmark::State& state) {
-    const auto data = kvrtest::readFile(benchStream());
+    const auto data = ReadFile(benchStream());
     if (data.empty()) {
         state.SkipWithError("no stream");
         return;

@@ -12,8 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "M4vTestUtil.h"
+#include "tests/support/Command.h"
+#include "tests/support/Ffmpeg.h"
+#include "tests/support/Files.h"
 #include "kvr_syst/Kvr_MP4_Dec.h"
+
+using namespace vistrel::testsupport;
 
 namespace {
 
@@ -117,10 +121,10 @@ const Kind kKinds[] = {
 };
 
 Bytes makeStream(const Kind& kind) {
-    const std::string path = kvrtest::scratchDir("alloc_failure") + "/" + kind.name + "_" +
+    const std::string path = ScratchDir("tests/kvrlib/scratch/alloc_failure") + "/" + kind.name + "_" +
                              std::to_string(getpid()) + ".m4v";
-    if (!kvrtest::encodeClip(path, kind.width, kind.height, 6, kind.options)) return {};
-    Bytes bytes = kvrtest::readFile(path);
+    if (!EncodeMovingClip(path, kind.width, kind.height, 6, kind.options)) return {};
+    Bytes bytes = ReadFile(path);
     std::remove(path.c_str());
     return bytes;
 }
@@ -166,7 +170,7 @@ void checkEveryFailure(const std::string& name, const Bytes& stream) {
 }
 
 TEST(AllocFailure, EveryAllocationOfEachStreamKindFailsCleanly) {
-    if (!kvrtest::haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
     for (const Kind& kind : kKinds) {
         const Bytes stream = makeStream(kind);
         ASSERT_FALSE(stream.empty()) << kind.name;
@@ -177,7 +181,7 @@ TEST(AllocFailure, EveryAllocationOfEachStreamKindFailsCleanly) {
 // A size change rebuilds the store while the previous one still holds the picture waiting for
 // output; a failure in the middle of that must neither leak the old store nor lose track of it.
 TEST(AllocFailure, FailuresDuringASizeChangeLeakNothing) {
-    if (!kvrtest::haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
     const Bytes small = makeStream({"size_small", 176, 144, "-c:v mpeg4 -q:v 6"});
     const Bytes large = makeStream({"size_large", 352, 288, "-c:v mpeg4 -q:v 6 -bf 1"});
     ASSERT_FALSE(small.empty());

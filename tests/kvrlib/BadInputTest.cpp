@@ -10,8 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "M4vTestUtil.h"
+#include "tests/support/Command.h"
+#include "tests/support/Ffmpeg.h"
+#include "tests/support/Files.h"
 #include "kvr_syst/Kvr_MP4_Dec.h"
+
+using namespace vistrel::testsupport;
 
 namespace {
 
@@ -88,14 +92,14 @@ Decoded decodeWhole(const Bytes& s) {
 class BadInput : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!kvrtest::haveFfmpeg()) return;
+        if (!HaveFfmpeg()) return;
         // ctest runs each case as its own process, possibly side by side: one folder per process.
-        const std::string dir = kvrtest::scratchDir("badinput/" + std::to_string(::getpid()));
+        const std::string dir = ScratchDir("tests/kvrlib/scratch/badinput/" + std::to_string(::getpid()));
         // Intra pictures every 5, video packets, four vectors: every parser path gets hit.
-        if (kvrtest::encodeClip(dir + "/a.m4v", 176, 144, 20, "-c:v mpeg4 -flags +mv4 -ps 150 -g 5"))
-            clipA = kvrtest::readFile(dir + "/a.m4v");
-        if (kvrtest::encodeClip(dir + "/b.m4v", 320, 240, 10, "-c:v libxvid -bf 0 -g 5"))
-            clipB = kvrtest::readFile(dir + "/b.m4v");
+        if (EncodeMovingClip(dir + "/a.m4v", 176, 144, 20, "-c:v mpeg4 -flags +mv4 -ps 150 -g 5"))
+            clipA = ReadFile(dir + "/a.m4v");
+        if (EncodeMovingClip(dir + "/b.m4v", 320, 240, 10, "-c:v libxvid -bf 0 -g 5"))
+            clipB = ReadFile(dir + "/b.m4v");
         std::filesystem::remove_all(dir);
     }
     void SetUp() override {

@@ -5,7 +5,12 @@
 #include <numeric>
 #include <string>
 
-#include "M4vTestUtil.h"
+#include "tests/support/Command.h"
+#include "tests/support/Ffmpeg.h"
+#include "tests/support/Files.h"
+#include "tests/support/Psnr.h"
+
+using namespace vistrel::testsupport;
 
 namespace {
 
@@ -29,24 +34,24 @@ const std::string kCustomInter =
 class Conformance : public ::testing::TestWithParam<Clip> {};
 
 TEST_P(Conformance, MatchesFfmpegDecoding) {
-    if (!kvrtest::haveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+    if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
     const Clip& clip = GetParam();
-    const std::string dir = kvrtest::scratchDir("conformance");
+    const std::string dir = ScratchDir("tests/kvrlib/scratch/conformance");
     const std::string base = dir + "/" + clip.name;
     std::string options = clip.options;
     if (options.find("CUSTOM") != std::string::npos)
         options = "-c:v mpeg4 -mpeg_quant 1 -g 6 -intra_matrix " + kCustomIntra + " -inter_matrix " + kCustomInter;
-    ASSERT_TRUE(kvrtest::encodeClip(base + ".m4v", clip.w, clip.h, kFrames, options));
-    ASSERT_TRUE(kvrtest::referenceDecode(base + ".m4v", base + ".ref.yuv"));
+    ASSERT_TRUE(EncodeMovingClip(base + ".m4v", clip.w, clip.h, kFrames, options));
+    ASSERT_TRUE(ReferenceDecode(base + ".m4v", base + ".ref.yuv"));
     const std::string cmd = std::string(VISTREL_BIN_DIR) + "/vistrel-cli decode '" + base + ".m4v' -o '" + base +
                             ".out.yuv' > '" + base + ".log' 2>&1";
-    ASSERT_TRUE(kvrtest::run(cmd)) << "vistrel-cli failed, see " << base << ".log";
+    ASSERT_TRUE(RunCommand(cmd) == 0) << "vistrel-cli failed, see " << base << ".log";
 
-    const auto ref = kvrtest::readFile(base + ".ref.yuv");
-    const auto out = kvrtest::readFile(base + ".out.yuv");
+    const auto ref = ReadFile(base + ".ref.yuv");
+    const auto out = ReadFile(base + ".out.yuv");
     ASSERT_FALSE(ref.empty());
     EXPECT_EQ(out.size(), ref.size()) << "frame count differs";
-    const auto psnr = kvrtest::framePsnr(ref, out, clip.w, clip.h);
+    const auto psnr = I420FramePsnr(ref, out, clip.w, clip.h);
     ASSERT_FALSE(psnr.empty());
     std::string table;
     for (std::size_t i = 0; i < psnr.size(); ++i) {
