@@ -10,6 +10,7 @@
 
 #include "platform/MemoryWindow.h"
 #include "tests/decoders/TestStreams.h"
+#include "tests/support/LittleEndian.h"
 #include "tools/m4vframe/M4vFrame.h"
 #include "video/decoders/CDec263.h"
 #include "video/decoders/CDecKvr4.h"
@@ -53,17 +54,13 @@ Bytes stream(int width, int height, int frames) {
     } else {
         const std::string file = testing_streams::Mpeg4File(width, height, frames);
         EXPECT_FALSE(file.empty()) << "ffmpeg could not make the MPEG-4 test stream";
-        const Bytes es = testing_streams::ReadFile(file);
+        const Bytes es = testsupport::ReadFile(file);
         out = m4vframe::WrapStream(es.data(), es.size(), m4vframe::WrapOptions{});
     }
     return out;
 }
 
 std::size_t bitmapSize(int w, int h) { return std::size_t(w) * h * 3 + 54; }
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
 
 bool allBlack(const std::uint8_t* bmp, std::size_t size) {
     for (std::size_t i = 54; i < size; ++i)
@@ -89,9 +86,9 @@ TYPED_TEST(DecoderClasses, OffScreenDecodesAndSnapshotsWork) {
     ASSERT_TRUE(d.DecodeAndCapture(data.data(), data.size(), true, bmp.data(), bmp.size(), true));
     EXPECT_EQ(bmp[0], 'B');
     EXPECT_EQ(bmp[1], 'M');
-    EXPECT_EQ(le32(&bmp[2]), bmp.size());
-    EXPECT_EQ(le32(&bmp[18]), 320u);
-    EXPECT_EQ(le32(&bmp[22]), 240u);
+    EXPECT_EQ(testsupport::Le32(&bmp[2]), bmp.size());
+    EXPECT_EQ(testsupport::Le32(&bmp[18]), 320u);
+    EXPECT_EQ(testsupport::Le32(&bmp[22]), 240u);
     EXPECT_FALSE(allBlack(bmp.data(), bmp.size()));
 }
 

@@ -26,21 +26,9 @@ std::unique_ptr<FrameReceiveBuffer> bufferWith(const Bytes& bytes) {
     return b;
 }
 
-Bytes vop(std::uint8_t typeByte, std::size_t length) {
-    Bytes v(length, 0x5C);
-    v[0] = 0;
-    v[1] = 0;
-    v[2] = 1;
-    v[3] = 0xB6;
-    v[4] = typeByte;
-    return v;
-}
+Bytes vop(std::uint8_t typeByte, std::size_t length) { return testing_streams::Vop(typeByte, length, 0x5C); }
 
-Bytes mpeg4Frame(const Bytes& payload) {
-    Bytes out;
-    m4vframe::AppendFramed(out, payload.data(), payload.size(), m4vframe::WrapOptions{});
-    return out;
-}
+Bytes mpeg4Frame(const Bytes& payload) { return testing_streams::LiveMpeg4Frame(payload); }
 
 struct Extracted {
     bool found = false;
@@ -191,7 +179,7 @@ TEST(IsIntraFrame, Mpeg4LooksAtThePlaneBehindItsHeaders) {
     // A real stream: its first frame (with all its headers) is intra, the next one is not.
     const std::string file = testing_streams::Mpeg4File(320, 240, 3);
     ASSERT_FALSE(file.empty());
-    const Bytes es = testing_streams::ReadFile(file);
+    const Bytes es = testsupport::ReadFile(file);
     const auto frames = m4vframe::SplitElementaryStream(es.data(), es.size());
     ASSERT_GE(frames.size(), 2u);
     const Bytes first = mpeg4Frame(Bytes(es.begin() + frames[0].offset, es.begin() + frames[0].offset + frames[0].length));

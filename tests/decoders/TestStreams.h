@@ -1,46 +1,34 @@
 #pragma once
 // Test input made at test time: MPEG-4 by ffmpeg's encoder, H.263 by our test-stream encoder,
-// ffmpeg's own decoding as the reference, and the comparison of pictures.
+// ffmpeg's own decoding as the reference.
 
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "tests/support/Command.h"
+#include "tests/support/Files.h"
 #include "tools/h263enc/H263Encoder.h"
+#include "tools/m4vframe/M4vFrame.h"
 
 namespace vistrel::testing_streams {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline std::string DataDir() {
-    const std::string dir = std::string(VISTREL_BINARY_DIR) + "/testdata-adp";
-    std::system(("mkdir -p '" + dir + "'").c_str());
-    return dir;
-}
-
-inline Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline bool FileExists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
+inline std::string DataDir() { return testsupport::ScratchDir("testdata-adp"); }
 
 // Runs an ffmpeg command writing `path`, unless the file is there already. Parallel test
 // processes each write their own temporary file and rename it into place.
 inline bool MakeWithFfmpeg(const std::string& path, const std::string& arguments) {
-    if (FileExists(path)) return true;
+    if (testsupport::FileExists(path)) return true;
     const std::string tmp = path + "." + std::to_string(getpid()) + ".tmp";
     const std::string command = "ffmpeg -nostdin -v error -y " + arguments + " -f " +
                                 (path.size() > 4 && path.substr(path.size() - 4) == ".yuv" ? "rawvideo" : "m4v") +
                                 " '" + tmp + "'";
-    if (std::system(command.c_str()) != 0) return false;
+    if (testsupport::RunCommand(command) != 0) return false;
     return std::rename(tmp.c_str(), path.c_str()) == 0;
 }
 
@@ -62,21 +50,30 @@ inline std::vector<Bytes> ReferenceDecode(const std::string& file, int width, in
     const std::string yuv = file + ".ref.yuv";
     std::vector<Bytes> pictures;
     if (!MakeWithFfmpeg(yuv, "-i '" + file + "' -pix_fmt yuv420p")) return pictures;
-    const Bytes all = ReadFile(yuv);
+    const Bytes all = testsupport::ReadFile(yuv);
     const std::size_t frameBytes = std::size_t(width) * height * 3 / 2;
     for (std::size_t at = 0; at + frameBytes <= all.size(); at += frameBytes)
         pictures.emplace_back(all.begin() + at, all.begin() + at + frameBytes);
     return pictures;
 }
 
-inline double Psnr(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
-    double sum = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double d = double(a[i]) - double(b[i]);
-        sum += d * d;
-    }
-    if (sum == 0) return 99.0;
-    return 10.0 * std::log10(255.0 * 255.0 * double(n) / sum);
+// A VOP as the frame rules and the adapter see it: its start code, the byte that opens its header
+// (the coding type in the top two bits), then `filler` up to `length` bytes.
+inline Bytes Vop(std::uint8_t headerByte, std::size_t length, std::uint8_t filler) {
+    Bytes v(length, filler);
+    v[0] = 0;
+    v[1] = 0;
+    v[2] = 1;
+    v[3] = 0xB6;
+    v[4] = headerByte;
+    return v;
+}
+
+// One MPEG-4 payload in the DVR's live frame form.
+inline Bytes LiveMpeg4Frame(const Bytes& payload, m4vframe::WrapOptions options = {}) {
+    Bytes out;
+    m4vframe::AppendFramed(out, payload.data(), payload.size(), options);
+    return out;
 }
 
 // A moving pattern for the H.263 encoder.

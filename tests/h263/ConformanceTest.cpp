@@ -3,20 +3,21 @@
 // of our encoder's output, and the command's contract.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "tests/h263/TestSupport.h"
+#include "tests/support/Command.h"
+#include "tests/support/Files.h"
+#include "tests/support/Psnr.h"
 #include "tools/h263enc/H263Encoder.h"
 
 using namespace vistrel::h263test;
+using namespace vistrel::testsupport;
 
 namespace {
 
@@ -27,45 +28,7 @@ const std::string kEncoder = kBin + "/vistrel-h263enc";
 constexpr double kMinFramePsnr = 45.0;
 constexpr double kMinMeanPsnr = 50.0;
 
-std::string dataDir() {
-    static const std::string dir = [] {
-        const std::string d = std::string(VISTREL_BINARY_DIR) + "/tests/h263/conformance-data";
-        std::filesystem::create_directories(d);
-        return d;
-    }();
-    return dir;
-}
-
-int run(const std::string& command) {
-    const int status = std::system((command + " >/dev/null 2>&1").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string runCapture(const std::string& command, int* exitCode) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buf[512];
-    while (fgets(buf, sizeof buf, p)) out += buf;
-    const int status = pclose(p);
-    *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
-}
-
-bool haveFfmpeg() {
-    static const bool have = run("ffmpeg -hide_banner -version") == 0;
-    return have;
-}
-
-std::vector<std::uint8_t> readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::string& path, const std::vector<std::uint8_t>& data) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-}
+std::string dataDir() { return ScratchDir("tests/h263/conformance-data"); }
 
 struct Comparison {
     std::size_t framesA = 0;
@@ -75,8 +38,8 @@ struct Comparison {
 };
 
 Comparison compareYuv(const std::string& a, const std::string& b, int width, int height) {
-    const auto da = readFile(a);
-    const auto db = readFile(b);
+    const auto da = ReadFile(a);
+    const auto db = ReadFile(b);
     const std::size_t frameBytes = std::size_t(width) * std::size_t(height) * 3 / 2;
     Comparison c;
     c.framesA = da.size() / frameBytes;
@@ -85,7 +48,7 @@ Comparison compareYuv(const std::string& a, const std::string& b, int width, int
     c.minPsnr = n ? 1e9 : 0;
     double sum = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const double p = psnr(da.data() + i * frameBytes, db.data() + i * frameBytes, frameBytes);
+        const double p = Psnr(da.data() + i * frameBytes, db.data() + i * frameBytes, frameBytes);
         c.minPsnr = std::min(c.minPsnr, p);
         sum += p;
     }
@@ -126,7 +89,7 @@ std::string makeFfmpegStream(const FfmpegStream& s) {
                                 "' -frames:v " + std::to_string(s.frames) + " -c:v h263 -q:v " +
                                 std::to_string(s.quantiser) + " -g " + std::to_string(s.gop) + " " + s.extra + " '" + tmp + "' && mv '" +
                                 tmp + "' '" + path + "'";
-        if (run(cmd) != 0) return {};
+        if (RunQuietly(cmd) != 0) return {};
     }
     return path;
 }
@@ -148,15 +111,15 @@ std::vector<std::uint8_t> frameRawStream(const std::vector<std::uint8_t>& raw, b
 
 // The PSNR table of every stream goes to the test log.
 TEST(H263Conformance, FfmpegStreamsDecodeLikeFfmpeg) {
-    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+    if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
     std::printf("%-26s %7s %9s %9s\n", "stream", "frames", "min dB", "mean dB");
     for (const FfmpegStream& s : kStreams) {
         const std::string path = makeFfmpegStream(s);
         ASSERT_FALSE(path.empty()) << "ffmpeg could not encode " << s.name;
         const std::string ours = dataDir() + "/" + s.name + ".ours.yuv";
         const std::string theirs = dataDir() + "/" + s.name + ".ffmpeg.yuv";
-        ASSERT_EQ(run("'" + kCli + "' decode '" + path + "' -o '" + ours + "'"), 0) << s.name;
-        ASSERT_EQ(run("ffmpeg -hide_banner -loglevel error -y -i '" + path + "' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" + theirs + "'"), 0);
+        ASSERT_EQ(RunQuietly("'" + kCli + "' decode '" + path + "' -o '" + ours + "'"), 0) << s.name;
+        ASSERT_EQ(RunQuietly("ffmpeg -hide_banner -loglevel error -y -i '" + path + "' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" + theirs + "'"), 0);
         const Comparison c = compareYuv(ours, theirs, s.width, s.height);
         std::printf("%-26s %7zu %9.2f %9.2f\n", s.name, c.framesA, c.minPsnr, c.meanPsnr);
         EXPECT_EQ(c.framesA, std::size_t(s.frames)) << s.name;
@@ -167,23 +130,23 @@ TEST(H263Conformance, FfmpegStreamsDecodeLikeFfmpeg) {
 }
 
 TEST(H263Conformance, FramedStreamsDecodeLikeTheElementaryStream) {
-    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+    if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
     const FfmpegStream& s = kStreams[1];
     const std::string path = makeFfmpegStream(s);
     ASSERT_FALSE(path.empty());
     const std::string elementary = dataDir() + "/framed_ref.yuv";
-    ASSERT_EQ(run("'" + kCli + "' decode '" + path + "' -o '" + elementary + "'"), 0);
-    const auto expected = readFile(elementary);
+    ASSERT_EQ(RunQuietly("'" + kCli + "' decode '" + path + "' -o '" + elementary + "'"), 0);
+    const auto expected = ReadFile(elementary);
     ASSERT_FALSE(expected.empty());
     for (bool header : {false, true}) {
         const std::string framed = dataDir() + (header ? "/framed_header.bin" : "/framed_plain.bin");
-        auto data = frameRawStream(readFile(path), header);
+        auto data = frameRawStream(ReadFile(path), header);
         // Junk between frames is skipped as the live path skips it.
         data.insert(data.begin(), {0x01, 0x02, 0x03, 0x04});
-        writeFile(framed, data);
+        WriteFile(framed, data);
         const std::string out = dataDir() + "/framed_out.yuv";
-        ASSERT_EQ(run("'" + kCli + "' decode '" + framed + "' --codec h263 --framed -o '" + out + "'"), 0);
-        EXPECT_TRUE(readFile(out) == expected) << (header ? "with" : "without") << " frame header";
+        ASSERT_EQ(RunQuietly("'" + kCli + "' decode '" + framed + "' --codec h263 --framed -o '" + out + "'"), 0);
+        EXPECT_TRUE(ReadFile(out) == expected) << (header ? "with" : "without") << " frame header";
     }
 }
 
@@ -202,24 +165,24 @@ TEST(H263Conformance, OurPrivateSizeStreamsDecodeExactly) {
             const auto f = syntheticFrame(c.w, c.h, i, 3);
             source.insert(source.end(), f.begin(), f.end());
         }
-        writeFile(base + ".src.yuv", source);
+        WriteFile(base + ".src.yuv", source);
         const bool raw = std::string(c.form) == "raw";
         const std::string stream = base + (raw ? ".h263" : ".bin");
-        ASSERT_EQ(run("'" + kEncoder + "' '" + base + ".src.yuv' '" + stream + "' --size " + std::to_string(c.w) + "x" +
+        ASSERT_EQ(RunQuietly("'" + kEncoder + "' '" + base + ".src.yuv' '" + stream + "' --size " + std::to_string(c.w) + "x" +
                       std::to_string(c.h) + " -q " + std::to_string(c.q) + " --gop " + std::to_string(c.gop) +
                       (raw ? "" : std::string(" ") + c.form) + " --recon '" + base + ".recon.yuv'"),
                   0);
-        ASSERT_EQ(run("'" + kCli + "' decode '" + stream + "' --codec h263 " + (raw ? "" : "--framed ") + "-o '" + base +
+        ASSERT_EQ(RunQuietly("'" + kCli + "' decode '" + stream + "' --codec h263 " + (raw ? "" : "--framed ") + "-o '" + base +
                       ".out.yuv'"),
                   0);
-        const auto recon = readFile(base + ".recon.yuv");
+        const auto recon = ReadFile(base + ".recon.yuv");
         EXPECT_EQ(recon.size(), std::size_t(c.w) * std::size_t(c.h) * 3 / 2 * std::size_t(c.frames));
-        EXPECT_TRUE(readFile(base + ".out.yuv") == recon) << c.w << "x" << c.h << " " << c.form;
+        EXPECT_TRUE(ReadFile(base + ".out.yuv") == recon) << c.w << "x" << c.h << " " << c.form;
     }
 }
 
 TEST(H263Conformance, FfmpegDecodesOurQcifAndCifStreams) {
-    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+    if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
     for (auto [w, h] : {std::pair{176, 144}, std::pair{352, 288}}) {
         const std::string base = dataDir() + "/ours_for_ffmpeg_" + std::to_string(w);
         std::vector<std::uint8_t> source;
@@ -228,11 +191,11 @@ TEST(H263Conformance, FfmpegDecodesOurQcifAndCifStreams) {
             const auto f = syntheticFrame(w, h, i, 9);
             source.insert(source.end(), f.begin(), f.end());
         }
-        writeFile(base + ".src.yuv", source);
-        ASSERT_EQ(run("'" + kEncoder + "' '" + base + ".src.yuv' '" + base + ".h263' --size " + std::to_string(w) + "x" +
+        WriteFile(base + ".src.yuv", source);
+        ASSERT_EQ(RunQuietly("'" + kEncoder + "' '" + base + ".src.yuv' '" + base + ".h263' --size " + std::to_string(w) + "x" +
                       std::to_string(h) + " -q 5 --gop 10 --recon '" + base + ".recon.yuv'"),
                   0);
-        ASSERT_EQ(run("ffmpeg -hide_banner -loglevel error -y -f h263 -i '" + base + ".h263' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" +
+        ASSERT_EQ(RunQuietly("ffmpeg -hide_banner -loglevel error -y -f h263 -i '" + base + ".h263' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" +
                       base + ".ffmpeg.yuv'"),
                   0);
         const Comparison c = compareYuv(base + ".ffmpeg.yuv", base + ".recon.yuv", w, h);
@@ -253,14 +216,13 @@ TEST(H263DecodeCommand, ArgumentsFramesBitmapsAndSummaryLine) {
         const auto f = syntheticFrame(w, h, i, 4);
         source.insert(source.end(), f.begin(), f.end());
     }
-    writeFile(base + ".src.yuv", source);
-    ASSERT_EQ(run("'" + kEncoder + "' '" + base + ".src.yuv' '" + base + ".263' --size 176x144"), 0);
+    WriteFile(base + ".src.yuv", source);
+    ASSERT_EQ(RunQuietly("'" + kEncoder + "' '" + base + ".src.yuv' '" + base + ".263' --size 176x144"), 0);
 
-    int code = 0;
-    const std::string out = runCapture("'" + kCli + "' decode '" + base + ".263' --frames 4 -o '" + base +
-                                           ".out.yuv' --bmp-dir '" + base + "_bmp'",
-                                       &code);
-    EXPECT_EQ(code, 0) << out;
+    const CommandResult run = RunCapture("'" + kCli + "' decode '" + base + ".263' --frames 4 -o '" + base +
+                                         ".out.yuv' --bmp-dir '" + base + "_bmp'");
+    const std::string& out = run.output;
+    EXPECT_EQ(run.exitCode, 0) << out;
     long n = 0;
     int pw = 0, ph = 0;
     double seconds = -1, fps = -1;
@@ -273,7 +235,7 @@ TEST(H263DecodeCommand, ArgumentsFramesBitmapsAndSummaryLine) {
     EXPECT_EQ(ph, h);
     EXPECT_GE(seconds, 0.0);
     EXPECT_EQ(close, ')');
-    EXPECT_EQ(readFile(base + ".out.yuv").size(), std::size_t(w * h * 3 / 2 * 4));
+    EXPECT_EQ(ReadFile(base + ".out.yuv").size(), std::size_t(w * h * 3 / 2 * 4));
     int bitmaps = 0;
     for (const auto& e : std::filesystem::directory_iterator(base + "_bmp")) {
         ++bitmaps;
@@ -283,10 +245,10 @@ TEST(H263DecodeCommand, ArgumentsFramesBitmapsAndSummaryLine) {
 
     // OUT.y4m: the same pictures, each behind a FRAME line, after one stream header; and ffmpeg
     // reads it back to the same samples.
-    const std::string y4mRun = runCapture("'" + kCli + "' decode '" + base + ".263' --frames 4 -o '" + base + ".out.y4m'", &code);
-    EXPECT_EQ(code, 0) << y4mRun;
-    const auto yuv = readFile(base + ".out.yuv");
-    const auto y4m = readFile(base + ".out.y4m");
+    const CommandResult y4mRun = RunCapture("'" + kCli + "' decode '" + base + ".263' --frames 4 -o '" + base + ".out.y4m'");
+    EXPECT_EQ(y4mRun.exitCode, 0) << y4mRun.output;
+    const auto yuv = ReadFile(base + ".out.yuv");
+    const auto y4m = ReadFile(base + ".out.y4m");
     const std::string header = "YUV4MPEG2 W176 H144 F30000:1001 Ip A1:1 C420jpeg\n";
     const std::size_t frameBytes = std::size_t(w * h * 3 / 2);
     ASSERT_EQ(y4m.size(), header.size() + 4 * (6 + frameBytes));
@@ -298,24 +260,22 @@ TEST(H263DecodeCommand, ArgumentsFramesBitmapsAndSummaryLine) {
                                yuv.begin() + std::ptrdiff_t(i * frameBytes)))
             << i;
     }
-    if (haveFfmpeg()) {
-        ASSERT_EQ(run("ffmpeg -hide_banner -loglevel error -y -i '" + base + ".out.y4m' -f rawvideo -pix_fmt yuv420p '" +
+    if (HaveFfmpeg()) {
+        ASSERT_EQ(RunQuietly("ffmpeg -hide_banner -loglevel error -y -i '" + base + ".out.y4m' -f rawvideo -pix_fmt yuv420p '" +
                       base + ".y4m.yuv'"),
                   0);
-        EXPECT_TRUE(readFile(base + ".y4m.yuv") == yuv);
+        EXPECT_TRUE(ReadFile(base + ".y4m.yuv") == yuv);
     }
 
     for (const std::string& bad : {std::string("--frames x"), std::string("--codec vp9"), std::string("--bogus"),
                                    std::string("-o"), std::string("a.h263 b.h263")}) {
-        std::string text = runCapture("'" + kCli + "' decode '" + base + ".263' " + bad, &code);
-        EXPECT_EQ(code, 2) << bad;
+        const CommandResult r = RunCapture("'" + kCli + "' decode '" + base + ".263' " + bad);
+        const std::string& text = r.output;
+        EXPECT_EQ(r.exitCode, 2) << bad;
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
     }
-    runCapture("'" + kCli + "' decode '" + base + ".unknownext'", &code);
-    EXPECT_EQ(code, 2);
-    runCapture("'" + kCli + "' decode '" + base + "_missing.h263'", &code);
-    EXPECT_EQ(code, 1);
-    writeFile(base + "_garbage.h263", std::vector<std::uint8_t>(5000, 0x5A));
-    runCapture("'" + kCli + "' decode '" + base + "_garbage.h263'", &code);
-    EXPECT_EQ(code, 1);
+    EXPECT_EQ(RunQuietly("'" + kCli + "' decode '" + base + ".unknownext'"), 2);
+    EXPECT_EQ(RunQuietly("'" + kCli + "' decode '" + base + "_missing.h263'"), 1);
+    WriteFile(base + "_garbage.h263", std::vector<std::uint8_t>(5000, 0x5A));
+    EXPECT_EQ(RunQuietly("'" + kCli + "' decode '" + base + "_garbage.h263'"), 1);
 }

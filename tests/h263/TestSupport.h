@@ -1,11 +1,9 @@
 #pragma once
-// Helpers of the H.263 tests: synthetic moving pictures, encoding them into live frames, and
-// PSNR between pictures.
+// Helpers of the H.263 tests: synthetic moving pictures and encoding them into live frames.
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "tools/h263enc/H263Encoder.h"
@@ -71,16 +69,6 @@ inline std::vector<std::uint8_t> liveFrame(const std::vector<std::uint8_t>& pict
     std::vector<std::uint8_t> out;
     h263enc::AppendLiveFrame(&out, picture.data(), picture.size(), header);
     return out;
-}
-
-inline double psnr(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
-    double sum = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double d = double(a[i]) - double(b[i]);
-        sum += d * d;
-    }
-    if (sum == 0) return 99.0;
-    return 10.0 * std::log10(255.0 * 255.0 / (sum / double(n)));
 }
 
 }  // namespace vistrel::h263test

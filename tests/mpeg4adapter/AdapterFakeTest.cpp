@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/MemoryWindow.h"
+#include "tests/decoders/TestStreams.h"
 #include "tests/mpeg4adapter/FakeLibrary.h"
 #include "tools/m4vframe/M4vFrame.h"
 #include "video/mpeg4/Mpeg4Adapter.h"
@@ -20,20 +21,11 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using test::FakeLibrary;
 
-Bytes plane(std::uint8_t value, std::size_t length = 60) {
-    Bytes v(length, 0x44);
-    v[0] = 0;
-    v[1] = 0;
-    v[2] = 1;
-    v[3] = 0xB6;
-    v[4] = value;
-    return v;
-}
+// The fake library reads the byte after the start code as the plane's value.
+Bytes plane(std::uint8_t value, std::size_t length = 60) { return testing_streams::Vop(value, length, 0x44); }
 
 Bytes framed(const Bytes& payload, m4vframe::WrapOptions opt = {}) {
-    Bytes out;
-    m4vframe::AppendFramed(out, payload.data(), payload.size(), opt);
-    return out;
+    return testing_streams::LiveMpeg4Frame(payload, opt);
 }
 
 class AdapterFake : public ::testing::Test {

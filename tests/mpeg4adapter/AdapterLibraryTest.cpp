@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "tests/decoders/TestStreams.h"
+#include "tests/support/Command.h"
+#include "tests/support/Files.h"
+#include "tests/support/Psnr.h"
 #include "tools/m4vframe/M4vFrame.h"
 #include "video/mpeg4/Mpeg4Adapter.h"
 #include "video/mpeg4/Mpeg4Framing.h"
@@ -73,7 +76,7 @@ void expectMatchesReference(const Decoded& got, const std::string& file, int wid
     ASSERT_EQ(got.height, height);
     ASSERT_EQ(got.pictures.size() + skipReference, reference.size());
     for (std::size_t i = 0; i < got.pictures.size(); ++i) {
-        const double psnr = testing_streams::Psnr(got.pictures[i].data(), reference[i + skipReference].data(),
+        const double psnr = testsupport::Psnr(got.pictures[i].data(), reference[i + skipReference].data(),
                                                   reference[i].size());
         EXPECT_GT(psnr, kMinPsnr) << "picture " << i;
     }
@@ -82,7 +85,7 @@ void expectMatchesReference(const Decoded& got, const std::string& file, int wid
 TEST(AdapterLibrary, StreamWithoutLayerHeadersDecodesThanksToPriming) {
     const std::string file = testing_streams::Mpeg4File(320, 240, 20);
     ASSERT_FALSE(file.empty());
-    const Bytes es = testing_streams::ReadFile(file);
+    const Bytes es = testsupport::ReadFile(file);
     m4vframe::WrapOptions options;
     options.stripHeaders = true;
 
@@ -109,7 +112,7 @@ TEST(AdapterLibrary, StreamWithoutLayerHeadersDecodesThanksToPriming) {
 TEST(AdapterLibrary, SizeHint640SwitchesAndPrimesFor640x240) {
     const std::string file = testing_streams::Mpeg4File(640, 240, 8);
     ASSERT_FALSE(file.empty());
-    const Bytes es = testing_streams::ReadFile(file);
+    const Bytes es = testsupport::ReadFile(file);
     m4vframe::WrapOptions options;
     options.stripHeaders = true;
     options.sizeHint = m4vframe::SizeHint::W640;
@@ -126,7 +129,7 @@ TEST(AdapterLibrary, SizeHint640SwitchesAndPrimesFor640x240) {
 TEST(AdapterLibrary, InformationBlocksInsideAndBetweenFramesAreRemoved) {
     const std::string file = testing_streams::Mpeg4File(320, 240, 10);
     ASSERT_FALSE(file.empty());
-    const Bytes es = testing_streams::ReadFile(file);
+    const Bytes es = testsupport::ReadFile(file);
     m4vframe::WrapOptions options;
     options.infoBlockInside = true;
     options.infoBlockBetween = true;
@@ -141,7 +144,7 @@ TEST(AdapterLibrary, InformationBlocksInsideAndBetweenFramesAreRemoved) {
 TEST(AdapterLibrary, OverlongFrameResetsAndTheNextFrameDecodes) {
     const std::string file = testing_streams::Mpeg4File(320, 240, 10);
     ASSERT_FALSE(file.empty());
-    const Bytes es = testing_streams::ReadFile(file);
+    const Bytes es = testsupport::ReadFile(file);
     auto adapter = offScreenAdapter();
     Collector collector(*adapter);
     const m4vframe::WrapOptions options;
@@ -162,7 +165,7 @@ TEST(AdapterLibrary, OverlongFrameResetsAndTheNextFrameDecodes) {
 TEST(AdapterLibrary, LibraryErrorResetsAndDecodingGoesOn) {
     const std::string file = testing_streams::Mpeg4File(320, 240, 12, 6);
     ASSERT_FALSE(file.empty());
-    const Bytes es = testing_streams::ReadFile(file);
+    const Bytes es = testsupport::ReadFile(file);
     const auto frames = m4vframe::SplitElementaryStream(es.data(), es.size());
     ASSERT_EQ(frames.size(), 12u);
     auto adapter = offScreenAdapter();
@@ -182,30 +185,25 @@ TEST(AdapterLibrary, LibraryErrorResetsAndDecodingGoesOn) {
     ASSERT_EQ(reference.size(), 12u);
     ASSERT_GE(collector.decoded.pictures.size(), 6u);
     const auto& last = collector.decoded.pictures.back();
-    EXPECT_GT(testing_streams::Psnr(last.data(), reference.back().data(), last.size()), kMinPsnr);
+    EXPECT_GT(testsupport::Psnr(last.data(), reference.back().data(), last.size()), kMinPsnr);
 }
 
 TEST(AdapterLibrary, CommandLineDecodesFramedMpeg4LikeFfmpeg) {
     const std::string cli = std::string(VISTREL_BIN_DIR) + "/vistrel-cli";
-    if (!testing_streams::FileExists(cli)) GTEST_SKIP() << "vistrel-cli is not built";
+    if (!testsupport::FileExists(cli)) GTEST_SKIP() << "vistrel-cli is not built";
     const std::string file = testing_streams::Mpeg4File(320, 240, 10);
     ASSERT_FALSE(file.empty());
-    const Bytes es = testing_streams::ReadFile(file);
+    const Bytes es = testsupport::ReadFile(file);
     m4vframe::WrapOptions options;
     options.infoBlockBetween = true;
     const Bytes framed = m4vframe::WrapStream(es.data(), es.size(), options);
     const std::string dir = testing_streams::DataDir();
     const std::string input = dir + "/cli_framed_" + std::to_string(getpid()) + ".kvr";
     const std::string output = input + ".yuv";
-    {
-        std::FILE* f = std::fopen(input.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        ASSERT_EQ(std::fwrite(framed.data(), 1, framed.size(), f), framed.size());
-        std::fclose(f);
-    }
+    ASSERT_TRUE(testsupport::WriteFile(input, framed));
     const std::string command = "'" + cli + "' decode '" + input + "' --framed --codec mpeg4 -o '" + output + "' > /dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    const Bytes yuv = testing_streams::ReadFile(output);
+    ASSERT_EQ(testsupport::RunCommand(command), 0);
+    const Bytes yuv = testsupport::ReadFile(output);
     std::remove(input.c_str());
     std::remove(output.c_str());
     Decoded got;

@@ -1,7 +1,6 @@
 // Information block removal and frame finding on well-formed, truncated and damaged input.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/Command.h"
 #include "tools/m4vframe/M4vFrame.h"
 #include "video/mpeg4/Mpeg4Framing.h"
 
@@ -227,10 +227,7 @@ TEST(SplitElementaryStream, TruncationsAndBitFlipsStayInside) {
 TEST(M4vFrameProgram, BadArgumentsAreRefusedWithOneLine) {
     const std::string tool = std::string(VISTREL_BIN_DIR) + "/vistrel-m4vframe";
     if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << "vistrel-m4vframe is not built";
-    auto status = [&tool](const std::string& args) {
-        const int rc = std::system(("'" + tool + "' " + args + " > /dev/null 2>&1").c_str());
-        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    };
+    auto status = [&tool](const std::string& args) { return testsupport::RunQuietly("'" + tool + "' " + args); };
     EXPECT_EQ(status("--size-hint 123 a b"), 2);
     EXPECT_EQ(status("--frames -3 a b"), 2);
     EXPECT_EQ(status("--bogus a b"), 2);

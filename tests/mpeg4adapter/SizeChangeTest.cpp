@@ -10,6 +10,7 @@
 
 #include "kvr_syst/Kvr_MP4_Dec.h"
 #include "tests/decoders/TestStreams.h"
+#include "tests/support/Psnr.h"
 #include "tools/m4vframe/M4vFrame.h"
 #include "video/mpeg4/Mpeg4Adapter.h"
 #include "video/picture/ColourTables.h"
@@ -39,8 +40,8 @@ Pieces makePieces() {
     const std::string small = testing_streams::Mpeg4File(176, 144, kPicturesPerPiece);
     const std::string large = testing_streams::Mpeg4File(352, 288, kPicturesPerPiece);
     if (small.empty() || large.empty()) return p;
-    const Bytes smallBytes = testing_streams::ReadFile(small);
-    const Bytes largeBytes = testing_streams::ReadFile(large);
+    const Bytes smallBytes = testsupport::ReadFile(small);
+    const Bytes largeBytes = testsupport::ReadFile(large);
     const auto smallRef = testing_streams::ReferenceDecode(small, 176, 144);
     const auto largeRef = testing_streams::ReferenceDecode(large, 352, 288);
     for (const auto* piece : {&smallBytes, &largeBytes, &smallBytes})
@@ -58,7 +59,7 @@ void expectSameAsReference(const std::vector<Picture>& got, const Pieces& p) {
     for (std::size_t i = 0; i < got.size(); ++i) {
         ASSERT_EQ(got[i].width, p.widths[i]) << "picture " << i;
         ASSERT_EQ(got[i].samples.size(), p.reference[i].size()) << "picture " << i;
-        EXPECT_GT(testing_streams::Psnr(got[i].samples.data(), p.reference[i].data(), got[i].samples.size()),
+        EXPECT_GT(testsupport::Psnr(got[i].samples.data(), p.reference[i].data(), got[i].samples.size()),
                   kMinPsnr)
             << "picture " << i;
     }

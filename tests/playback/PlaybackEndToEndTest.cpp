@@ -8,12 +8,12 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
-#include <sys/wait.h>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "stream/http/StreamRequest.h"
+#include "tests/support/Command.h"
 #include "stream/playback/PlaybackDecoderFactory.h"
 #include "stream/playback/PlaybackSession.h"
 #include "stream/playback/PlaybackUrl.h"
@@ -230,10 +230,7 @@ TEST_F(PlaybackEndToEnd, CommandLineContract) {
     const std::string out = testing::TempDir() + "vistrel_playback_cli.txt";
     const std::string snapshot = testing::TempDir() + "vistrel_playback_cli.bmp";
     const std::string base = cli + " playback --host 127.0.0.1 --port " + std::to_string(server.port());
-    auto run = [&](const std::string& args) {
-        const int status = std::system((base + " " + args + " > '" + out + "' 2>/dev/null").c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
+    auto run = [&](const std::string& args) { return testsupport::RunCommand(base + " " + args + " > '" + out + "' 2>/dev/null"); };
     EXPECT_EQ(run("--channel 13 --date 2026-12-08 --time 13:00:00 --speed Full --snapshot '" + snapshot + "'"), 0);
     std::FILE* f = std::fopen(out.c_str(), "r");
     ASSERT_TRUE(f);
