@@ -1,7 +1,9 @@
 #pragma once
-// The display surface: puts converted pictures into a window's screen framebuffer, stretched to
-// the work-area width or rotated to fill it in full-screen mode, and tells decoders which
-// conversion the screen needs.
+// The display surface: puts converted pictures into a window's screen framebuffer and tells
+// decoders which conversion the screen needs. A picture (or the part the window's zoom crop keeps,
+// see SourceCrop.h) is stretched to the work-area width; in full-screen mode a portrait work area
+// gets it turned a quarter turn to fill it, a landscape one gets it upright, as large as its shape
+// allows, centred between black bars.
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
-// The H.263 decoding state: frame loop over the 128 KiB input buffer, gates, picture buffers
-// and rendering.
+// The H.263 decoding state: frame loop over an input buffer of at most 128 KiB, gates and picture
+// buffers.
 
 #include "video/h263/H263Decoder.h"
 
@@ -7,12 +7,9 @@
 #include <cstring>
 #include <new>
 
-#include "video/display/ConvertForDisplay.h"
 #include "video/frame/FrameHeader.h"
 #include "video/h263/H263Framing.h"
-#include "video/picture/ColourConversion.h"
 #include "video/picture/ColourTables.h"
-#include "video/picture/Snapshot.h"
 
 namespace vistrel::h263 {
 
@@ -20,8 +17,8 @@ namespace {
 
 // The bit reader is bounds-checked; the zeroed slack is a second line of defence.
 constexpr std::size_t kInputSlack = 8;
-constexpr std::uint8_t kBlackLuma = 0;
-constexpr std::uint8_t kBlackChroma = 127;
+// The input buffer's first size; most frames of small pictures fit it.
+constexpr std::size_t kInitialInputCapacity = 16384;
 
 template <typename T>
 std::unique_ptr<T[]> allocate(std::size_t count) {
@@ -35,9 +32,8 @@ std::unique_ptr<H263Decoder> H263Decoder::Create() {
     std::unique_ptr<H263Decoder> state(new (std::nothrow) H263Decoder());
     if (!state) return nullptr;
     state->kernels_ = &ActiveH263Kernels();
-    state->input_ = allocate<std::uint8_t>(kInputCapacity + kInputSlack);
-    if (!state->input_) return nullptr;
-    if (!state->applySize(kSize320x240, true)) return nullptr;
+    if (!state->selectSize(kSize320x240)) return nullptr;
+    state->presenter_.Attach(nullptr, state->width_, state->height_);
     return state;
 }
 
@@ -47,31 +43,16 @@ H263Decoder::~H263Decoder() {
 }
 
 bool H263Decoder::Attach(WindowHandle window) {
-    if (surface_ != nullptr) return false;
-    window_ = window;
-    if (window != nullptr) {
-        DisplaySurface* surface = CreateDisplaySurface(window, width_, height_);
-        if (surface == nullptr) return false;
-        {
-            platform::LockGuard guard(lock_);
-            surface_ = surface;
-        }
-        clientRect_ = window->clientRectOnScreen();
-        offScreen_ = false;
-        // The screen picture must have the depth the surface converts into.
-        return rebuildScreenPicture();
-    }
-    offScreen_ = true;
-    return applySize(sizeCode_ > 0 ? sizeCode_ : kSize320x240, true);
+    if (!presenter_.Attach(window, width_, height_)) return false;
+    if (window != nullptr) return true;
+    if (!output_) return selectSize(sizeCode_ > 0 ? sizeCode_ : kSize320x240);
+    std::memset(reference_.get(), 0, frameBytes_);
+    FillBlackPicture(output_.get(), width_, height_);
+    latestIsOutput_ = true;
+    return true;
 }
 
-void H263Decoder::Detach() {
-    platform::LockGuard guard(lock_);
-    if (surface_ != nullptr) {
-        DestroyDisplaySurface(surface_);
-        surface_ = nullptr;
-    }
-}
+void H263Decoder::Detach() { presenter_.Detach(); }
 
 void H263Decoder::Reset() {
     held_ = 0;
@@ -80,10 +61,10 @@ void H263Decoder::Reset() {
     hasReference_ = false;
     overflow_ = false;
     suppressDisplay_ = false;
-    if (output_) {
-        FillYuvFrame(output_.get(), width_, height_, kBlackLuma, kBlackChroma, kBlackChroma);
+    if (ensurePictureBuffers()) {
+        FillBlackPicture(output_.get(), width_, height_);
         latestIsOutput_ = true;
-        renderLocked();
+        Render();
     }
 }
 
@@ -91,6 +72,12 @@ int H263Decoder::Feed(const std::uint8_t* data, std::size_t length, int count) {
     if (count == 0) return 0;
     if (data != nullptr && length > 0) {
         if (length > kInputCapacity - held_) {
+            Reset();
+            overflow_ = true;
+            return 0;
+        }
+        // Out of memory the data is lost as if the buffer were full.
+        if (!reserveInput(held_ + length)) {
             Reset();
             overflow_ = true;
             return 0;
@@ -143,6 +130,7 @@ int H263Decoder::Feed(const std::uint8_t* data, std::size_t length, int count) {
         ++handled;
     }
 
+    if (!input_) return handled;  // never fed any byte
     if (position > 0) {
         std::memmove(input_.get(), input_.get() + position, held_ - position);
         held_ -= position;
@@ -158,9 +146,11 @@ void H263Decoder::decodePicture(const std::uint8_t* data, std::size_t size) {
     header_ = header;
     int w = 0;
     int h = 0;
-    if (header.sizeCode != sizeCode_ && SizeCodeDimensions(header.sizeCode, &w, &h)) applySize(header.sizeCode, false);
+    if (header.sizeCode != sizeCode_ && SizeCodeDimensions(header.sizeCode, &w, &h) &&
+        selectSize(header.sizeCode))
+        presenter_.Resize(width_, height_);
     // A failed size change leaves no buffers; nothing is decoded until one succeeds.
-    if (!output_) return;
+    if (!ensurePictureBuffers()) return;
     quantiser_ = header.quantiser;
 
     MacroblockContext context;
@@ -190,7 +180,7 @@ void H263Decoder::decodePicture(const std::uint8_t* data, std::size_t size) {
     }
     quantiser_ = context.quantiser;
     latestIsOutput_ = true;
-    if (!suppressDisplay_) renderLocked();
+    if (!suppressDisplay_) Render();
 
     std::swap(reference_, output_);
     std::swap(referencePicture_, outputPicture_);
@@ -198,34 +188,19 @@ void H263Decoder::decodePicture(const std::uint8_t* data, std::size_t size) {
     ++picturesDecoded_;
 }
 
-bool H263Decoder::Render() { return renderLocked(); }
+bool H263Decoder::Render() { return presenter_.Render(CurrentPicture()); }
 
-bool H263Decoder::renderLocked() {
-    const YuvPicture* picture = CurrentPicture();
-    if (picture == nullptr || !screen_) return false;
-    if (offScreen_) return ConvertTo24(picture, screen_.get());
-    if (surface_ == nullptr || window_ == nullptr) return false;
-    if (!ConvertForDisplayMode(GetDisplayMode(surface_), picture, screen_.get(),
-                               window_->clientRectOnScreen().width()))
-        return false;
-    PresentPicture(surface_, screen_.get(), 0, 0, width_, height_);
-    return true;
-}
-
-void H263Decoder::Redraw() {
-    if (surface_ != nullptr && screen_) PresentPicture(surface_, screen_.get(), 0, 0, width_, height_);
-}
+void H263Decoder::Redraw() { presenter_.Redraw(); }
 
 std::size_t H263Decoder::Snapshot(std::uint8_t* buffer, std::size_t size) {
-    platform::LockGuard guard(lock_);
-    return WriteSnapshotBitmap(CurrentPicture(), buffer, size);
+    return presenter_.Snapshot(CurrentPicture(), buffer, size);
 }
 
 void H263Decoder::SetDrawCallback(DrawCallback callback, std::uintptr_t word) {
-    vistrel::SetDrawCallback(surface_, callback, word);
+    presenter_.SetDrawCallback(callback, word);
 }
 
-void H263Decoder::SetFullScreen(int flag) { SetSurfaceFullScreen(surface_, flag); }
+void H263Decoder::SetFullScreen(int flag) { presenter_.SetFullScreen(flag); }
 
 void H263Decoder::GetPictureSize(int* width, int* height) const {
     if (width) *width = width_;
@@ -233,7 +208,24 @@ void H263Decoder::GetPictureSize(int* width, int* height) const {
 }
 
 const YuvPicture* H263Decoder::CurrentPicture() const {
+    // The buffers are made at first use, a first look included. Every state is made non-const by
+    // Create, so the cast only reaches the lazily made part of a mutable object.
+    if (!const_cast<H263Decoder*>(this)->ensurePictureBuffers()) return nullptr;
     return latestIsOutput_ ? outputPicture_.get() : referencePicture_.get();
+}
+
+bool H263Decoder::reserveInput(std::size_t bytes) {
+    if (bytes <= inputCapacity_) return true;
+    std::size_t capacity = std::max(inputCapacity_ * 2, kInitialInputCapacity);
+    while (capacity < bytes) capacity *= 2;
+    capacity = std::min(capacity, kInputCapacity);
+    if (capacity < bytes) return false;
+    std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow) std::uint8_t[capacity + kInputSlack]);
+    if (!grown) return false;
+    if (held_ > 0) std::memcpy(grown.get(), input_.get(), held_);
+    input_ = std::move(grown);
+    inputCapacity_ = capacity;
+    return true;
 }
 
 void H263Decoder::releasePictureBuffers() {
@@ -246,65 +238,41 @@ void H263Decoder::releasePictureBuffers() {
     vectors_.reset();
 }
 
-bool H263Decoder::rebuildScreenPicture() {
-    const int bits = offScreen_ || surface_ == nullptr ? 24 : DisplayModeBitsPerPixel(GetDisplayMode(surface_));
-    screen_ = ScreenPicture::Create(width_, height_, bits);
-    return screen_ != nullptr;
-}
-
-bool H263Decoder::applySize(int code, bool force) {
+bool H263Decoder::selectSize(int code) {
     int w = 0;
     int h = 0;
     if (!SizeCodeDimensions(code, &w, &h)) return false;
-    if (!force && code == sizeCode_ && output_) return true;
-
-    releasePictureBuffers();
-    screen_.reset();
+    if (w != width_ || h != height_) releasePictureBuffers();
     width_ = w;
     height_ = h;
     frameBytes_ = YuvPicture::FrameBytes(w, h);
     macroblockRows_ = h / 16;
     macroblockColumns_ = w / 16;
-    const std::size_t macroblocks = std::size_t(macroblockRows_) * std::size_t(macroblockColumns_);
+    sizeCode_ = code;
+    return true;
+}
 
+bool H263Decoder::ensurePictureBuffers() {
+    if (output_) return true;
+    if (sizeCode_ == 0) return false;
+    const std::size_t macroblocks = std::size_t(macroblockRows_) * std::size_t(macroblockColumns_);
+    // The reference starts all zero (a predicted picture before any intra one predicts from it).
     reference_ = allocate<std::uint8_t>(frameBytes_);
-    output_ = allocate<std::uint8_t>(frameBytes_);
+    output_.reset(new (std::nothrow) std::uint8_t[frameBytes_]);
     blocks_ = allocate<std::int16_t>(std::size_t(kBlockSize) * kBlocksPerMacroblock);
     modes_ = allocate<std::int32_t>(macroblocks);
     vectors_ = allocate<std::int32_t>(2 * macroblocks);
-    if (reference_) referencePicture_ = YuvPicture::Create(reference_.get(), w, h);
-    if (output_) outputPicture_ = YuvPicture::Create(output_.get(), w, h);
-    if (!reference_ || !output_ || !blocks_ || !modes_ || !vectors_ ||
-        !referencePicture_ || !outputPicture_) {
+    if (reference_) referencePicture_ = YuvPicture::Create(reference_.get(), width_, height_);
+    if (output_) outputPicture_ = YuvPicture::Create(output_.get(), width_, height_);
+    if (!reference_ || !output_ || !blocks_ || !modes_ || !vectors_ || !referencePicture_ ||
+        !outputPicture_) {
         releasePictureBuffers();
         sizeCode_ = 0;  // the next picture header tries again
         return false;
     }
-    sizeCode_ = code;
-    // The new planes are zero; the picture shown until the next decode is the black one, not a
-    // zero-chroma green.
-    FillYuvFrame(output_.get(), w, h, kBlackLuma, kBlackChroma, kBlackChroma);
+    // The picture shown until the next decode is the black one, not a zero-chroma green.
+    FillBlackPicture(output_.get(), width_, height_);
     latestIsOutput_ = true;
-
-    if (surface_ != nullptr && window_ != nullptr) {
-        DrawCallback callback = nullptr;
-        std::uintptr_t word = 0;
-        GetDrawCallback(surface_, &callback, &word);
-        const int fullScreen = GetSurfaceFullScreen(surface_);
-        Detach();
-        DisplaySurface* surface = CreateDisplaySurface(window_, w, h);
-        {
-            platform::LockGuard guard(lock_);
-            surface_ = surface;
-        }
-        vistrel::SetDrawCallback(surface_, callback, word);
-        SetSurfaceFullScreen(surface_, fullScreen);
-    }
-    if (!rebuildScreenPicture()) {
-        releasePictureBuffers();
-        sizeCode_ = 0;
-        return false;
-    }
     return true;
 }
 

@@ -1,16 +1,14 @@
 #pragma once
 // The H.263 decoding state behind CDec263 and PCDec263: input buffer and frame loop, the gates that
-// decide which pictures are decoded, the picture buffers, and rendering to a display surface or
-// off-screen into 24 bits.
+// decide which pictures are decoded, and the picture buffers; pictures are shown through a
+// PicturePresenter (a display surface, or off-screen into 24 bits).
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
-#include "platform/Lock.h"
-#include "platform/Window.h"
 #include "platform/WindowHandle.h"
-#include "video/display/DisplaySurface.h"
+#include "video/display/PicturePresenter.h"
 #include "video/h263/PictureLayer.h"
 #include "video/picture/ScreenPicture.h"
 #include "video/picture/YuvPicture.h"
@@ -18,7 +16,12 @@
 namespace vistrel::h263 {
 
 // Threads: every operation is called under the owning decoder class's lock (one caller at a time);
-// the state's own lock only keeps Detach and Snapshot apart, so a snapshot never sees the surface go.
+// the presenter's own lock only keeps Detach and Snapshot apart, so a snapshot never sees the
+// surface go.
+//
+// Memory follows the input: the input buffer grows with the frames it meets, and the picture
+// buffers are made when a picture is first decoded, painted or asked for, so a decoder fed a few
+// bytes of junk allocates next to nothing.
 class H263Decoder {
 public:
     static constexpr std::size_t kInputCapacity = 131072;
@@ -27,8 +30,8 @@ public:
     // A header-less frame whose length word is 0 is skipped together with the bytes after it.
     static constexpr std::size_t kEmptyFrameSkip = 25;
 
-    // Size 320 x 240, gates open (allow-predicted and has-reference set), quantiser 10, off-screen
-    // 24-bit screen picture until attached. Null when memory runs out.
+    // Size 320 x 240, gates open (allow-predicted and has-reference set), quantiser 10, rendering
+    // off-screen into 24 bits until attached. Null when memory runs out.
     static std::unique_ptr<H263Decoder> Create();
     // Destroys the surface (if any) and frees every buffer.
     ~H263Decoder();
@@ -37,9 +40,9 @@ public:
 
     // Non-null window: creates a display surface for it at the current size (false when that
     // fails or a surface already exists). Null: off-screen mode (pictures converted to 24 bits
-    // only), buffers rebuilt for the current size.
+    // only); the picture starts over black with an all-zero reference, as new buffers would be.
     bool Attach(WindowHandle window);
-    // Destroys the display surface, if any, under the state's lock.
+    // Destroys the display surface, if any, under the presenter's lock.
     void Detach();
     // Drops the held input and any frame in progress, clears all four gates, paints the picture
     // black (luma 0, chroma 127), converts and presents it.
@@ -70,34 +73,32 @@ public:
 
     void GetPictureSize(int* width, int* height) const;
     int sizeCode() const { return sizeCode_; }
-    // The latest picture (just decoded, or black after Reset); null after a failed size change.
-    // Valid until the next Feed, Reset, Attach or size change.
+    // The latest picture (just decoded, or black after Reset); null after a failed size change or
+    // when its buffers cannot be made. Valid until the next Feed, Reset, Attach or size change.
     const YuvPicture* CurrentPicture() const;
     // The converted picture last rendered (24 bits off-screen), or null.
-    const ScreenPicture* screenPicture() const { return screen_.get(); }
+    const ScreenPicture* screenPicture() const { return presenter_.screenPicture(); }
     // Pictures decoded since creation (dropped ones not counted); lets a caller that feeds one
     // frame at a time tell whether a new picture came out.
     std::uint64_t picturesDecoded() const { return picturesDecoded_; }
-    bool offScreen() const { return offScreen_; }
-    WindowHandle window() const { return window_; }
-    DisplaySurface* surface() const { return surface_; }
+    bool offScreen() const { return presenter_.offScreen(); }
+    WindowHandle window() const { return presenter_.window(); }
+    DisplaySurface* surface() const { return presenter_.surface(); }
     std::size_t bytesHeld() const { return held_; }
 
 private:
     H263Decoder() = default;
-    bool applySize(int code, bool force);
-    bool rebuildScreenPicture();
+    // Takes the size of `code` (false for an unknown one); buffers of another size are freed and
+    // made again at first use.
+    bool selectSize(int code);
+    // Makes the picture buffers for the current size if they are missing; false when that fails
+    // (the size is then forgotten, so that the next picture header tries again).
+    bool ensurePictureBuffers();
     void releasePictureBuffers();
+    bool reserveInput(std::size_t bytes);
     void decodePicture(const std::uint8_t* data, std::size_t size);
-    bool renderLocked();
 
-    // Guards surface_ against Detach while Snapshot or rendering use it.
-    mutable platform::Lock lock_;
-
-    WindowHandle window_ = nullptr;
-    platform::Rect clientRect_;  // the window's client rectangle at attach time
-    bool offScreen_ = true;
-    DisplaySurface* surface_ = nullptr;  // owned; null off-screen
+    PicturePresenter presenter_;
 
     int width_ = 0;
     int height_ = 0;
@@ -107,12 +108,14 @@ private:
     bool frameInProgress_ = false;
     bool frameHasHeader_ = false;
     std::uint64_t frameLength_ = 0;  // total bytes of the frame in progress
-    std::unique_ptr<std::uint8_t[]> input_;
+    std::unique_ptr<std::uint8_t[]> input_;  // inputCapacity_ bytes plus a zeroed slack; null until fed
+    std::size_t inputCapacity_ = 0;
     std::size_t held_ = 0;
 
     // Chosen once per decoder; predictions are interpolated per block from reference_.
     const H263Kernels* kernels_ = nullptr;
-    // Picture planes (luma, Cb, Cr packed), all frameBytes_ long; null after a failed size change.
+    // Picture planes (luma, Cb, Cr packed), all frameBytes_ long; null until first needed and after
+    // a failed size change.
     std::unique_ptr<std::uint8_t[]> reference_;
     std::unique_ptr<std::uint8_t[]> output_;
     std::unique_ptr<std::int16_t[]> blocks_;
@@ -120,7 +123,6 @@ private:
     std::unique_ptr<std::int32_t[]> vectors_;
     std::unique_ptr<YuvPicture> referencePicture_;
     std::unique_ptr<YuvPicture> outputPicture_;
-    std::unique_ptr<ScreenPicture> screen_;
     bool latestIsOutput_ = true;  // after Reset the black output buffer is the latest picture
 
     PictureHeader header_;

@@ -6,22 +6,16 @@
 #include <new>
 
 #include "kvr_syst/Kvr_Except.h"
-#include "video/display/ConvertForDisplay.h"
 #include "video/mpeg4/PrimingHeaders.h"
 #include "video/mpeg4/SizeTable.h"
-#include "video/picture/ColourConversion.h"
-#include "video/picture/Snapshot.h"
 
 namespace vistrel::mpeg4 {
 
 namespace {
 
-// A new picture buffer is painted black with this chroma before the first picture arrives; the
-// repaint after a size change uses the library's neutral value.
-constexpr std::uint8_t kBlackLuma = 0;
-constexpr std::uint8_t kBlackChroma = 127;
+// Until the first picture the output is black with the library's neutral chroma, not the H.263
+// state's 127: the cameras' client painted it so.
 constexpr std::uint8_t kNeutralChroma = 128;
-constexpr int kOffScreenBitsPerPixel = 24;
 // When gathered bytes hold no start code, these last bytes are kept: they may be a frame
 // header and the first bytes of its start code, split from the rest by the caller.
 constexpr std::size_t kKeptTail = kFrameHeaderSize + 2;
@@ -40,58 +34,20 @@ std::unique_ptr<Mpeg4Adapter> Mpeg4Adapter::Create(const LibraryFactory& factory
 Mpeg4Adapter::Mpeg4Adapter(LibraryDecoder library) : library_(std::move(library)) {}
 
 Mpeg4Adapter::~Mpeg4Adapter() {
-    Detach();
-    // The screen picture may still be the surface's last picture; the surface is gone now.
-    screen_.reset();
-    yuv_.reset();
+    presenter_.Detach();
     library_.reset();
-}
-
-int Mpeg4Adapter::screenBitsPerPixel() const {
-    if (surface_ != nullptr && !offScreen_) return DisplayModeBitsPerPixel(GetDisplayMode(surface_));
-    return kOffScreenBitsPerPixel;
-}
-
-bool Mpeg4Adapter::rebuildScreenPicture() {
-    screen_ = ScreenPicture::Create(width_, height_, screenBitsPerPixel());
-    return screen_ != nullptr;
 }
 
 bool Mpeg4Adapter::applySizeCode(int code, bool prime) {
     int width = 0;
     int height = 0;
     if (!SizeOfCode(code, &width, &height)) return false;
-    // The new buffers are made before the old ones go, so a failed change leaves a usable state.
-    std::unique_ptr<std::uint8_t[]> output(
-        new (std::nothrow) std::uint8_t[YuvPicture::FrameBytes(width, height)]);
-    if (!output) return false;
-    FillYuvFrame(output.get(), width, height, kBlackLuma, kBlackChroma, kBlackChroma);
-    std::unique_ptr<YuvPicture> yuv = YuvPicture::Create(output.get(), width, height);
-    if (!yuv) return false;
-
-    if (surface_ != nullptr) {
-        // The surface is made for one picture size; a new one takes over the caller's settings.
-        DrawCallback callback = nullptr;
-        std::uintptr_t word = 0;
-        GetDrawCallback(surface_, &callback, &word);
-        const int fullScreen = GetSurfaceFullScreen(surface_);
-        platform::LockGuard guard(lock_);
-        DestroyDisplaySurface(surface_);
-        surface_ = CreateDisplaySurface(window_, width, height);
-        vistrel::SetDrawCallback(surface_, callback, word);
-        SetSurfaceFullScreen(surface_, fullScreen);
-    }
-    {
-        platform::LockGuard guard(lock_);
-        yuv_ = std::move(yuv);
-        output_ = std::move(output);
-        width_ = width;
-        height_ = height;
-        sizeCode_ = code;
-    }
-    // Before Attach there is nothing to render into; Attach makes the screen picture.
-    if (screen_) rebuildScreenPicture();
-    FillYuvFrame(output_.get(), width_, height_, kBlackLuma, kNeutralChroma, kNeutralChroma);
+    // An output not made yet is made at the new size when first needed.
+    if (output_ && !replaceOutput(width, height)) return false;
+    width_ = width;
+    height_ = height;
+    sizeCode_ = code;
+    presenter_.Resize(width_, height_);
 
     if (prime) {
         if (const std::uint8_t* header = PrimingHeaderForWidth(width_))
@@ -100,35 +56,32 @@ bool Mpeg4Adapter::applySizeCode(int code, bool prime) {
     return true;
 }
 
-bool Mpeg4Adapter::Attach(WindowHandle window) {
-    if (surface_ != nullptr) return false;
-    if (window != nullptr) {
-        DisplaySurface* surface = CreateDisplaySurface(window, width_, height_);
-        if (surface == nullptr) return false;
-        {
-            platform::LockGuard guard(lock_);
-            surface_ = surface;
-        }
-        clientRect_ = window->clientRectOnScreen();
-        offScreen_ = false;
-    } else {
-        offScreen_ = true;
-    }
-    window_ = window;
-    if (!rebuildScreenPicture()) {
-        Detach();
-        return false;
-    }
+bool Mpeg4Adapter::ensureOutput() { return output_ || replaceOutput(width_, height_); }
+
+bool Mpeg4Adapter::replaceOutput(int width, int height) {
+    // The new buffer is made before the old one goes, so a failure leaves a usable state.
+    std::unique_ptr<std::uint8_t[]> output(
+        new (std::nothrow) std::uint8_t[YuvPicture::FrameBytes(width, height)]);
+    if (!output) return false;
+    std::unique_ptr<YuvPicture> yuv = YuvPicture::Create(output.get(), width, height);
+    if (!yuv) return false;
+    FillYuvFrame(output.get(), width, height, kBlackLuma, kNeutralChroma, kNeutralChroma);
+    yuv_ = std::move(yuv);
+    output_ = std::move(output);
+    converted_ = false;
     return true;
 }
 
-void Mpeg4Adapter::Detach() {
-    platform::LockGuard guard(lock_);
-    if (surface_ != nullptr) {
-        DestroyDisplaySurface(surface_);
-        surface_ = nullptr;
-    }
+const YuvPicture* Mpeg4Adapter::outputPicture() const {
+    // Made at first use, a first look included. Every adapter is made non-const by Create, so
+    // the cast only reaches the lazily made part of a mutable object.
+    if (!const_cast<Mpeg4Adapter*>(this)->ensureOutput()) return nullptr;
+    return yuv_.get();
 }
+
+bool Mpeg4Adapter::Attach(WindowHandle window) { return presenter_.Attach(window, width_, height_); }
+
+void Mpeg4Adapter::Detach() { presenter_.Detach(); }
 
 void Mpeg4Adapter::dropAccumulated() { held_ = 0; }
 
@@ -273,7 +226,7 @@ void Mpeg4Adapter::copyPicture(const KVR_MP4_FRAME& picture) {
     }
     // Only a picture of exactly the output's size is copied; anything else would not fit it.
     if (width != width_ || height != height_ || picture.Y == nullptr || picture.U == nullptr ||
-        picture.V == nullptr || picture.BpS < width) {
+        picture.V == nullptr || picture.BpS < width || !ensureOutput()) {
         ++counters_.droppedPictures;
         return;
     }
@@ -286,33 +239,27 @@ void Mpeg4Adapter::copyPicture(const KVR_MP4_FRAME& picture) {
         std::memcpy(out, picture.U + std::ptrdiff_t(row) * picture.BpS, std::size_t(chromaWidth));
     for (int row = 0; row < chromaHeight; ++row, out += chromaWidth)
         std::memcpy(out, picture.V + std::ptrdiff_t(row) * picture.BpS, std::size_t(chromaWidth));
+    converted_ = false;
     ++counters_.pictures;
     if (observer_) observer_(*yuv_);
 }
 
 bool Mpeg4Adapter::Render() {
-    if (!yuv_ || !screen_) return false;
-    if (offScreen_) return ConvertTo24(yuv_.get(), screen_.get());
-    if (surface_ == nullptr) return false;
-    if (!ConvertForDisplayMode(GetDisplayMode(surface_), yuv_.get(), screen_.get(), clientRect_.width()))
-        return false;
-    PresentPicture(surface_, screen_.get(), 0, 0, width_, height_);
-    return true;
+    if (presenter_.offScreen() && converted_ && presenter_.screenPicture() != nullptr) return true;
+    converted_ = presenter_.Render(outputPicture());
+    return converted_;
 }
 
-void Mpeg4Adapter::Redraw() {
-    if (surface_ != nullptr && screen_) PresentPicture(surface_, screen_.get(), 0, 0, width_, height_);
-}
+void Mpeg4Adapter::Redraw() { presenter_.Redraw(); }
 
 std::size_t Mpeg4Adapter::Snapshot(std::uint8_t* buffer, std::size_t size) {
-    platform::LockGuard guard(lock_);
-    return WriteSnapshotBitmap(yuv_.get(), buffer, size);
+    return presenter_.Snapshot(outputPicture(), buffer, size);
 }
 
 void Mpeg4Adapter::SetDrawCallback(DrawCallback callback, std::uintptr_t word) {
-    vistrel::SetDrawCallback(surface_, callback, word);
+    presenter_.SetDrawCallback(callback, word);
 }
 
-void Mpeg4Adapter::SetFullScreen(int flag) { SetSurfaceFullScreen(surface_, flag); }
+void Mpeg4Adapter::SetFullScreen(int flag) { presenter_.SetFullScreen(flag); }
 
 }  // namespace vistrel::mpeg4

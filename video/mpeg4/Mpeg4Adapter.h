@@ -1,7 +1,7 @@
 #pragma once
 // The MPEG-4 decoding state behind CDecKvr4 and PCDecKvr4: strips information blocks, cuts the
 // DVR's live frames, primes and feeds the library decoder, copies its pictures into an output
-// picture that follows size changes, and renders it like the H.263 state does.
+// picture that follows size changes, and shows it through the same presenter as the H.263 state.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,10 +9,8 @@
 #include <memory>
 
 #include "kvr_syst/Kvr_MP4_Dec.h"
-#include "platform/Lock.h"
-#include "platform/Window.h"
 #include "platform/WindowHandle.h"
-#include "video/display/DisplaySurface.h"
+#include "video/display/PicturePresenter.h"
 #include "video/mpeg4/LibraryDecoder.h"
 #include "video/mpeg4/Mpeg4Framing.h"
 #include "video/picture/ScreenPicture.h"
@@ -40,8 +38,9 @@ public:
     // Called with every picture copied from the library, before it is rendered.
     using PictureObserver = std::function<void(const YuvPicture& picture)>;
 
-    // 320 x 240, black, library primed for that size. Null when the library decoder or the
-    // picture buffers cannot be made.
+    // 320 x 240, black, library primed for that size. Null when the library decoder cannot be
+    // made. The output picture is made at first use, so that an adapter which never gets a
+    // picture costs no picture memory.
     static std::unique_ptr<Mpeg4Adapter> Create();
     static std::unique_ptr<Mpeg4Adapter> Create(const LibraryFactory& factory);
     ~Mpeg4Adapter();
@@ -59,6 +58,8 @@ public:
     int Feed(const std::uint8_t* data, std::size_t length, int count);
     // End of stream: lets the library hand out the picture it holds back. True when one came.
     bool Flush();
+    // Converts the output picture and presents it (off-screen: converts only, and only when the
+    // picture changed since the last conversion, since the result would be the same bytes).
     bool Render();
     void Redraw();
     // Snapshot bitmap of the output picture; the size needed when `size` is too small.
@@ -72,10 +73,11 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     int sizeCode() const { return sizeCode_; }
-    bool offScreen() const { return offScreen_; }
-    const YuvPicture* outputPicture() const { return yuv_.get(); }
-    const ScreenPicture* screenPicture() const { return screen_.get(); }
-    const DisplaySurface* surface() const { return surface_; }
+    bool offScreen() const { return presenter_.offScreen(); }
+    // Null only when its buffer cannot be made.
+    const YuvPicture* outputPicture() const;
+    const ScreenPicture* screenPicture() const { return presenter_.screenPicture(); }
+    const DisplaySurface* surface() const { return presenter_.surface(); }
     std::size_t heldBytes() const { return held_; }
     const Counters& counters() const { return counters_; }
 
@@ -83,34 +85,34 @@ private:
     explicit Mpeg4Adapter(LibraryDecoder library);
 
     bool applySizeCode(int code, bool prime);
+    // Makes the output picture for the current size if it is missing; false when that fails.
+    bool ensureOutput();
+    // A black output picture of width x height in place of the current one.
+    bool replaceOutput(int width, int height);
     bool reserveAccumulation(std::size_t bytes);
-    bool rebuildScreenPicture();
     void dropAccumulated();
     int extractFrames(int limit);
     bool decodeFrame(const std::uint8_t* frame, const FrameSpan& span);
     bool feedLibrary(const std::uint8_t* data, std::size_t length, bool resetOnError);
     void takeReadyPicture();
     void copyPicture(const KVR_MP4_FRAME& picture);
-    int screenBitsPerPixel() const;
 
-    // Everything below is used only by the thread that holds the owning wrapper's lock;
-    // surface_ is in addition guarded by lock_, so that a snapshot never sees it vanish.
+    // Everything below is used only by the thread that holds the owning wrapper's lock; the
+    // presenter's surface is in addition guarded by the presenter's lock (see PicturePresenter).
     LibraryDecoder library_;
-    WindowHandle window_ = nullptr;
-    platform::Rect clientRect_;  // of window_, when it was attached
     int width_ = 0;
     int height_ = 0;
     int sizeCode_ = 0;
     std::unique_ptr<std::uint8_t[]> accumulation_;  // accumulationCapacity_ bytes, null until needed
     std::size_t accumulationCapacity_ = 0;
     std::size_t held_ = 0;
-    std::unique_ptr<std::uint8_t[]> output_;  // width * height * 3 / 2: luma, Cb, Cr
-    std::unique_ptr<YuvPicture> yuv_;         // over output_
-    std::unique_ptr<ScreenPicture> screen_;  // made by Attach, rebuilt at size changes after it
-    platform::Lock lock_;
+    // width * height * 3 / 2: luma, Cb, Cr; null until first needed.
+    std::unique_ptr<std::uint8_t[]> output_;
+    std::unique_ptr<YuvPicture> yuv_;  // over output_
+    // False once the output picture changed after the presenter last converted it.
+    bool converted_ = false;
     bool suppressDisplay_ = false;
-    DisplaySurface* surface_ = nullptr;  // owned
-    bool offScreen_ = false;
+    PicturePresenter presenter_;
     PictureObserver observer_;
     Counters counters_;
 };
