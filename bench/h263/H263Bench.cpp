@@ -4,7 +4,6 @@
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "tests/h263/TestSupport.h"
+#include "tests/support/Command.h"
 #include "video/h263/BlockReconstruction.h"
 #include "video/h263/H263Decoder.h"
 #include "video/h263/H263Kernels.h"
@@ -22,6 +22,7 @@
 
 using namespace vistrel;
 using namespace vistrel::h263test;
+using namespace vistrel::testsupport;
 
 namespace {
 
@@ -109,11 +110,6 @@ void BM_Encode320x240(benchmark::State& state) {
 }
 BENCHMARK(BM_Encode320x240);
 
-int run(const std::string& command) {
-    const int status = std::system((command + " >/dev/null 2>&1").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 struct Timing {
     double wall = 1e30;
     double cpu = 1e30;  // user + system time of the child: steadier than wall time on a busy machine
@@ -132,7 +128,7 @@ Timing bestTiming(const std::string& command, int repeats) {
     for (int r = 0; r < repeats; ++r) {
         const double cpuBefore = childCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
-        if (run(command) != 0) return Timing{-1, -1};
+        if (RunQuietly(command) != 0) return Timing{-1, -1};
         best.wall = std::min(best.wall, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         best.cpu = std::min(best.cpu, childCpuSeconds() - cpuBefore);
     }
@@ -150,7 +146,7 @@ struct DecodeTime {
 };
 
 void compareWithFfmpeg() {
-    if (run("ffmpeg -hide_banner -version") != 0) {
+    if (!HaveFfmpeg()) {
         std::printf("ffmpeg not installed: no side-by-side comparison\n");
         return;
     }
@@ -162,7 +158,7 @@ void compareWithFfmpeg() {
         const std::string make = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i "
                                  "'testsrc2=size=352x288:rate=30000/1001,noise=alls=8:allf=t' -t " +
                                  std::to_string(kSeconds) + " -c:v h263 -q:v 5 -g 30 '" + stream + "'";
-        if (run(make) != 0) {
+        if (RunQuietly(make) != 0) {
             std::printf("could not make the CIF stream\n");
             return;
         }

@@ -4,13 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,21 +15,20 @@
 #include "dsp_src/Kvr_Gmc.h"
 #include "dsp_src/Kvr_Qpel.h"
 #include "kvr_syst/Kvr_Cpu.h"
+#include "tests/support/Command.h"
+#include "tests/support/Files.h"
+#include "tests/support/Psnr.h"
 
 namespace {
+
+using namespace vistrel::testsupport;
 
 constexpr int kWidth = 640, kHeight = 480, kFrames = 400;
 constexpr int kRuns = 3;  // best of, for both programs
 
 const std::string kDir = std::string(VISTREL_BINARY_DIR) + "/bench-mpeg4-asp";
 
-bool run(const std::string& cmd) { return std::system(cmd.c_str()) == 0; }
-
-std::vector<unsigned char> readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+bool run(const std::string& cmd) { return RunCommand(cmd) == 0; }
 
 std::string makeStream(const std::string& name, const std::string& options)
 {
@@ -97,17 +92,12 @@ void psnrTable()
         run(std::string(VISTREL_BIN_DIR) + "/vistrel-cli decode " + base + ".m4v -o " + base + ".out.yuv >/dev/null 2>&1");
         run("ffmpeg -nostdin -v error -y -i " + base + ".m4v -vsync passthrough -f rawvideo -pix_fmt yuv420p " + base +
             ".ref.yuv");
-        const auto a = readFile(base + ".out.yuv"), b = readFile(base + ".ref.yuv");
-        const size_t fs = size_t(c.w) * c.h * 3 / 2;
+        const auto a = ReadFile(base + ".out.yuv"), b = ReadFile(base + ".ref.yuv");
+        const size_t fs = I420Bytes(c.w, c.h);
         double worst = 1e9, sum = 0;
-        const size_t n = std::min(a.size(), b.size()) / fs;
-        for (size_t f = 0; f < n; ++f) {
-            double se = 0;
-            for (size_t i = 0; i < fs; ++i) {
-                const int d = int(a[f * fs + i]) - int(b[f * fs + i]);
-                se += d * d;
-            }
-            const double p = se == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * double(fs) / se);
+        const std::vector<double> psnr = I420FramePsnr(a, b, c.w, c.h);
+        const size_t n = psnr.size();
+        for (const double p : psnr) {
             worst = std::min(worst, p);
             sum += p;
         }

@@ -4,11 +4,14 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "tests/support/Command.h"
+#include "tests/support/Files.h"
+#include "tests/support/Psnr.h"
+
+using namespace vistrel::testsupport;
 
 namespace {
 
@@ -18,14 +21,6 @@ constexpr double kMinMeanPsnr = 50.0;
 constexpr double kSourcePsnrTolerance = 0.05;
 
 const std::string kStreamDir = std::string(VISTREL_BINARY_DIR) + "/kvrlib-asp-streams";
-
-std::vector<unsigned char> readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool run(const std::string& cmd) { return std::system(cmd.c_str()) == 0; }
 
 // VOP coding types in stream order, as letters I, P, B, S.
 std::string vopTypes(const std::vector<unsigned char>& d)
@@ -53,25 +48,12 @@ std::string displayOrder(const std::string& streamOrder)
     return shown;
 }
 
-// Luma PSNR of picture F of A against picture F of B (yuv420p, W x H).
-double lumaPsnr(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b, size_t f, int w, int h)
-{
-    const size_t fs = size_t(w) * h * 3 / 2, n = size_t(w) * h;
-    double se = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const int d = int(a[f * fs + i]) - int(b[f * fs + i]);
-        se += d * d;
-    }
-    return se == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * double(n) / se);
-}
-
 class AspConformance : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        ready_ = run("command -v ffmpeg >/dev/null 2>&1") &&
-                 run(std::string("sh ") + VISTREL_SOURCE_DIR + "/tests/kvrlib-asp/make_streams.sh " + kStreamDir +
-                     " 20");
+        ready_ = HaveFfmpeg() && RunCommand(std::string("sh ") + VISTREL_SOURCE_DIR + "/tests/kvrlib-asp/make_streams.sh " +
+                                            kStreamDir + " 20") == 0;
     }
 
     struct Result {
@@ -83,11 +65,10 @@ protected:
     static void decodeBoth(const std::string& name, const std::string& ours, const std::string& ref)
     {
         const std::string in = kStreamDir + "/" + name + ".m4v";
-        EXPECT_TRUE(run(std::string(VISTREL_BIN_DIR) + "/vistrel-cli decode " + in + " -o " + ours + " >/dev/null 2>&1"))
-            << name;
+        EXPECT_EQ(RunQuietly(std::string(VISTREL_BIN_DIR) + "/vistrel-cli decode " + in + " -o " + ours), 0) << name;
         // passthrough: one output picture per decoded picture, no duplicates for timestamp gaps.
-        EXPECT_TRUE(run("ffmpeg -nostdin -hide_banner -loglevel error -y -i " + in +
-                        " -vsync passthrough -f rawvideo -pix_fmt yuv420p " + ref));
+        EXPECT_EQ(RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -y -i " + in +
+                             " -vsync passthrough -f rawvideo -pix_fmt yuv420p " + ref), 0);
     }
 
     // Decodes NAME.m4v both ways and returns per-frame PSNR (all three planes).
@@ -97,18 +78,11 @@ protected:
         const std::string ref = kStreamDir + "/" + name + ".ref.yuv";
         Result r;
         decodeBoth(name, ours, ref);
-        const auto a = readFile(ours), b = readFile(ref);
+        const auto a = ReadFile(ours), b = ReadFile(ref);
         const size_t fs = size_t(w) * h * 3 / 2;
         r.ours = long(a.size() / fs);
         r.ref = long(b.size() / fs);
-        for (long f = 0; f < std::min(r.ours, r.ref); ++f) {
-            double se = 0;
-            for (size_t i = 0; i < fs; ++i) {
-                const int d = int(a[f * fs + i]) - int(b[f * fs + i]);
-                se += d * d;
-            }
-            r.psnr.push_back(se == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * double(fs) / se));
-        }
+        r.psnr = I420FramePsnr(a, b, w, h);
         std::remove(ours.c_str());
         std::remove(ref.c_str());
         return r;
@@ -159,10 +133,10 @@ TEST_F(AspConformance, InterlacedDirectModeIsCloserToTheSourceThanFfmpeg)
     const std::string ours = kStreamDir + "/" + name + ".src-ours.yuv";
     const std::string ref = kStreamDir + "/" + name + ".src-ref.yuv";
     decodeBoth(name, ours, ref);
-    const auto a = readFile(ours), b = readFile(ref), src = readFile(kStreamDir + "/" + name + ".src.yuv");
+    const auto a = ReadFile(ours), b = ReadFile(ref), src = ReadFile(kStreamDir + "/" + name + ".src.yuv");
     std::remove(ours.c_str());
     std::remove(ref.c_str());
-    const std::string types = displayOrder(vopTypes(readFile(kStreamDir + "/" + name + ".m4v")));
+    const std::string types = displayOrder(vopTypes(ReadFile(kStreamDir + "/" + name + ".m4v")));
     const size_t fs = size_t(w) * h * 3 / 2;
     ASSERT_EQ(a.size() / fs, types.size()) << types;
     ASSERT_EQ(b.size() / fs, types.size());
@@ -170,7 +144,7 @@ TEST_F(AspConformance, InterlacedDirectModeIsCloserToTheSourceThanFfmpeg)
     int closerBFrames = 0;
     std::string table;
     for (size_t f = 0; f < types.size(); ++f) {
-        const double pOurs = lumaPsnr(a, src, f, w, h), pRef = lumaPsnr(b, src, f, w, h);
+        const double pOurs = I420LumaPsnr(a, src, f, w, h), pRef = I420LumaPsnr(b, src, f, w, h);
         EXPECT_GE(pOurs, pRef - kSourcePsnrTolerance) << "display frame " << f << " (" << types[f] << ")";
         if (types[f] == 'B' && pOurs > pRef + kSourcePsnrTolerance) ++closerBFrames;
         char cell[48];
@@ -186,7 +160,7 @@ TEST_F(AspConformance, XvidMpegQuantisationWithBFrames) { check("xvid_mpegquant_
 TEST_F(AspConformance, XvidGmcQuarterSampleBFramesHasSVops)
 {
     if (!ready_) GTEST_SKIP() << "ffmpeg with libxvid is needed to make the streams";
-    const std::string types = vopTypes(readFile(kStreamDir + "/xvid_gmc_qpel_bf2.m4v"));
+    const std::string types = vopTypes(ReadFile(kStreamDir + "/xvid_gmc_qpel_bf2.m4v"));
     EXPECT_NE(types.find('S'), std::string::npos) << "no S-VOP in " << types;
     EXPECT_NE(types.find('B'), std::string::npos) << types;
     check("xvid_gmc_qpel_bf2", 352, 288);
@@ -195,10 +169,10 @@ TEST_F(AspConformance, XvidGmcQuarterSampleBFramesHasSVops)
 TEST_F(AspConformance, EveryStreamUsesTheFeatureItIsNamedFor)
 {
     if (!ready_) GTEST_SKIP() << "ffmpeg with libxvid is needed to make the streams";
-    EXPECT_NE(vopTypes(readFile(kStreamDir + "/mpeg4_bf2.m4v")).find('B'), std::string::npos);
-    EXPECT_EQ(vopTypes(readFile(kStreamDir + "/mpeg4_qpel.m4v")).find('B'), std::string::npos);
-    EXPECT_NE(vopTypes(readFile(kStreamDir + "/mpeg4_interlaced.m4v")).find('B'), std::string::npos);
-    EXPECT_NE(vopTypes(readFile(kStreamDir + "/xvid_mpegquant_bf2.m4v")).find('B'), std::string::npos);
+    EXPECT_NE(vopTypes(ReadFile(kStreamDir + "/mpeg4_bf2.m4v")).find('B'), std::string::npos);
+    EXPECT_EQ(vopTypes(ReadFile(kStreamDir + "/mpeg4_qpel.m4v")).find('B'), std::string::npos);
+    EXPECT_NE(vopTypes(ReadFile(kStreamDir + "/mpeg4_interlaced.m4v")).find('B'), std::string::npos);
+    EXPECT_NE(vopTypes(ReadFile(kStreamDir + "/xvid_mpegquant_bf2.m4v")).find('B'), std::string::npos);
 }
 
 }  // namespace

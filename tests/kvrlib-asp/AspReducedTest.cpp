@@ -5,14 +5,17 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "kvr_syst/Kvr_Except.h"
 #include "kvr_syst/Kvr_MP4_Dec.h"
+#include "tests/support/Command.h"
+#include "tests/support/Files.h"
+#include "tests/support/StartCodes.h"
+
+using namespace vistrel::testsupport;
 
 namespace {
 
@@ -171,9 +174,7 @@ Pictures decodeAll(const std::vector<unsigned char>& s)
                 img.insert(img.end(), plane + y * f.BpS, plane + y * f.BpS + f.Width / 2);
         p.frames.push_back(img);
     };
-    std::vector<size_t> at;
-    for (size_t i = 0; i + 3 < s.size(); ++i)
-        if (s[i] == 0 && s[i + 1] == 0 && s[i + 2] == 1) at.push_back(i);
+    const std::vector<size_t> at = StartCodeOffsets(s);
     for (size_t k = 0; k < at.size(); ++k) {
         const size_t end = k + 1 < at.size() ? at[k + 1] : s.size();
         try {
@@ -249,14 +250,12 @@ TEST_F(ReducedResolution, IntraPictureIsTheHalfSizePictureScaledUp)
     expectScaledUp(ours.frames[0], half1.frames[0], 0);
 
     // Against ffmpeg's: two inverse transforms may round a DC-only block one apart.
-    const std::string dir = std::string(VISTREL_BINARY_DIR) + "/kvrlib-asp-streams";
-    std::system(("mkdir -p " + dir).c_str());
+    const std::string dir = ScratchDir("kvrlib-asp-streams");
     const std::string m4v = dir + "/rr_half.m4v", yuv = dir + "/rr_half.yuv";
-    std::ofstream(m4v, std::ios::binary).write(reinterpret_cast<const char*>(half.out_.data()), long(half.out_.size()));
-    if (std::system(("ffmpeg -nostdin -v error -y -i " + m4v + " -f rawvideo -pix_fmt yuv420p " + yuv).c_str()) != 0)
+    WriteFile(m4v, half.out_.data(), half.out_.size());
+    if (RunCommand("ffmpeg -nostdin -v error -y -i " + m4v + " -f rawvideo -pix_fmt yuv420p " + yuv) != 0)
         GTEST_SKIP() << "ffmpeg is needed for the half-size reference";
-    std::ifstream in(yuv, std::ios::binary);
-    const std::vector<unsigned char> ref{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::vector<unsigned char> ref = ReadFile(yuv);
     ASSERT_EQ(ref.size(), size_t(kW / 2) * (kH / 2) * 3 / 2);
     expectScaledUp(ours.frames[0], ref, 1);
 }

@@ -2,15 +2,17 @@
 // B-VOPs without two reference pictures. Nothing may crash or leave the picture store.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "kvr_syst/Kvr_Except.h"
 #include "kvr_syst/Kvr_MP4_Dec.h"
+#include "tests/support/Command.h"
+#include "tests/support/Files.h"
+#include "tests/support/StartCodes.h"
+
+using namespace vistrel::testsupport;
 
 namespace {
 
@@ -20,30 +22,15 @@ constexpr int kFlipsPerRound = 24;   // bits flipped in each copy
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 Bytes stream(const std::string& name)
 {
-    Bytes d = readFile(kStreamDir + "/" + name + ".m4v");
+    Bytes d = ReadFile(kStreamDir + "/" + name + ".m4v");
     if (d.empty()) {
         const std::string cmd = std::string("sh ") + VISTREL_SOURCE_DIR + "/tests/kvrlib-asp/make_streams.sh " +
                                 kStreamDir + " 20 >/dev/null 2>&1";
-        if (std::system(cmd.c_str()) == 0) d = readFile(kStreamDir + "/" + name + ".m4v");
+        if (RunCommand(cmd) == 0) d = ReadFile(kStreamDir + "/" + name + ".m4v");
     }
     return d;
-}
-
-// Offsets of every start code.
-std::vector<size_t> startCodes(const Bytes& d)
-{
-    std::vector<size_t> at;
-    for (size_t i = 0; i + 3 < d.size(); ++i)
-        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1) at.push_back(i);
-    return at;
 }
 
 struct Outcome {
@@ -71,7 +58,7 @@ Outcome decode(const Bytes& d)
         ++o.pictures;
         o.codings.push_back(f.Coding);
     };
-    const auto at = startCodes(d);
+    const auto at = StartCodeOffsets(d);
     for (size_t k = 0; k < at.size(); ++k) {
         const size_t end = k + 1 < at.size() ? at[k + 1] : d.size();
         try {
@@ -122,7 +109,7 @@ TEST(AspRobustness, TruncatedPicturesAreDroppedAndTheStreamGoesOn)
         const Bytes clean = stream(name);
         if (clean.empty()) GTEST_SKIP() << "streams need ffmpeg with libxvid";
         // Cut every VOP to a random fraction of itself, keeping the start codes.
-        const auto at = startCodes(clean);
+        const auto at = StartCodeOffsets(clean);
         Bytes cut;
         for (size_t k = 0; k < at.size(); ++k) {
             const size_t end = k + 1 < at.size() ? at[k + 1] : clean.size();
@@ -153,7 +140,7 @@ TEST(AspRobustness, BVopWithoutTwoReferencesIsRefused)
     const Bytes clean = stream("mpeg4_bf2");
     if (clean.empty()) GTEST_SKIP() << "streams need ffmpeg with libxvid";
     // Drop the first P-VOP: the two B-VOPs after it then follow a single anchor.
-    const auto at = startCodes(clean);
+    const auto at = StartCodeOffsets(clean);
     Bytes cut;
     bool dropped = false;
     for (size_t k = 0; k < at.size(); ++k) {
