@@ -5,47 +5,26 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
-#include <fstream>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "cli/SnapshotFile.h"
+#include "tests/support/Command.h"
+#include "tests/support/Files.h"
 #include "tools/dvr/DvrServer.h"
 
 using namespace vistrel;
+using namespace vistrel::testsupport;
 
 namespace {
 
-struct ShellRun {
-    int status = -1;
-    std::string out;
-};
-
-ShellRun Shell(const std::string& command) {
-    ShellRun r;
-    std::FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    std::array<char, 65536> buffer;
-    std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0) r.out.append(buffer.data(), n);
-    const int s = ::pclose(p);
-    r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-    return r;
-}
-
 std::string Cli() { return std::string(VISTREL_BIN_DIR) + "/vistrel-cli"; }
 std::string TempPath(const std::string& name) { return "/tmp/vistrel-cli-media-" + std::to_string(::getpid()) + "-" + name; }
-std::string FileBytes(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
 // ffmpeg's reading of any picture file as packed RGB.
 std::string Rgb(const std::string& path) {
     const std::string out = path + ".rgb";
-    Shell("ffmpeg -v error -y -i '" + path + "' -f rawvideo -pix_fmt rgb24 '" + out + "'");
-    std::string bytes = FileBytes(out);
+    RunQuietly("ffmpeg -v error -y -i '" + path + "' -f rawvideo -pix_fmt rgb24 '" + out + "'");
+    std::string bytes = ReadText(out);
     std::remove(out.c_str());
     return bytes;
 }
@@ -60,10 +39,10 @@ TEST(CliMedia, PngSnapshotsHoldTheSamePixelsAsTheBitmap) {
     const std::string args = " playback --host 127.0.0.1 --port " + std::to_string(server.port()) +
                              " --channel 3 --date 2026-12-08 --time 13:00:00 --speed Full --snapshot ";
     const std::string png = TempPath("last.PNG"), bmp = TempPath("last.bmp");
-    ASSERT_EQ(Shell(Cli() + args + png).status, 0);
-    ASSERT_EQ(Shell(Cli() + args + bmp).status, 0);
-    EXPECT_EQ(FileBytes(png).substr(1, 3), "PNG");
-    EXPECT_EQ(FileBytes(bmp).substr(0, 2), "BM");
+    ASSERT_EQ(RunCapture(Cli() + args + png).exitCode, 0);
+    ASSERT_EQ(RunCapture(Cli() + args + bmp).exitCode, 0);
+    EXPECT_EQ(ReadText(png).substr(1, 3), "PNG");
+    EXPECT_EQ(ReadText(bmp).substr(0, 2), "BM");
     const std::string a = Rgb(png), b = Rgb(bmp);
     EXPECT_EQ(a.size(), 320u * 240 * 3);
     EXPECT_TRUE(a == b) << "the PNG and the bitmap of the last picture differ";
@@ -94,14 +73,14 @@ TEST(CliMedia, SnapshotWriterRefusesWhatIsNoBitmapOfOursAndUnwritablePaths) {
 TEST(CliMedia, Y4mOpensInFfmpegWithoutSizeFlagsAndHoldsTheI420Pictures) {
     const std::string clip = std::string(VISTREL_BINARY_DIR) + "/dvr-clips/clip2.m4v";
     const std::string y4m = TempPath("clip.y4m"), yuv = TempPath("clip.yuv"), back = TempPath("back.yuv");
-    ASSERT_EQ(Shell(Cli() + " decode " + clip + " -o " + y4m).status, 0);
-    ASSERT_EQ(Shell(Cli() + " decode " + clip + " -o " + yuv).status, 0);
+    ASSERT_EQ(RunCapture(Cli() + " decode " + clip + " -o " + y4m).exitCode, 0);
+    ASSERT_EQ(RunCapture(Cli() + " decode " + clip + " -o " + yuv).exitCode, 0);
     // The clips are made at 30 frames a second; the stream says so and so does the file.
-    EXPECT_EQ(FileBytes(y4m).substr(0, 42), "YUV4MPEG2 W320 H240 F30:1 Ip A1:1 C420jpeg");
-    const ShellRun probe = Shell("ffprobe -v error -show_entries stream=width,height,r_frame_rate -of csv=p=0 " + y4m);
-    EXPECT_EQ(probe.out, "320,240,30/1\n");
-    ASSERT_EQ(Shell("ffmpeg -v error -y -i " + y4m + " -f rawvideo " + back).status, 0);
-    const std::string a = FileBytes(back), b = FileBytes(yuv);
+    EXPECT_EQ(ReadText(y4m).substr(0, 42), "YUV4MPEG2 W320 H240 F30:1 Ip A1:1 C420jpeg");
+    const CommandResult probe = RunCapture("ffprobe -v error -show_entries stream=width,height,r_frame_rate -of csv=p=0 " + y4m);
+    EXPECT_EQ(probe.output, "320,240,30/1\n");
+    ASSERT_EQ(RunCapture("ffmpeg -v error -y -i " + y4m + " -f rawvideo " + back).exitCode, 0);
+    const std::string a = ReadText(back), b = ReadText(yuv);
     EXPECT_EQ(a.size(), 90u * 320 * 240 * 3 / 2);
     EXPECT_TRUE(a == b);
     for (const auto& f : {y4m, yuv, back}) std::remove(f.c_str());
@@ -110,14 +89,14 @@ TEST(CliMedia, Y4mOpensInFfmpegWithoutSizeFlagsAndHoldsTheI420Pictures) {
 TEST(CliMedia, RecordingIntoAFullDiskStopsWithAMessageAndTheStreamGoesOn) {
     dvr::DvrServer server;
     ASSERT_NE(server.start(), 0);
-    const ShellRun run = Shell(Cli() + " live --host 127.0.0.1 --port " + std::to_string(server.port()) +
+    const CommandResult run = RunCapture(Cli() + " live --host 127.0.0.1 --port " + std::to_string(server.port()) +
                                " --channel 1 --seconds 2 --record /dev/full");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("recording into '/dev/full' stopped: cannot write the recording: the disk is full"),
-              std::string::npos) << run.out;
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("recording into '/dev/full' stopped: cannot write the recording: the disk is full"),
+              std::string::npos) << run.output;
     // The summary line still counts pictures decoded after the recording stopped.
-    const auto at = run.out.find("frames ");
+    const auto at = run.output.find("frames ");
     ASSERT_NE(at, std::string::npos);
-    EXPECT_GT(std::atoi(run.out.c_str() + at + 7), 5) << run.out;
-    EXPECT_EQ(Shell(Cli() + " live --host 127.0.0.1 --port 1 --record /nonexistent-folder/x.rec").status, 1);
+    EXPECT_GT(std::atoi(run.output.c_str() + at + 7), 5) << run.output;
+    EXPECT_EQ(RunCapture(Cli() + " live --host 127.0.0.1 --port 1 --record /nonexistent-folder/x.rec").exitCode, 1);
 }

@@ -4,21 +4,22 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "stream/export/PlaybackRangeSource.h"
 #include "stream/http/StreamRequest.h"
 #include "stream/playback/PlaybackUrl.h"
+#include "tests/support/Command.h"
+#include "tests/support/Files.h"
 #include "tools/dvr/DvrServer.h"
 
 using namespace vistrel;
+using namespace vistrel::testsupport;
 using namespace vistrel::exporter;
 
 namespace {
@@ -26,22 +27,8 @@ namespace {
 constexpr int kRangeSeconds = 4;
 constexpr int kRecordIntervalMs = 200;  // the emulator's default: 5 records a second per channel
 
-struct ShellRun {
-    int status = -1;
-    std::string out;
-};
-
-ShellRun Shell(const std::string& command) {
-    ShellRun r;
-    std::FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (!p) return r;
-    std::array<char, 65536> buffer;
-    std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0) r.out.append(buffer.data(), n);
-    const int s = ::pclose(p);
-    r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-    return r;
-}
+// ffprobe's and ffmpeg's text is parsed, so their warnings stay out of it.
+CommandResult Shell(const std::string& command) { return RunCapture(command, Stderr::Discard); }
 
 std::string Cli() { return std::string(VISTREL_BIN_DIR) + "/vistrel-cli"; }
 
@@ -51,11 +38,11 @@ std::string TempPath(const std::string& name) {
 
 // ffprobe's view of one stream: key=value pairs.
 std::map<std::string, std::string> Probe(const std::string& file, const std::string& stream) {
-    const ShellRun r = Shell("ffprobe -v error -count_frames -select_streams " + stream +
+    const CommandResult r = Shell("ffprobe -v error -count_frames -select_streams " + stream +
                         " -show_entries stream=codec_name,width,height,sample_rate,channels,nb_read_frames,"
                         "nb_read_packets:format=duration -of default=noprint_wrappers=1 '" + file + "'");
     std::map<std::string, std::string> values;
-    std::istringstream lines(r.out);
+    std::istringstream lines(r.output);
     std::string line;
     while (std::getline(lines, line))
         if (auto eq = line.find('='); eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
@@ -63,20 +50,15 @@ std::map<std::string, std::string> Probe(const std::string& file, const std::str
 }
 
 std::vector<std::string> FrameHashes(const std::string& input) {
-    const ShellRun r = Shell("ffmpeg -v error -i '" + input + "' -map 0:v:0 -fps_mode passthrough -f framemd5 -");
+    const CommandResult r = Shell("ffmpeg -v error -i '" + input + "' -map 0:v:0 -fps_mode passthrough -f framemd5 -");
     std::vector<std::string> hashes;
-    std::istringstream lines(r.out);
+    std::istringstream lines(r.output);
     std::string line;
     while (std::getline(lines, line)) {
         if (line.empty() || line[0] == '#') continue;
         hashes.push_back(line.substr(line.rfind(',') + 1));
     }
     return hashes;
-}
-
-std::string FileBytes(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 class ExportEndToEnd : public testing::Test {
@@ -108,8 +90,8 @@ double Seconds(const std::string& text) { return text.empty() ? -1.0 : std::atof
 
 TEST_F(ExportEndToEnd, Mpeg4WithSoundIsCopiedAndTheSoundIsOurDecodingInStep) {
     const std::string out = TempPath("sound.mkv");
-    const ShellRun run = Shell(Cli() + " export" + RangeArgs(13) + " -o " + out);
-    ASSERT_EQ(run.status, 0) << run.out;
+    const CommandResult run = Shell(Cli() + " export" + RangeArgs(13) + " -o " + out);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
 
     const auto video = Probe(out, "v:0");
     EXPECT_EQ(video.at("codec_name"), "mpeg4");
@@ -135,8 +117,8 @@ TEST_F(ExportEndToEnd, Mpeg4WithSoundIsCopiedAndTheSoundIsOurDecodingInStep) {
 
     // The sound: exactly what our ADPCM decoding of the same range gives, as long as the video.
     const std::string pcm = TempPath("sound.pcm");
-    ASSERT_EQ(Shell("ffmpeg -v error -y -i " + out + " -map 0:a:0 -f s16le " + pcm).status, 0);
-    const std::string decoded = FileBytes(pcm);
+    ASSERT_EQ(Shell("ffmpeg -v error -y -i " + out + " -map 0:a:0 -f s16le " + pcm).exitCode, 0);
+    const std::string decoded = ReadText(pcm);
     PlaybackRangeSource source(
         playback::BuildPlaybackUrl("127.0.0.1", port_, playback::PackPlaybackRange(2026, 12, 8, 13, 0, 0)), "", "", 12,
         kRangeSeconds * 1000);
@@ -161,15 +143,15 @@ TEST_F(ExportEndToEnd, H263IsStoredLosslesslyAsOurDecoderMadeIt) {
     const std::string rec = TempPath("h263.rec");
     const std::string out = TempPath("h263.mkv");
     const std::string ours = TempPath("h263.yuv");
-    ASSERT_EQ(Shell(Cli() + " live --host 127.0.0.1 --port " + port_ + " --channel 1 --seconds 2 --record " + rec).status, 0);
-    const ShellRun run = Shell(Cli() + " export --from-file " + rec + " -o " + out);
-    ASSERT_EQ(run.status, 0);
-    ASSERT_EQ(Shell(Cli() + " decode " + rec + " --codec h263 --framed -o " + ours).status, 0);
+    ASSERT_EQ(Shell(Cli() + " live --host 127.0.0.1 --port " + port_ + " --channel 1 --seconds 2 --record " + rec).exitCode, 0);
+    const CommandResult run = Shell(Cli() + " export --from-file " + rec + " -o " + out);
+    ASSERT_EQ(run.exitCode, 0);
+    ASSERT_EQ(Shell(Cli() + " decode " + rec + " --codec h263 --framed -o " + ours).exitCode, 0);
     const auto video = Probe(out, "v:0");
     EXPECT_EQ(video.at("codec_name"), "ffv1");
     const std::string theirs = TempPath("h263-ffmpeg.yuv");
-    ASSERT_EQ(Shell("ffmpeg -v error -y -i " + out + " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " + theirs).status, 0);
-    const std::string a = FileBytes(theirs), b = FileBytes(ours);
+    ASSERT_EQ(Shell("ffmpeg -v error -y -i " + out + " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " + theirs).exitCode, 0);
+    const std::string a = ReadText(theirs), b = ReadText(ours);
     EXPECT_GT(a.size(), 0u);
     EXPECT_EQ(a.size(), b.size());
     EXPECT_TRUE(a == b) << "ffmpeg's decoding of the FFV1 track differs from ours";
@@ -181,7 +163,7 @@ TEST_F(ExportEndToEnd, H263IsStoredLosslesslyAsOurDecoderMadeIt) {
 
 TEST_F(ExportEndToEnd, H263RangeOfTheRecordingHasTheRangesFramesAndDuration) {
     const std::string out = TempPath("range263.mkv");
-    ASSERT_EQ(Shell(Cli() + " export" + RangeArgs(2) + " -o " + out).status, 0);
+    ASSERT_EQ(Shell(Cli() + " export" + RangeArgs(2) + " -o " + out).exitCode, 0);
     const auto video = Probe(out, "v:0");
     EXPECT_EQ(video.at("codec_name"), "ffv1");
     EXPECT_EQ(video.at("nb_read_frames"), std::to_string(kRangeSeconds * 1000 / kRecordIntervalMs));
@@ -191,15 +173,15 @@ TEST_F(ExportEndToEnd, H263RangeOfTheRecordingHasTheRangesFramesAndDuration) {
 }
 
 TEST_F(ExportEndToEnd, BadArgumentsAndUnusableInputsSayWhy) {
-    EXPECT_EQ(Shell(Cli() + " export --from-file x").status, 2);                 // no -o
-    EXPECT_EQ(Shell(Cli() + " export -o x.mkv").status, 2);                      // no source
-    EXPECT_EQ(Shell(Cli() + " export --from-file a --host h -o x.mkv").status, 2);
-    EXPECT_EQ(Shell(Cli() + " export" + RangeArgs(1) + " --seconds 0 -o x.mkv").status, 2);
-    EXPECT_EQ(Shell(Cli() + " export --from-file /nonexistent/rec -o x.mkv").status, 1);
+    EXPECT_EQ(Shell(Cli() + " export --from-file x").exitCode, 2);                 // no -o
+    EXPECT_EQ(Shell(Cli() + " export -o x.mkv").exitCode, 2);                      // no source
+    EXPECT_EQ(Shell(Cli() + " export --from-file a --host h -o x.mkv").exitCode, 2);
+    EXPECT_EQ(Shell(Cli() + " export" + RangeArgs(1) + " --seconds 0 -o x.mkv").exitCode, 2);
+    EXPECT_EQ(Shell(Cli() + " export --from-file /nonexistent/rec -o x.mkv").exitCode, 1);
     const std::string empty = TempPath("empty.rec");
     std::ofstream(empty) << "no frames here";
     const std::string out = TempPath("empty.mkv");
-    EXPECT_EQ(Shell(Cli() + " export --from-file " + empty + " -o " + out).status, 1);
+    EXPECT_EQ(Shell(Cli() + " export --from-file " + empty + " -o " + out).exitCode, 1);
     EXPECT_NE(::access(out.c_str(), F_OK), 0);
     std::remove(empty.c_str());
 }
