@@ -167,8 +167,9 @@ void H263Decoder::decodePicture(const std::uint8_t* data, std::size_t size) {
     context.quantiser = quantiser_;
     context.continuousPresence = header.continuousPresence;
 
+    bool intact = true;
     if (!header.predicted) {
-        DecodeIntraMacroblocks(reader, context);
+        intact = DecodeIntraMacroblocks(reader, context);
         allowPredicted_ = true;
         hasReference_ = true;
     } else {
@@ -176,7 +177,7 @@ void H263Decoder::decodePicture(const std::uint8_t* data, std::size_t size) {
             hasReference_ = false;
             return;
         }
-        DecodePredictedMacroblocks(reader, context);
+        intact = DecodePredictedMacroblocks(reader, context);
     }
     quantiser_ = context.quantiser;
     latestIsOutput_ = true;
@@ -186,6 +187,7 @@ void H263Decoder::decodePicture(const std::uint8_t* data, std::size_t size) {
     std::swap(referencePicture_, outputPicture_);
     latestIsOutput_ = false;
     ++picturesDecoded_;
+    if (!intact) ++errorsSeen_;
 }
 
 bool H263Decoder::Render() { return presenter_.Render(CurrentPicture()); }

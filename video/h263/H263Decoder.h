@@ -81,6 +81,9 @@ public:
     // Pictures decoded since creation (dropped ones not counted); lets a caller that feeds one
     // frame at a time tell whether a new picture came out.
     std::uint64_t picturesDecoded() const { return picturesDecoded_; }
+    // Pictures whose data was damaged since creation (shown concealed or dropped); counted after the
+    // picture is made available, so a caller sees the picture and then the error.
+    std::uint64_t errorsSeen() const { return errorsSeen_; }
     bool offScreen() const { return presenter_.offScreen(); }
     WindowHandle window() const { return presenter_.window(); }
     DisplaySurface* surface() const { return presenter_.surface(); }
@@ -136,6 +139,7 @@ private:
     bool hasReference_ = true;
     bool overflow_ = false;
     std::uint64_t picturesDecoded_ = 0;
+    std::uint64_t errorsSeen_ = 0;
 };
 
 }  // namespace vistrel::h263
