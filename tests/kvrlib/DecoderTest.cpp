@@ -107,7 +107,7 @@ TEST(Decoder, PicturesAfterARefusedLayerAreSkipped) {
         testing::internal::CaptureStderr();
         dec.feed(volBytes(o));
         const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_NE(err.find(variant == 0 ? "WARNING: Shape (1) is not RECTANGULAR" : "overlapped motion comp"),
+        EXPECT_NE(err.find(variant == 0 ? "Warning: Shape (1) is not RECTANGULAR" : "overlapped motion comp"),
                   std::string::npos);
         VolOptions good;
         const Bytes i0 = greyI(good);
@@ -213,7 +213,7 @@ TEST(Decoder, VisualObjectSequenceWarnsAboutProfiles) {
     testing::internal::CaptureStdout();
     dec.feed(vos);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Warning! Only Simple Profile is supported. Stream Profile is: 0x11\n");
+              "Warning: Only Simple Profile is supported. Stream Profile is: 0x11\n");
 }
 
 class Packets : public ::testing::TestWithParam<int> {};

@@ -103,16 +103,4 @@ TEST(Cpu, DetectionAndTheCap) {
     Kvr_CPU_Set_Cap(std::getenv("VISTREL_CPU"));
 }
 
-TEST(Registry, DestroyAllReleasesMostRecentFirst) {
-    static std::vector<int> order;
-    struct Item : KVR_DESTROYABLE {
-        int id;
-        explicit Item(int i) : id(i) {}
-        void Release() override { order.push_back(id); }
-    };
-    Item a(1), b(2), c(3);
-    Kvr_Destroy_All();
-    EXPECT_EQ(order, (std::vector<int>{3, 2, 1}));
-}
-
 }  // namespace

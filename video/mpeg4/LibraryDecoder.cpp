@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "kvr_syst/Kvr_Except.h"
+#include "video/mpeg4/DecoderLog.h"
 #include "video/mpeg4/Mpeg4Adapter.h"
 
 namespace vistrel::mpeg4 {
@@ -15,7 +16,10 @@ void deleteLibraryDecoder(KVR_MP4_DEC* decoder) { Kvr_MP4_Delete_Decoder(decoder
 
 LibraryDecoder NewLibraryDecoder() {
     try {
-        return LibraryDecoder(Kvr_MP4_New_Decoder(), &deleteLibraryDecoder);
+        LibraryDecoder decoder(Kvr_MP4_New_Decoder(), &deleteLibraryDecoder);
+        // The library would print to the console; here its messages are ours to keep quiet.
+        if (decoder) Kvr_Set_Log(decoder.get(), &DecoderLog, nullptr);
+        return decoder;
     } catch (const KVR_EXCEPTION&) {
     } catch (const std::exception&) {
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "kvr_syst/Kvr_Except.h"
+#include "kvr_syst/Kvr_Log.h"
 #include "kvr_syst/Kvr_Mem.h"
 
 enum { I_VOP = 0, P_VOP = 1, B_VOP = 2, S_VOP = 3, D_VOP = 4 };
@@ -47,3 +48,6 @@ public:
 // Null only when the object itself cannot be allocated.
 KVR_MP4_DEC* Kvr_MP4_New_Decoder();
 void Kvr_MP4_Delete_Decoder(KVR_MP4_DEC* Dec);
+// Sends the messages of Dec (unsupported features, damaged streams, debug dumps) to Fn instead of the
+// process-wide hook; a null Fn goes back to it. Set it before decoding, on the thread that decodes.
+void Kvr_Set_Log(KVR_MP4_DEC* Dec, KVR_LOG_FN Fn, void* User);

@@ -150,7 +150,7 @@ struct B_Decoder {
         // predictions, not skips.
         if (Plain_Skip_At(MB->Idx)) {
             Kvr_Copy_MB(D, MB, D->Fwd);
-            if (D->Debug >= 5) std::putchar('s');
+            if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "%c", 's');
             return;
         }
         int Type = B_DIRECT;
@@ -205,7 +205,7 @@ struct B_Decoder {
             Dbg = MB->Field_Pred ? "DBFI."[Type] : "?+-=."[Type];
         }
         if (MB->CBP) Kvr_Decode_Inter_Residual(D, B, MB);
-        if (D->Debug >= 5) std::putchar(Dbg);
+        if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "%c", Dbg);
     }
 };
 

@@ -1,17 +1,12 @@
-// CPU description, level detection, drivers and the destroyable registry.
+// CPU feature detection, the level it gives, and the cap that tests and users put on it.
 #include "kvr_syst/Kvr_Cpu.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
 namespace {
-const char* const Cpu_Names[] = {"INTEL", "AMD", "K6", "ATHLON", "CYRIX", "MIPS",
-                                 "SPARC", "ALPHA", "HP", "Unknown"};
-const char* const Feature_Names[] = {"CPUID", "MMX", "SSE",   "SSE2",  "3dNow!",
-                                     "3dNow2!", "SSSE3", "SSE4.1", "AVX2"};
 // Decoders are made on several stream threads at once, so the first use must be race-free.
 std::atomic<int> Cpu_Cap{~0};   // bits the cap lets through
 std::once_flag Cap_From_Environment;
@@ -33,16 +28,6 @@ int Probe_Mask() {
 #endif
 }
 
-int Cpu_Type() {
-#if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_is("amd")) return 1;
-    return 0;
-#else
-    return 9;
-#endif
-}
-KVR_DESTROYABLE* Registry = nullptr;
-bool Registry_Active = true;
 }  // namespace
 
 int Kvr_CPU_Cap_Mask(const char* Name) {
@@ -77,7 +62,7 @@ bool Kvr_CPU_Set_Cap(const char* Name) {
 }
 
 KVR_CPU_INFO Kvr_CPU_Query(int Disable) {
-    static const KVR_CPU_INFO Probed = {Cpu_Type(), Probe_Mask()};
+    static const KVR_CPU_INFO Probed = {Probe_Mask()};
     Read_Cap_From_Environment();
     KVR_CPU_INFO Info = Probed;
     Info.Mask &= Cpu_Cap.load() & ~Disable;
@@ -89,48 +74,4 @@ int Kvr_CPU_Level(int Mask) {
     if (Mask & KVR_CPU_SSE) return 3;
     if (Mask & KVR_CPU_MMX) return 2;
     return 0;
-}
-
-void Kvr_CPU_Dump() {
-    const KVR_CPU_INFO Info = Kvr_CPU_Query();
-    std::printf("CPU type: %s\n", Cpu_Names[Info.Type]);
-    std::printf("Vendor  : %s\n", "Unknown");
-    std::printf("Model   : %s\n", "Unknown");
-    std::printf("Ext.    : ");
-    for (int i = 0; i < 9; ++i)
-        if (Info.Mask & (1 << i)) std::printf("%s ", Feature_Names[i]);
-    std::printf("\n");
-}
-
-KVR_DESTROYABLE::KVR_DESTROYABLE() {
-    Next_ = Registry;
-    Registry = this;
-}
-
-KVR_DESTROYABLE::~KVR_DESTROYABLE() {
-    if (!Registry_Active) return;
-    for (KVR_DESTROYABLE** P = &Registry; *P; P = &(*P)->Next_)
-        if (*P == this) { *P = Next_; break; }
-}
-
-void Kvr_Destroy_All() {
-    Registry_Active = false;
-    while (Registry) {
-        KVR_DESTROYABLE* D = Registry;
-        Registry = D->Next_;
-        D->Next_ = nullptr;
-        D->Release();
-    }
-}
-
-void KVR_DRIVER_I::Wake_Up() {
-    std::printf("Waking up driver '%s'\n", Name_);
-    Init_ = 1;
-}
-void KVR_DRIVER_I::Sleep() {
-    std::printf("Driver '%s' is now sleeping\n", Name_);
-    Init_ = 0;
-}
-void KVR_DRIVER_I::Print_Status() const {
-    std::printf("Driver: %s (%s).\n", Name_, Init_ ? "Initialized" : "Uninitialized");
 }

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kvr_syst/Kvr_Log.h"
+
 namespace {
 const int KVR_TEXT_MAX = 2048;
 char Msg_Text[KVR_TEXT_MAX];
@@ -22,10 +24,7 @@ void Copy_Text(char* Dst, const char* Src) {
 
 KVR_EXCEPTION::KVR_EXCEPTION() {}
 KVR_EXCEPTION::~KVR_EXCEPTION() {}
-void KVR_EXCEPTION::Print() const {
-    std::fputs(Msg_Text, stderr);
-    std::fflush(stderr);
-}
+void KVR_EXCEPTION::Print() const { Kvr_Log(nullptr, KVR_LOG_ERROR, "%s", Msg_Text); }
 const char* KVR_EXCEPTION::Message() { return Msg_Text; }
 
 KVR_MEM_EXCEPTION::KVR_MEM_EXCEPTION(const char* Name, long Bytes) {
@@ -33,10 +32,9 @@ KVR_MEM_EXCEPTION::KVR_MEM_EXCEPTION(const char* Name, long Bytes) {
     Byte_Count = Bytes;
 }
 void KVR_MEM_EXCEPTION::Print() const {
-    std::fputs("Malloc failure ", stderr);
-    if (Byte_Count != 0) std::fprintf(stderr, "[%ld bytes]", Byte_Count);
-    std::fputs("\n", stderr);
-    KVR_EXCEPTION::Print();
+    char Size[32] = "";
+    if (Byte_Count != 0) std::snprintf(Size, sizeof(Size), "[%ld bytes]", Byte_Count);
+    Kvr_Log(nullptr, KVR_LOG_ERROR, "Malloc failure %s\n%s", Size, Msg_Text);
 }
 const char* KVR_MEM_EXCEPTION::Name() { return Msg_Text; }
 long KVR_MEM_EXCEPTION::Bytes() { return Byte_Count; }
@@ -49,9 +47,8 @@ KVR_ASSERT_EXCEPTION::KVR_ASSERT_EXCEPTION(const char* Condition, const char* So
     Line_Nb = Line;
 }
 void KVR_ASSERT_EXCEPTION::Print() const {
-    std::fprintf(stderr, "Assertion '%s' failed\n", Cond_Text);
-    std::fprintf(stderr, " -> File '%s', line %d.\n", Src_Text, Line_Nb);
-    KVR_EXCEPTION::Print();
+    Kvr_Log(nullptr, KVR_LOG_ERROR, "Assertion '%s' failed\n -> File '%s', line %d.\n%s", Cond_Text, Src_Text,
+            Line_Nb, Msg_Text);
 }
 const char* KVR_ASSERT_EXCEPTION::Condition() { return Cond_Text; }
 const char* KVR_ASSERT_EXCEPTION::Source() { return Src_Text; }

@@ -83,7 +83,7 @@ int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
         W = KVR_SCAN_RESUME;
         if (Code == 0x1B0) {
             if (*P > KVR_SIMPLE_PROFILE_MAX)
-                std::printf("Warning! Only Simple Profile is supported. Stream Profile is: 0x%x\n", *P);
+                Kvr_Log(&S.Log, KVR_LOG_INFO, "Warning: Only Simple Profile is supported. Stream Profile is: 0x%x\n", *P);
             ++P;
             W = KVR_SCAN_START;
             continue;
@@ -115,10 +115,10 @@ int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
         } else if (Code >= 0x100 && Code <= 0x11F) {
             continue;
         } else if (Code == 0x1B4 || Code == 0x1B7 || Code == 0x1B8 || (Code >= 0x130 && Code <= 0x1AF)) {
-            std::fprintf(stderr, "Unexpected MPEG2 code 0x%x.\n", Code);
+            Kvr_Log(&S.Log, KVR_LOG_WARNING, "Unexpected MPEG2 code 0x%x.\n", Code);
             continue;
         } else {
-            std::fprintf(stderr, "Unexpected system code 0x%x. Is stream still multiplexed?\n", Code);
+            Kvr_Log(&S.Log, KVR_LOG_WARNING, "Unexpected system code 0x%x. Is stream still multiplexed?\n", Code);
             continue;
         }
         P += B.Byte_Offset();

@@ -22,9 +22,9 @@ void Kvr_Decode_I_VOP(KVR_MP4_STATE* D, KVR_BITS* B) {
         Kvr_Decode_Intra_MB(D, B, &MB);
         MB.MV[0] = MB.MV[1] = MB.MV[2] = MB.MV[3] = KVR_MV{0, 0};
         Kvr_Store_MB(D, &MB, 1);
-        if (D->Debug >= 5) std::putchar("*-="[MB.Field_DCT + 1]);
+        if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "%c", "*-="[MB.Field_DCT + 1]);
         Kvr_Check_Overread(B);
         Kvr_MB_Check_Resync(D, B, &MB);
     }
-    if (D->Debug >= 5) std::printf("\n");
+    if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "\n");
 }

@@ -51,22 +51,22 @@ void Kvr_MB_Start_VOP(KVR_MP4_STATE* D, KVR_MB* MB) {
 // The DC values of the luma predictors: the row just decoded (bottom blocks) and its top blocks.
 static void Dump_Pred_Row(const KVR_MP4_STATE* D, const KVR_MB* MB) {
     if (MB->Y == 0) {
-        std::printf("[top]");
+        Kvr_Log(&D->Log, KVR_LOG_INFO, "[top]");
         for (int x = 0; x < D->MB_W; ++x)
-            for (int b = 2; b < 4; ++b) std::printf("%2d", MB->Pred_Prev[x + 1].B[b].DC);
-        std::printf("  Frame #%d\n", D->Frame_Nb);
+            for (int b = 2; b < 4; ++b) Kvr_Log(&D->Log, KVR_LOG_INFO, "%2d", MB->Pred_Prev[x + 1].B[b].DC);
+        Kvr_Log(&D->Log, KVR_LOG_INFO, "  Frame #%d\n", D->Frame_Nb);
     }
-    std::printf("[%3d]", MB->Y);
+    Kvr_Log(&D->Log, KVR_LOG_INFO, "[%3d]", MB->Y);
     for (int x = 0; x < D->MB_W; ++x)
-        for (int b = 2; b < 4; ++b) std::printf("%2d", MB->Pred_Cur[x + 1].B[b].DC);
-    std::printf("\n[---]");
+        for (int b = 2; b < 4; ++b) Kvr_Log(&D->Log, KVR_LOG_INFO, "%2d", MB->Pred_Cur[x + 1].B[b].DC);
+    Kvr_Log(&D->Log, KVR_LOG_INFO, "\n[---]");
     for (int x = 0; x < D->MB_W; ++x)
-        for (int b = 0; b < 2; ++b) std::printf("%2d", MB->Pred_Cur[x + 1].B[b].DC);
-    std::printf("\n");
+        for (int b = 0; b < 2; ++b) Kvr_Log(&D->Log, KVR_LOG_INFO, "%2d", MB->Pred_Cur[x + 1].B[b].DC);
+    Kvr_Log(&D->Log, KVR_LOG_INFO, "\n");
 }
 
 void Kvr_MB_End_Row(KVR_MP4_STATE* D, KVR_MB* MB) {
-    if (D->Debug >= 5) std::printf("\n");
+    if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "\n");
     if (D->Debug >= 2) Dump_Pred_Row(D, MB);
     if (D->Slicer) D->Slicer(D->Cur, 16 * MB->Y, 16, D->Slicer_Data);
 }

@@ -45,13 +45,13 @@ void Kvr_Decode_P_VOP(KVR_MP4_STATE* D, KVR_BITS* B) {
                 MB.Type = MB_GMC_SKIPPED;
                 Kvr_Asp_Predict_GMC_MB(D, &MB);
                 Kvr_Store_MB(D, &MB, 0);
-                if (D->Debug >= 5) std::putchar('g');
+                if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "%c", 'g');
             } else {
                 MB.Type = MB_SKIPPED;
                 Kvr_Copy_MB(D, &MB, Ref);
                 MB.MV[0] = MB.MV[1] = MB.MV[2] = MB.MV[3] = KVR_MV{0, 0};
                 Kvr_Store_MB(D, &MB, 0);
-                if (D->Debug >= 5) std::putchar('s');
+                if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "%c", 's');
             }
             Kvr_MB_Check_Resync(D, B, &MB);
             continue;
@@ -85,17 +85,17 @@ void Kvr_Decode_P_VOP(KVR_MP4_STATE* D, KVR_BITS* B) {
             Kvr_Decode_Intra_MB(D, B, &MB);
             MB.MV[0] = MB.MV[1] = MB.MV[2] = MB.MV[3] = KVR_MV{0, 0};
             Kvr_Store_MB(D, &MB, 1);
-            if (D->Debug >= 5) std::putchar('*');
+            if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "%c", '*');
         } else {
             int Class = 3;
             if (MB.MC_Sel) {
                 Class = 0;
                 Kvr_Asp_Predict_GMC_MB(D, &MB);
-                if (D->Debug >= 5) std::putchar('g');
+                if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "%c", 'g');
             } else if (MB.Field_Pred) {
                 Kvr_Asp_Read_Field_MVs(D, B, &MB);
                 Kvr_Asp_Predict_Field_MB(D, &MB, Ref, D->MC);
-                if (D->Debug >= 5) std::putchar('=');
+                if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "%c", '=');
             } else if (MB.Type == 2) {
                 Class = 5;
                 for (int k = 0; k < 4; ++k) {
@@ -104,12 +104,12 @@ void Kvr_Decode_P_VOP(KVR_MP4_STATE* D, KVR_BITS* B) {
                     *(Kvr_MV_At(D, 0, 2 * MB.X + (k & 1), 2 * MB.Y + (k >> 1))) = MB.MV[k];
                 }
                 Kvr_Predict_4MV(D, &MB, Ref, D->MC, MB.MV);
-                if (D->Debug >= 5) std::putchar('4');
+                if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "%c", '4');
             } else {
                 Read_Vector(D, B, &MB, 0, &MB.MV[0]);
                 MB.MV[1] = MB.MV[2] = MB.MV[3] = MB.MV[0];
                 Kvr_Predict_1MV(D, &MB, Ref, D->MC, MB.MV[0]);
-                if (D->Debug >= 5) std::putchar(".-="[MB.Field_DCT + 1]);
+                if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "%c", ".-="[MB.Field_DCT + 1]);
             }
             Kvr_Clear_Intra_Preds(&MB);
             Kvr_Decode_Inter_Residual(D, B, &MB);
@@ -118,6 +118,6 @@ void Kvr_Decode_P_VOP(KVR_MP4_STATE* D, KVR_BITS* B) {
         Kvr_Check_Overread(B);
         Kvr_MB_Check_Resync(D, B, &MB);
     }
-    if (D->Debug >= 5) std::printf("\n");
+    if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "\n");
     if (D->Debug >= 1) Kvr_Draw_MVs(D);
 }

@@ -143,6 +143,8 @@ struct KVR_MP4_STATE {
 
     // Scratch of the macroblock loops, here so that no allocation happens per picture.
     alignas(16) int16_t Blocks[6][64];
+
+    KVR_LOG_HOOK Log;                     // set by Kvr_Set_Log; null Fn = the process-wide hook
 };
 
 // Motion-vector map origin of picture map set Set: entry (2 * MB column, 2 * MB row) of block 0.

@@ -1,12 +1,12 @@
 // Default and tracing allocators.
 #include "kvr_syst/Kvr_Mem.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "kvr_syst/Kvr_Except.h"
+#include "kvr_syst/Kvr_Log.h"
 
 namespace {
 size_t Round8(size_t Size) { return (Size + 7) & ~size_t(7); }
@@ -40,10 +40,10 @@ KVR_MEM_TRC_I::KVR_MEM_TRC_I(int Verbose) : Verbose_(Verbose) {}
 
 KVR_MEM_TRC_I::~KVR_MEM_TRC_I() {
     if (Nb_ > 0 && Verbose_ != 0) {
-        std::printf(" Nb. Allocated: \t\t%ld bytes\n", Total_);
-        std::printf(" Nb. Max alloc: \t\t%ld bytes\n", Peak_);
-        std::printf(" Left slots   :    \t\t%d.\n", Nb_);
-        std::printf(" Max slots    :    \t\t%d.\n", Max_);
+        Kvr_Log(nullptr, KVR_LOG_INFO,
+                " Nb. Allocated: \t\t%ld bytes\n Nb. Max alloc: \t\t%ld bytes\n Left slots   :    \t\t%d.\n"
+                " Max slots    :    \t\t%d.\n",
+                Total_, Peak_, Nb_, Max_);
     }
     std::free(Slots_);
 }
@@ -62,7 +62,7 @@ void* KVR_MEM_TRC_I::New(size_t Size) {
                           ? nullptr
                           : static_cast<SLOT*>(std::malloc(size_t(New_Max) * sizeof(SLOT)));
         if (!Grown) {
-            if (Verbose_ != 0) std::printf("Malloc failure during grow (%ld bytes)", New_Max * 8);
+            if (Verbose_ != 0) Kvr_Log(nullptr, KVR_LOG_INFO, "Malloc failure during grow (%ld bytes)", New_Max * 8);
             return P;
         }
         if (Nb_ > 0) std::memcpy(Grown, Slots_, size_t(Nb_) * sizeof(SLOT));
@@ -71,7 +71,7 @@ void* KVR_MEM_TRC_I::New(size_t Size) {
         Max_ = int(New_Max);
     }
     if (Verbose_ >= 2)
-        std::printf("Malloc'd %d bytes \tat %8p. \t\tTotal:%ld\n", int(Rounded), P, Total_);
+        Kvr_Log(nullptr, KVR_LOG_INFO, "Malloc'd %d bytes \tat %8p. \t\tTotal:%ld\n", int(Rounded), P, Total_);
     Slots_[Nb_++] = SLOT{P, long(Rounded)};
     return P;
 }
@@ -83,14 +83,15 @@ void KVR_MEM_TRC_I::Delete(void* Ptr, size_t Size) {
     for (int i = Nb_ - 1; i >= 0; --i)
         if (Slots_[i].Ptr == Ptr) { Found = i; break; }
     if (Found < 0) {
-        if (Verbose_ != 0) std::printf(" Ptr %8p not found in _Delete()\n", Ptr);
+        if (Verbose_ != 0) Kvr_Log(nullptr, KVR_LOG_INFO, " Ptr %8p not found in _Delete()\n", Ptr);
     } else {
         const long Rounded = long(Round8(Size));
         if (Rounded != Slots_[Found].Size)
-            std::printf(" Size %ld doesn't match stored one %ld!\n", Rounded, Slots_[Found].Size);
+            Kvr_Log(nullptr, KVR_LOG_INFO, " Size %ld doesn't match stored one %ld!\n", Rounded, Slots_[Found].Size);
         Total_ -= Slots_[Found].Size;
         if (Verbose_ >= 2)
-            std::printf("Free'd %ld bytes \tat %8p. \t\tTotal:%ld\n", Slots_[Found].Size, Ptr, Total_);
+            Kvr_Log(nullptr, KVR_LOG_INFO, "Free'd %ld bytes \tat %8p. \t\tTotal:%ld\n", Slots_[Found].Size, Ptr,
+                    Total_);
         // Fill what was really allocated; a wrong size from the caller must not write past it.
         Fill = size_t(Slots_[Found].Size);
         Slots_[Found] = Slots_[Nb_ - 1];

@@ -1,6 +1,4 @@
 // Reduced-resolution I- and P-VOPs: 32x32 macroblocks whose 8x8 blocks are up-sampled to 16x16.
-#include <cstdio>
-
 #include "kvr_syst/Kvr_Except.h"
 #include "mpg_src/Kvr_Asp_Hooks.h"
 
@@ -8,47 +6,39 @@ namespace {
 
 const int MB_SKIPPED = 6;
 
-// The shared block decoders reconstruct through IDCT_Put / IDCT_Add; in reduced-resolution pictures
-// those two entries are swapped for ones that leave the dequantised block in D->Blocks, so that it
-// can be transformed and up-sampled here. The guard puts the table back, also when an error escapes.
+// The shared block decoders reconstruct through IDCT_Put / IDCT_Add; the reduced-resolution view
+// carries these in their place, so that the dequantised block stays in Blocks to be transformed and
+// up-sampled here.
 void Keep_Block(int16_t*, uint8_t*, int) {}
-
-struct Keep_Blocks_Guard {
-    KVR_QUANT_DSP* Q;
-    KVR_IDCT_STORE_FN Put, Add;
-    explicit Keep_Blocks_Guard(KVR_QUANT_DSP* Dsp) : Q(Dsp), Put(Dsp->IDCT_Put), Add(Dsp->IDCT_Add)
-    {
-        Q->IDCT_Put = Keep_Block;
-        Q->IDCT_Add = Keep_Block;
-    }
-    ~Keep_Blocks_Guard()
-    {
-        Q->IDCT_Put = Put;
-        Q->IDCT_Add = Add;
-    }
-    Keep_Blocks_Guard(const Keep_Blocks_Guard&) = delete;
-    Keep_Blocks_Guard& operator=(const Keep_Blocks_Guard&) = delete;
-};
 
 inline int Clampi(int V, int Lo, int Hi) { return V < Lo ? Lo : (V > Hi ? Hi : V); }
 
-// While the loop runs, the macroblock grid of the state is the 32x32 one, so that the shared
-// neighbour tests (vector prediction, intra prediction) see the real neighbours; restored on exit.
-struct Grid_Guard {
-    KVR_MP4_STATE* D;
-    int MB_W, MB_H;
-    explicit Grid_Guard(KVR_MP4_STATE* S) : D(S), MB_W(S->MB_W), MB_H(S->MB_H)
+// The state the shared macroblock code sees while a reduced-resolution picture is decoded: the
+// 32x32 macroblock grid (so that vector and intra prediction find the real neighbours) and the
+// block-keeping kernels. It is a copy, so the decoder's own grid and kernels are never touched, and
+// it shares the pictures, maps and predictor rows the loop writes through its pointers. The shared
+// code writes no plain field of the state in these loops; one that did would be lost with the view.
+struct RR_View {
+    KVR_MP4_STATE S;
+    explicit RR_View(const KVR_MP4_STATE& D) : S(D)
     {
-        D->MB_W = (MB_W + 1) / 2;
-        D->MB_H = (MB_H + 1) / 2;
+        S.MB_W = (D.MB_W + 1) / 2;
+        S.MB_H = (D.MB_H + 1) / 2;
+        S.Quant_Dsp.IDCT_Put = Keep_Block;
+        S.Quant_Dsp.IDCT_Add = Keep_Block;
+        // The picture slots are copied with the state: point at the copies, so that a slot's index
+        // is the same in the view as in the decoder. They describe the same planes and maps.
+        S.Fwd = Same_Slot(D, D.Fwd);
+        S.Cur = Same_Slot(D, D.Cur);
+        S.Bwd = Same_Slot(D, D.Bwd);
+        S.B_Spare = Same_Slot(D, D.B_Spare);
+        S.Last = nullptr;
     }
-    ~Grid_Guard()
+    KVR_MP4_FRAME* Same_Slot(const KVR_MP4_STATE& D, const KVR_MP4_FRAME* P)
     {
-        D->MB_W = MB_W;
-        D->MB_H = MB_H;
+        const int I = Kvr_Pic_Index(&D, P);
+        return I >= 0 && I < MAX_PICS ? &S.Pics[I] : nullptr;
     }
-    Grid_Guard(const Grid_Guard&) = delete;
-    Grid_Guard& operator=(const Grid_Guard&) = delete;
 };
 
 struct RR_Decoder {
@@ -212,23 +202,23 @@ void Kvr_Asp_Decode_RR_VOP(KVR_MP4_STATE* D, KVR_BITS* B)
     if (V.Coding == P_VOP && !D->Pic_Ok[Kvr_Pic_Index(D, D->Fwd)])
         throw KVR_STREAM_EXCEPTION("Reduced-resolution P-VOP without a reference picture");
 
-    Keep_Blocks_Guard Keep(&D->Quant_Dsp);
-    RR_Decoder Dec{D, B, D->MB_W * 16, D->MB_H * 16};
-    Grid_Guard Grid(D);
+    RR_View View(*D);
+    KVR_MP4_STATE* const R = &View.S;
+    RR_Decoder Dec{R, B, D->MB_W * 16, D->MB_H * 16};
     KVR_MB MB;
-    Kvr_MB_Start_VOP(D, &MB);
-    const int Rw = D->MB_W, Rh = D->MB_H;
+    Kvr_MB_Start_VOP(R, &MB);
+    const int Rw = R->MB_W, Rh = R->MB_H;
     for (int Y = 0; Y < Rh; ++Y) {
-        if (Y > 0) Kvr_MB_Row_Start(D, &MB);
+        if (Y > 0) Kvr_MB_Row_Start(R, &MB);
         for (int X = 0; X < Rw; ++X) {
             MB.X = X;
             MB.Y = Y;
             MB.Idx = Y * Rw + X;
             Kvr_Check_Overread(B);
             const char C = Dec.Macroblock(&MB);
-            if (D->Debug >= 5) std::putchar(C);
+            if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "%c", C);
         }
-        if (D->Debug >= 5) std::putchar('\n');
+        if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "\n");
         // Rows are 32 lines high; the caller hears of each once it is complete.
         if (D->Slicer) D->Slicer(D->Cur, 32 * Y, 32, D->Slicer_Data);
     }
