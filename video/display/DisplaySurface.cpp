@@ -70,24 +70,7 @@ int ShellState()
 
 namespace {
 
-int modeFromFormat(const platform::PixelFormat& format)
-{
-    switch (format.bitsPerPixel) {
-    case 16:
-        if (format.redMask == 0x7C00)
-            return kDisplayMode555;
-        if (format.redMask == 0xF800)
-            return kDisplayMode565;
-        return kDisplayMode8;
-    case 24:
-        return kDisplayMode24;
-    case 32:
-        return kDisplayMode32;
-    default:
-        return kDisplayMode8;
-    }
-}
-
+// Without a pixel format 16 bits are taken as 5-5-5.
 int modeFromDepth(int bitsPerPixel)
 {
     switch (bitsPerPixel) {
@@ -100,6 +83,19 @@ int modeFromDepth(int bitsPerPixel)
     default:
         return kDisplayMode8;
     }
+}
+
+// With one, the masks tell the two 16-bit layouts apart; any other 16-bit layout gets no direct
+// conversion and falls back to the palette.
+int modeFromFormat(const platform::PixelFormat& format)
+{
+    if (format.bitsPerPixel != 16)
+        return modeFromDepth(format.bitsPerPixel);
+    if (format.redMask == 0x7C00)
+        return kDisplayMode555;
+    if (format.redMask == 0xF800)
+        return kDisplayMode565;
+    return kDisplayMode8;
 }
 
 void installPalette(const DisplaySurface& surface)

@@ -56,21 +56,30 @@ bool PicturePresenter::ensureScreenPicture(int width, int height, int bitsPerPix
     if (screen_ && screen_->width() == width && screen_->height() == height &&
         screen_->bitsPerPixel() == bitsPerPixel)
         return true;
-    screen_ = ScreenPicture::Create(width, height, bitsPerPixel);
+    screen_ = ScreenPicture::CreateForConversion(width, height, bitsPerPixel);
     return screen_ != nullptr;
+}
+
+bool PicturePresenter::keepIfConverted(bool converted) {
+    // The screen picture is not cleared when made; one that a conversion refused may hold
+    // anything, and a redraw must never show that.
+    if (!converted) screen_.reset();
+    return converted;
 }
 
 bool PicturePresenter::Render(const YuvPicture* picture) {
     if (picture == nullptr || !attached_) return false;
     if (offScreen_) {
-        return ensureScreenPicture(picture->width(), picture->height(), kOffScreenBitsPerPixel) &&
-               ConvertTo24(picture, screen_.get());
+        if (!ensureScreenPicture(picture->width(), picture->height(), kOffScreenBitsPerPixel))
+            return false;
+        return keepIfConverted(ConvertTo24(picture, screen_.get()));
     }
     if (!surface_ || window_ == nullptr) return false;
     const int mode = GetDisplayMode(surface_.get());
     if (!ensureScreenPicture(picture->width(), picture->height(), DisplayModeBitsPerPixel(mode)))
         return false;
-    if (!ConvertForDisplayMode(mode, picture, screen_.get(), window_->clientRectOnScreen().width()))
+    const int clientWidth = window_->clientRectOnScreen().width();
+    if (!keepIfConverted(ConvertForDisplayMode(mode, picture, screen_.get(), clientWidth)))
         return false;
     PresentPicture(surface_.get(), screen_.get(), 0, 0, screen_->width(), screen_->height());
     return true;

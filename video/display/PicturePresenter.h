@@ -75,6 +75,7 @@ private:
     // Destroys the old surface and installs the new one under lock_.
     void replaceSurface(SurfacePointer surface);
     bool ensureScreenPicture(int width, int height, int bitsPerPixel);
+    bool keepIfConverted(bool converted);
 
     WindowHandle window_ = nullptr;
     bool attached_ = false;

@@ -61,8 +61,9 @@ void H263Decoder::Reset() {
     hasReference_ = false;
     overflow_ = false;
     suppressDisplay_ = false;
+    const bool fresh = !output_;  // new buffers are black already
     if (ensurePictureBuffers()) {
-        FillBlackPicture(output_.get(), width_, height_);
+        if (!fresh) FillBlackPicture(output_.get(), width_, height_);
         latestIsOutput_ = true;
         Render();
     }

@@ -6,6 +6,18 @@ namespace vistrel {
 
 std::unique_ptr<ScreenPicture> ScreenPicture::Create(int width, int height, int bitsPerPixel)
 {
+    return make(width, height, bitsPerPixel, true);
+}
+
+std::unique_ptr<ScreenPicture> ScreenPicture::CreateForConversion(int width, int height,
+                                                                  int bitsPerPixel)
+{
+    return make(width, height, bitsPerPixel, false);
+}
+
+std::unique_ptr<ScreenPicture> ScreenPicture::make(int width, int height, int bitsPerPixel,
+                                                   bool zeroed)
+{
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
         return nullptr;
     if (bitsPerPixel != 8 && bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 32)
@@ -15,7 +27,9 @@ std::unique_ptr<ScreenPicture> ScreenPicture::Create(int width, int height, int 
         return nullptr;
     const std::size_t stride = static_cast<std::size_t>(width) * bitsPerPixel / 8;
     const std::size_t tableBytes = static_cast<std::size_t>(height) * sizeof(std::uint8_t*);
-    std::uint8_t* block = new (std::nothrow) std::uint8_t[tableBytes + stride * height]();
+    const std::size_t blockBytes = tableBytes + stride * height;
+    std::uint8_t* block = zeroed ? new (std::nothrow) std::uint8_t[blockBytes]()
+                                 : new (std::nothrow) std::uint8_t[blockBytes];
     if (block == nullptr)
         return nullptr;
     picture->width_ = width;

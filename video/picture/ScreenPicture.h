@@ -15,6 +15,9 @@ public:
     // One zero-filled block holding the row table and the rows. bitsPerPixel is 8, 16, 24 or 32.
     // Null for any other depth, a size that is not positive or above kMaxSide, or no memory.
     static std::unique_ptr<ScreenPicture> Create(int width, int height, int bitsPerPixel);
+    // The same with the rows left as the allocator gives them, for a caller that converts into
+    // every row before anybody reads one (clearing first would only touch the memory twice).
+    static std::unique_ptr<ScreenPicture> CreateForConversion(int width, int height, int bitsPerPixel);
     ~ScreenPicture();
     ScreenPicture(const ScreenPicture&) = delete;
     ScreenPicture& operator=(const ScreenPicture&) = delete;
@@ -31,6 +34,7 @@ public:
 
 private:
     ScreenPicture() = default;
+    static std::unique_ptr<ScreenPicture> make(int width, int height, int bitsPerPixel, bool zeroed);
 
     int width_ = 0;
     int height_ = 0;
