@@ -12,30 +12,21 @@
 #include "tests/http/LoopbackHttpServer.h"
 #include "tests/http/StreamCallbackRecorder.h"
 #include "stream/live/LiveStreamSession.h"
-#include "tools/dvr/DvrServer.h"
+#include "tests/support/Command.h"
+#include "tests/support/WaitFor.h"
+#include "tests/support/dvr/InternetRoot.h"
+#include "tests/support/dvr/RunningDvr.h"
 
 namespace vistrel::live {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr int kWaitMs = 30000;  // generous: sanitizers on a loaded 2-core machine
-
-class RootEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { ASSERT_TRUE(http::OpenInternetRoot("KEMBQM/MSIE")); }
-    void TearDown() override { http::CloseInternetRoot(); }
-};
-const auto* const kRoot = ::testing::AddGlobalTestEnvironment(new RootEnvironment);
-
-template <typename Pred>
-bool waitFor(Pred pred, int ms = kWaitMs) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < end) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return pred();
-}
+using testsupport::CommandResult;
+using testsupport::RunCapture;
+using testsupport::RunningDvr;
+using testsupport::RunQuietly;
+using testsupport::Stderr;
+using testsupport::WaitFor;
+constexpr int kWaitMs = int(testsupport::kDefaultWait.count());
 
 LiveSessionTimings shortTimings() {
     LiveSessionTimings t;
@@ -69,6 +60,15 @@ std::string liveUrl(std::uint16_t port, int channel) {
     return LiveUrl(a);
 }
 
+// A real session on the emulator's channel, started.
+std::unique_ptr<LiveStreamSession> startedSession(const std::shared_ptr<CodingLog>& log, std::uint16_t port,
+                                                  int channel, LiveSessionTimings timings = shortTimings()) {
+    auto session = realSession(log, timings);
+    session->SetUrl(liveUrl(port, channel));
+    session->Start();
+    return session;
+}
+
 dvr::DvrOptions pacedOptions() {
     dvr::DvrOptions o;
     o.frameIntervalMs = 20;
@@ -83,9 +83,9 @@ void pictureSize(LiveStreamSession& s, int* w, int* h) {
 }
 
 TEST(LiveEndToEnd, H263AndMpeg4ChannelsDecodePicturesAndTheChannelPicksTheCoding) {
-    dvr::DvrServer dvr(pacedOptions());
-    const std::uint16_t port = dvr.start();
-    ASSERT_NE(port, 0) << dvr.lastError();
+    RunningDvr dvr(pacedOptions());
+    ASSERT_TRUE(dvr.started()) << dvr.error();
+    const std::uint16_t port = dvr.port();
     struct Case {
         int channel;
         StreamCoding coding;
@@ -93,10 +93,8 @@ TEST(LiveEndToEnd, H263AndMpeg4ChannelsDecodePicturesAndTheChannelPicksTheCoding
     for (const Case& k : {Case{1, StreamCoding::H263}, Case{9, StreamCoding::Kvr4}, Case{8, StreamCoding::H263},
                           Case{16, StreamCoding::Kvr4}}) {
         auto log = std::make_shared<CodingLog>();
-        auto session = realSession(log);
-        session->SetUrl(liveUrl(port, k.channel));
-        session->Start();
-        EXPECT_TRUE(waitFor([&] { return session->Stats().framesDecoded >= 10; })) << k.channel;
+        auto session = startedSession(log, port, k.channel);
+        EXPECT_TRUE(WaitFor([&] { return session->Stats().framesDecoded >= 10; })) << k.channel;
         int w = 0, h = 0;
         pictureSize(*session, &w, &h);
         session->Stop();
@@ -111,16 +109,14 @@ TEST(LiveEndToEnd, H263AndMpeg4ChannelsDecodePicturesAndTheChannelPicksTheCoding
 TEST(LiveEndToEnd, DroppedConnectionsAreReconnectedAndDecodingGoesOn) {
     dvr::DvrOptions o = pacedOptions();
     o.faults.closeAfterBytes = 20000;
-    dvr::DvrServer dvr(o);
-    const std::uint16_t port = dvr.start();
-    ASSERT_NE(port, 0) << dvr.lastError();
+    RunningDvr dvr(o);
+    ASSERT_TRUE(dvr.started()) << dvr.error();
+    const std::uint16_t port = dvr.port();
     auto log = std::make_shared<CodingLog>();
-    auto session = realSession(log);
-    session->SetUrl(liveUrl(port, 1));
-    session->Start();
-    ASSERT_TRUE(waitFor([&] { return session->Stats().restartsFired >= 3; }));
+    auto session = startedSession(log, port, 1);
+    ASSERT_TRUE(WaitFor([&] { return session->Stats().restartsFired >= 3; }));
     const LiveSessionStats stats = session->Stats();
-    EXPECT_TRUE(waitFor([&] { return dvr.stats().liveRequests >= 4; }));
+    EXPECT_TRUE(WaitFor([&] { return dvr->stats().liveRequests >= 4; }));
     session->Stop();
     EXPECT_GE(stats.bytesQueued, 3u * 20000u - 3u * 1024u);
     // Every response passed the check, so the count never reached the limit.
@@ -131,18 +127,16 @@ TEST(LiveEndToEnd, DroppedConnectionsAreReconnectedAndDecodingGoesOn) {
 TEST(LiveEndToEnd, HtmlErrorPageOnTheFirstConnectionIsDroppedAndTheNextDecodes) {
     dvr::DvrOptions o = pacedOptions();
     o.faults.htmlErrorConnections = 1;
-    dvr::DvrServer dvr(o);
-    const std::uint16_t port = dvr.start();
-    ASSERT_NE(port, 0) << dvr.lastError();
+    RunningDvr dvr(o);
+    ASSERT_TRUE(dvr.started()) << dvr.error();
+    const std::uint16_t port = dvr.port();
     auto log = std::make_shared<CodingLog>();
-    auto session = realSession(log);
-    session->SetUrl(liveUrl(port, 1));
-    session->Start();
-    ASSERT_TRUE(waitFor([&] { return session->Stats().bytesQueued >= 20000; }));
-    EXPECT_TRUE(waitFor([&] { return session->Stats().framesDecoded >= 5; }));
+    auto session = startedSession(log, port, 1);
+    ASSERT_TRUE(WaitFor([&] { return session->Stats().bytesQueued >= 20000; }));
+    EXPECT_TRUE(WaitFor([&] { return session->Stats().framesDecoded >= 5; }));
     const LiveSessionStats stats = session->Stats();
     session->Stop();
-    EXPECT_EQ(dvr.stats().liveRequests, 2);
+    EXPECT_EQ(dvr->stats().liveRequests, 2);
     EXPECT_EQ(stats.restartsFired, 1u);
     EXPECT_TRUE(stats.hadValidStream);
 }
@@ -153,9 +147,9 @@ TEST(LiveEndToEnd, RightCredentialsStreamAndWrongOnesFailAfterTheRetries) {
         o.auth = mode;
         o.user = "admin";
         o.password = "1234";
-        dvr::DvrServer dvr(o);
-        const std::uint16_t port = dvr.start();
-        ASSERT_NE(port, 0) << dvr.lastError();
+        RunningDvr dvr(o);
+        ASSERT_TRUE(dvr.started()) << dvr.error();
+        const std::uint16_t port = dvr.port();
 
         auto log = std::make_shared<CodingLog>();
         auto good = realSession(log);
@@ -163,8 +157,8 @@ TEST(LiveEndToEnd, RightCredentialsStreamAndWrongOnesFailAfterTheRetries) {
         good->SetUserName("admin");
         good->SetPassword("1234");
         good->Start();
-        EXPECT_TRUE(waitFor([&] { return good->Stats().bytesQueued >= 10000; })) << int(mode);
-        EXPECT_TRUE(waitFor([&] { return good->Stats().framesDecoded >= 3; }));
+        EXPECT_TRUE(WaitFor([&] { return good->Stats().bytesQueued >= 10000; })) << int(mode);
+        EXPECT_TRUE(WaitFor([&] { return good->Stats().framesDecoded >= 3; }));
         good->Stop();
 
         LiveSessionTimings slow = shortTimings();
@@ -173,10 +167,10 @@ TEST(LiveEndToEnd, RightCredentialsStreamAndWrongOnesFailAfterTheRetries) {
         bad->SetUrl(liveUrl(port, 1));
         bad->SetUserName("admin");
         bad->SetPassword("wrong");
-        const int failuresBefore = dvr.stats().authFailures;
+        const int failuresBefore = dvr->stats().authFailures;
         bad->Start();
-        ASSERT_TRUE(waitFor([&] { return bad->Stats().restartsScheduled >= 1; })) << int(mode);
-        const int failures = dvr.stats().authFailures - failuresBefore;
+        ASSERT_TRUE(WaitFor([&] { return bad->Stats().restartsScheduled >= 1; })) << int(mode);
+        const int failures = dvr->stats().authFailures - failuresBefore;
         EXPECT_GE(failures, 4) << int(mode);  // four attempts, each refused
         EXPECT_LE(failures, 8) << int(mode);
         EXPECT_EQ(bad->Stats().bytesQueued, 0u);
@@ -190,9 +184,9 @@ TEST(LiveEndToEnd, A404IsRetriedThreeTimes) {
     o.user = "admin";
     o.password = "1234";
     o.authFailureStatus = 404;
-    dvr::DvrServer dvr(o);
-    const std::uint16_t port = dvr.start();
-    ASSERT_NE(port, 0) << dvr.lastError();
+    RunningDvr dvr(o);
+    ASSERT_TRUE(dvr.started()) << dvr.error();
+    const std::uint16_t port = dvr.port();
     LiveSessionTimings slow = shortTimings();
     slow.randomDelayUnitMs = 10000;
     auto log = std::make_shared<CodingLog>();
@@ -201,28 +195,26 @@ TEST(LiveEndToEnd, A404IsRetriedThreeTimes) {
     session->SetUserName("admin");
     session->SetPassword("wrong");
     session->Start();
-    ASSERT_TRUE(waitFor([&] { return session->Stats().restartsScheduled >= 1; }));
+    ASSERT_TRUE(WaitFor([&] { return session->Stats().restartsScheduled >= 1; }));
     session->Stop();
-    EXPECT_EQ(dvr.stats().authFailures, 4);
+    EXPECT_EQ(dvr->stats().authFailures, 4);
 }
 
 TEST(LiveEndToEnd, UnknownContentTypeEndsTheStream) {
     dvr::DvrOptions o = pacedOptions();
     o.faults.contentType = "video/x-unknown";
-    dvr::DvrServer dvr(o);
-    const std::uint16_t port = dvr.start();
-    ASSERT_NE(port, 0) << dvr.lastError();
+    RunningDvr dvr(o);
+    ASSERT_TRUE(dvr.started()) << dvr.error();
+    const std::uint16_t port = dvr.port();
     auto log = std::make_shared<CodingLog>();
-    auto session = realSession(log);
-    session->SetUrl(liveUrl(port, 1));
-    session->Start();
-    ASSERT_TRUE(waitFor([&] {
+    auto session = startedSession(log, port, 1);
+    ASSERT_TRUE(WaitFor([&] {
         const LiveSessionStats s = session->Stats();
         return s.failureCount > kMaxLiveFailures && !s.restartPending;
     }));
     session->Stop();
     EXPECT_EQ(session->Stats().bytesQueued, 0u);
-    EXPECT_EQ(dvr.stats().liveRequests, kMaxLiveFailures + 1);
+    EXPECT_EQ(dvr->stats().liveRequests, kMaxLiveFailures + 1);
     std::lock_guard<std::mutex> g(log->lock);
     EXPECT_TRUE(log->codings.empty());
 }
@@ -246,9 +238,9 @@ TEST(LiveEndToEnd, DamagedStreamsDropPicturesButNeverTheSession) {
     {
         dvr::DvrOptions o;
         o.frameIntervalMs = 2;
-        dvr::DvrServer dvr(o);
-        const std::uint16_t port = dvr.start();
-        ASSERT_NE(port, 0) << dvr.lastError();
+        RunningDvr dvr(o);
+        ASSERT_TRUE(dvr.started()) << dvr.error();
+        const std::uint16_t port = dvr.port();
         streams[0] = recordChannel(port, 1, 60000);
         streams[1] = recordChannel(port, 9, 60000);
     }
@@ -283,7 +275,7 @@ TEST(LiveEndToEnd, DamagedStreamsDropPicturesButNeverTheSession) {
             auto session = realSession(log);
             session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
             session->Start();
-            EXPECT_TRUE(waitFor([&] { return session->Stats().bytesQueued >= body.size(); }));
+            EXPECT_TRUE(WaitFor([&] { return session->Stats().bytesQueued >= body.size(); }));
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             const LiveSessionStats stats = session->Stats();
             session->Stop();
@@ -292,39 +284,23 @@ TEST(LiveEndToEnd, DamagedStreamsDropPicturesButNeverTheSession) {
     }
 }
 
-// The command-line client against the emulator program.
-std::string runCommand(const std::string& command, int* status) {
-    std::string output;
-    std::FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (p == nullptr) {
-        *status = -1;
-        return output;
-    }
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) output.append(buffer, n);
-    const int rc = ::pclose(p);
-    *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return output;
-}
-
 TEST(LiveCommand, WatchesAChannelSavesASnapshotAndARecordThatDecodeReadsBack) {
-    dvr::DvrServer dvr(pacedOptions());
-    const std::uint16_t port = dvr.start();
-    ASSERT_NE(port, 0) << dvr.lastError();
+    RunningDvr dvr(pacedOptions());
+    ASSERT_TRUE(dvr.started()) << dvr.error();
+    const std::uint16_t port = dvr.port();
     const std::string bin = VISTREL_BIN_DIR;
     const std::string dir = ::testing::TempDir();
     const std::string bmp = dir + "/live_snapshot.bmp";
     const std::string rec = dir + "/live_record.bin";
     std::remove(bmp.c_str());
-    int status = -1;
-    const std::string out = runCommand(bin + "/vistrel-cli live --host 127.0.0.1 --port " + std::to_string(port) +
-                                           " --channel 2 --seconds 3 --snapshot " + bmp + " --record " + rec,
-                                       &status);
+    const CommandResult live = RunCapture(bin + "/vistrel-cli live --host 127.0.0.1 --port " + std::to_string(port) +
+                                              " --channel 2 --seconds 3 --snapshot " + bmp + " --record " + rec,
+                                          Stderr::Discard);
+    const std::string& out = live.output;
     std::ifstream recorded(rec, std::ios::binary | std::ios::ate);
     ASSERT_TRUE(recorded.good());
     EXPECT_GT(static_cast<long>(recorded.tellg()), 10000L);
-    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(live.exitCode, 0) << out;
     unsigned long long frames = 0, bytes = 0;
     int w = 0, h = 0;
     unsigned reconnects = 0;
@@ -341,40 +317,34 @@ TEST(LiveCommand, WatchesAChannelSavesASnapshotAndARecordThatDecodeReadsBack) {
     bitmap.seekg(0, std::ios::end);
     EXPECT_EQ(static_cast<long>(bitmap.tellg()), 320L * 240L * 3L + 54L);
 
-    const std::string decoded = runCommand(bin + "/vistrel-cli decode " + rec + " --framed --codec h263", &status);
-    EXPECT_EQ(status, 0) << decoded;
-    EXPECT_NE(decoded.find("decoded "), std::string::npos) << decoded;
+    const CommandResult decoded = RunCapture(bin + "/vistrel-cli decode " + rec + " --framed --codec h263", Stderr::Discard);
+    EXPECT_EQ(decoded.exitCode, 0) << decoded.output;
+    EXPECT_NE(decoded.output.find("decoded "), std::string::npos) << decoded.output;
     std::remove(bmp.c_str());
     std::remove(rec.c_str());
 }
 
 TEST(LiveCommand, BadArgumentsAndUnreachableHostsAreReported) {
     const std::string bin = VISTREL_BIN_DIR;
-    int status = -1;
-    runCommand(bin + "/vistrel-cli live --port 80", &status);
-    EXPECT_EQ(status, 2);
-    runCommand(bin + "/vistrel-cli live --host h --port 70000", &status);
-    EXPECT_EQ(status, 2);
-    runCommand(bin + "/vistrel-cli live --host h --channel 17", &status);
-    EXPECT_EQ(status, 2);
-    runCommand(bin + "/vistrel-cli ptz --host h --channel 1 --command sideways", &status);
-    EXPECT_EQ(status, 2);
-    runCommand(bin + "/vistrel-cli ptz --host 127.0.0.1 --port 1 --channel 1 --command up", &status);
-    EXPECT_EQ(status, 1);
+    EXPECT_EQ(RunQuietly(bin + "/vistrel-cli live --port 80"), 2);
+    EXPECT_EQ(RunQuietly(bin + "/vistrel-cli live --host h --port 70000"), 2);
+    EXPECT_EQ(RunQuietly(bin + "/vistrel-cli live --host h --channel 17"), 2);
+    EXPECT_EQ(RunQuietly(bin + "/vistrel-cli ptz --host h --channel 1 --command sideways"), 2);
+    EXPECT_EQ(RunQuietly(bin + "/vistrel-cli ptz --host 127.0.0.1 --port 1 --channel 1 --command up"), 1);
 }
 
 TEST(PtzCommand, SendsTheCameraCommandForTheChannelAsShown) {
-    dvr::DvrServer dvr(pacedOptions());
-    const std::uint16_t port = dvr.start();
-    ASSERT_NE(port, 0) << dvr.lastError();
+    RunningDvr dvr(pacedOptions());
+    ASSERT_TRUE(dvr.started()) << dvr.error();
+    const std::uint16_t port = dvr.port();
     const std::string bin = VISTREL_BIN_DIR;
-    int status = -1;
-    const std::string out = runCommand(bin + "/vistrel-cli ptz --host 127.0.0.1 --port " + std::to_string(port) +
-                                           " --channel 16 --command zoomin --speed fast", &status);
-    EXPECT_EQ(status, 0) << out;
-    EXPECT_EQ(dvr.stats().cameraRequests, 1);
-    EXPECT_EQ(dvr.camera(15).commands, 1);
-    EXPECT_GT(dvr.camera(15).zoomPercent, 100);
+    const CommandResult ptz = RunCapture(bin + "/vistrel-cli ptz --host 127.0.0.1 --port " + std::to_string(port) +
+                                             " --channel 16 --command zoomin --speed fast",
+                                         Stderr::Discard);
+    EXPECT_EQ(ptz.exitCode, 0) << ptz.output;
+    EXPECT_EQ(dvr->stats().cameraRequests, 1);
+    EXPECT_EQ(dvr->camera(15).commands, 1);
+    EXPECT_GT(dvr->camera(15).zoomPercent, 100);
 }
 
 }  // namespace

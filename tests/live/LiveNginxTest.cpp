@@ -16,12 +16,12 @@
 #include "stream/live/DvrAddress.h"
 #include "stream/live/LiveStreamSession.h"
 #include "tests/http/StreamCallbackRecorder.h"
+#include "tests/support/WaitFor.h"
 #include "tools/dvr/DvrServer.h"
 
 namespace vistrel::live {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr int kWaitMs = 30000;
 constexpr std::size_t kRecordBytes = 150000;
 
@@ -75,8 +75,8 @@ public:
             ::execl(findNginx(), "nginx", "-p", dir.c_str(), "-c", confPath.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
-        const auto end = Clock::now() + std::chrono::seconds(10);
-        while (Clock::now() < end && !portAnswers(port)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // A test that then finds nothing listening reports it; nginx's own start takes well under this.
+        testsupport::WaitFor([&] { return portAnswers(port); }, std::chrono::seconds(10), std::chrono::milliseconds(50));
     }
     ~Nginx() {
         if (pid_ > 0) {
@@ -158,12 +158,9 @@ TEST(LiveNginx, AStreamRecordedFromTheEmulatorComesThroughNginxWithBasicAuthenti
     session.SetUserName("viewer");
     session.SetPassword("opensesame");
     session.Start();
-    const auto end = Clock::now() + std::chrono::milliseconds(kWaitMs);
-    while (Clock::now() < end && session.Stats().bytesQueued < recorded.size())
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    testsupport::WaitFor([&] { return session.Stats().bytesQueued >= recorded.size(); });
     EXPECT_EQ(session.Stats().bytesQueued, recorded.size());
-    while (Clock::now() < end && session.Stats().framesDecoded < 5)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    testsupport::WaitFor([&] { return session.Stats().framesDecoded >= 5; });
     EXPECT_GE(session.Stats().framesDecoded, 5u);
     session.Stop();
     std::error_code ignored;

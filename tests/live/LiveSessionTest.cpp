@@ -7,6 +7,8 @@
 #include "stream/live/LiveStreamSession.h"
 #include "tests/http/LoopbackHttpServer.h"
 #include "tests/live/FakeDecoder.h"
+#include "tests/support/WaitFor.h"
+#include "tests/support/dvr/InternetRoot.h"
 
 namespace vistrel::live {
 namespace {
@@ -19,24 +21,10 @@ using testing::HttpRequestSeen;
 using testing::LoopbackHttpServer;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kWaitMs = 20000;  // generous: sanitizers on a loaded 2-core machine
+using testsupport::WaitFor;
 
-class RootEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { ASSERT_TRUE(http::OpenInternetRoot("KEMBQM/MSIE")); }
-    void TearDown() override { http::CloseInternetRoot(); }
-};
-const auto* const kRoot = ::testing::AddGlobalTestEnvironment(new RootEnvironment);
-
-template <typename Pred>
-bool waitFor(Pred pred, int ms = kWaitMs) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < end) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return pred();
-}
+// Once for every test of this program (the end-to-end tests beside these too).
+const auto* const kRoot = ::testing::AddGlobalTestEnvironment(new testsupport::InternetRootEnvironment);
 
 LiveSessionTimings shortTimings() {
     LiveSessionTimings t;
@@ -93,7 +81,7 @@ TEST(LiveSession, CreatesTheDecoderFromTheContentTypeBeforeQueueingAndDecodesSpl
     session->SetNotifyWindow(&window);
     session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
     session->Start();
-    ASSERT_TRUE(waitFor([&] { return log->frameCount() >= 12; }));
+    ASSERT_TRUE(WaitFor([&] { return log->frameCount() >= 12; }));
     session->SetFullScreen(1);
     session->Stop();
 
@@ -122,7 +110,7 @@ TEST(LiveSession, ReconnectsAfterAServerCloseAndReplacesTheDecoderForTheNewCodin
     auto session = makeSession(log);
     session->SetUrl(server.url("/pushall.htm;1?scrw=1024"));
     session->Start();
-    ASSERT_TRUE(waitFor([&] { return log->frameCount() >= 6; }));
+    ASSERT_TRUE(WaitFor([&] { return log->frameCount() >= 6; }));
     const LiveSessionStats stats = session->Stats();
     session->Stop();
     EXPECT_EQ(server.requests(), 2);
@@ -152,7 +140,7 @@ TEST(LiveSession, HtmlPageOnTheFirstConnectionIsDroppedAndTheNextDecodes) {
     auto session = makeSession(log);
     session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
     session->Start();
-    ASSERT_TRUE(waitFor([&] { return log->frameCount() >= 2; }));
+    ASSERT_TRUE(WaitFor([&] { return log->frameCount() >= 2; }));
     const LiveSessionStats stats = session->Stats();
     session->Stop();
     EXPECT_EQ(server.requests(), 2);
@@ -175,7 +163,7 @@ TEST(LiveSession, UnknownContentTypeEndsEachStreamUntilTheFailureLimit) {
     auto session = makeSession(log);
     session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
     session->Start();
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(WaitFor([&] {
         const LiveSessionStats s = session->Stats();
         return s.failureCount > kMaxLiveFailures && !s.restartPending;
     }));
@@ -187,7 +175,7 @@ TEST(LiveSession, UnknownContentTypeEndsEachStreamUntilTheFailureLimit) {
 
     // A manual start whose stream fails again schedules nothing: only a good response resets the count.
     session->Start();
-    ASSERT_TRUE(waitFor([&] { return server.requests() == kMaxLiveFailures + 2; }));
+    ASSERT_TRUE(WaitFor([&] { return server.requests() == kMaxLiveFailures + 2; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
     stats = session->Stats();
     EXPECT_FALSE(stats.restartPending);
@@ -209,7 +197,7 @@ TEST(LiveSession, StopWhileARestartIsPendingStartsNothing) {
     auto session = makeSession(log, timings);
     session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
     session->Start();
-    ASSERT_TRUE(waitFor([&] { return session->Stats().restartsScheduled == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return session->Stats().restartsScheduled == 2; }));
     EXPECT_TRUE(session->Stats().restartPending);
     session->Stop();
     EXPECT_FALSE(session->Stats().restartPending);
@@ -231,7 +219,7 @@ TEST(LiveSession, StopReturnsPromptlyWhileTheCallbackWaitsOnAFullRing) {
     session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
     session->Start();
     // Full: more than the ring's room has been queued while the consumer holds little.
-    ASSERT_TRUE(waitFor([&] { return session->Stats().bytesQueued >= kByteRingSize - 2048; }));
+    ASSERT_TRUE(WaitFor([&] { return session->Stats().bytesQueued >= kByteRingSize - 2048; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const std::uint64_t queued = session->Stats().bytesQueued;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -260,7 +248,7 @@ TEST(LiveSession, HandsA127CharacterUserNameToTheServer) {
     session->SetUserName(user + "cut");  // longer input is cut to 127
     session->SetPassword("pw");
     session->Start();
-    ASSERT_TRUE(waitFor([&] { return log->frameCount() >= 2; }));
+    ASSERT_TRUE(WaitFor([&] { return log->frameCount() >= 2; }));
     session->Stop();
 }
 
@@ -276,7 +264,7 @@ TEST(LiveSession, AReceiveBufferFullOfJunkIsEmptiedAndLaterFramesDecode) {
     auto session = makeSession(log);
     session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
     session->Start();
-    EXPECT_TRUE(waitFor([&] { return log->frameCount() >= 20; }));
+    EXPECT_TRUE(WaitFor([&] { return log->frameCount() >= 20; }));
     session->Stop();
     std::lock_guard<std::mutex> g(log->lock);
     ASSERT_FALSE(log->frames.empty());
@@ -309,7 +297,7 @@ TEST(LiveSession, AFrameReportedOutsideTheHeldBytesEmptiesTheBuffer) {
     });
     session.SetUrl(server.url("/pushall.htm;0?scrw=1024"));
     session.Start();
-    ASSERT_TRUE(waitFor([&] { return session.Stats().bytesQueued >= 10240; }));
+    ASSERT_TRUE(WaitFor([&] { return session.Stats().bytesQueued >= 10240; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     session.Stop();
     EXPECT_EQ(log->frameCount(), 0u);
@@ -325,7 +313,7 @@ TEST(LiveSession, CodingsWithoutADecoderAreReceivedAndDropped) {
     auto session = makeSession(log);
     session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
     session->Start();
-    ASSERT_TRUE(waitFor([&] { return session->Stats().bytesQueued >= 20000; }));
+    ASSERT_TRUE(WaitFor([&] { return session->Stats().bytesQueued >= 20000; }));
     session->SetFullScreen(1);  // no decoder: nothing to forward to
     session->Stop();
     EXPECT_EQ(session->Stats().framesDecoded, 0u);
@@ -346,7 +334,7 @@ TEST(LiveSession, AStalledStreamCountsAsBrokenAndIsReconnected) {
     auto session = makeSession(log, timings);
     session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
     session->Start();
-    ASSERT_TRUE(waitFor([&] { return log->frameCount() >= 4; }));
+    ASSERT_TRUE(WaitFor([&] { return log->frameCount() >= 4; }));
     const LiveSessionStats stats = session->Stats();
     session->Stop();
     EXPECT_GE(server.requests(), 2);
@@ -383,11 +371,11 @@ TEST(LiveSession, StopIsPromptInEveryState) {
         session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
         session->Start();
         if (state == State::Connecting)
-            ASSERT_TRUE(waitFor([&] { return server.requests() >= 1; }));
+            ASSERT_TRUE(WaitFor([&] { return server.requests() >= 1; }));
         else if (state == State::RestartPending)
-            ASSERT_TRUE(waitFor([&] { return session->Stats().restartPending; }));
+            ASSERT_TRUE(WaitFor([&] { return session->Stats().restartPending; }));
         else
-            ASSERT_TRUE(waitFor([&] { return log->frameCount() >= 3; }));
+            ASSERT_TRUE(WaitFor([&] { return log->frameCount() >= 3; }));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         const auto t0 = Clock::now();
         session->Stop();
