@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/ByteOrder.h"
 #include "cli/Decode.h"
 #include "video/frame/FrameHeader.h"
 #include "video/h263/H263Decoder.h"
@@ -100,8 +101,7 @@ int decodeH263Elementary(const DecodeOptions& options, const std::uint8_t* data,
             frame::WriteFrameHeader(p, std::uint32_t(payload));
             p += frame::kFrameHeaderSize;
         }
-        p[0] = std::uint8_t(payload & 0xFF);
-        p[1] = std::uint8_t((payload >> 8) & 0xFF);
+        base::PutLe16(p, std::uint32_t(payload));
         std::copy(data + begin, data + end, p + kLengthWordSize);
         if (frame.size() > H263Decoder::kInputCapacity) continue;  // larger than the decoder accepts
         if (!feedAndDrain(*decoder, frame.data(), frame.size(), sink)) break;

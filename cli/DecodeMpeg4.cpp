@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "base/StartCode.h"
 #include "cli/Decode.h"
 #include "kvr_syst/Kvr_MP4_Dec.h"
 
@@ -13,13 +14,6 @@ namespace {
 struct DecoderDeleter {
     void operator()(KVR_MP4_DEC* dec) const { Kvr_MP4_Delete_Decoder(dec); }
 };
-
-// Offset of the first start code (00 00 01) at or after from, or size when there is none.
-std::size_t findStartCode(const std::uint8_t* data, std::size_t size, std::size_t from) {
-    for (std::size_t i = from; i + 2 < size; ++i)
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) return i;
-    return size;
-}
 
 // false once the sink wants no more pictures.
 bool drain(KVR_MP4_DEC& dec, PictureSink& sink) {
@@ -50,9 +44,9 @@ int decodeMpeg4Elementary(const DecodeOptions&, const std::uint8_t* data, std::s
     bool more = true;
     // A VOP holds no start code, so cutting at start codes hands the library whole pictures and
     // lets a damaged one be dropped without losing the next.
-    std::size_t pos = findStartCode(data, size, 0);
+    std::size_t pos = base::FindStartCode(data, size);
     while (more && pos < size) {
-        const std::size_t next = findStartCode(data, size, pos + 3);
+        const std::size_t next = base::FindStartCode(data, size, pos + 3);
         try {
             dec->Decode(data + pos, static_cast<int>(next - pos));
             more = drain(*dec, sink);

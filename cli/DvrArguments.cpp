@@ -1,5 +1,7 @@
 #include "cli/DvrArguments.h"
 
+#include <cstdio>
+
 namespace vistrel::cli {
 
 std::string MissingValueMessage(const std::string& name, std::initializer_list<const char*> commandOptions) {
@@ -35,6 +37,12 @@ bool CheckDvrAddress(const live::DvrAddress& address, std::string* error) {
         return false;
     }
     return true;
+}
+
+bool ParseClockTime(const char* text, int* hour, int* minute, int* second) {
+    char tail = 0;
+    if (std::sscanf(text, "%2d:%2d:%2d%c", hour, minute, second, &tail) != 3) return false;
+    return *hour >= 0 && *hour <= 23 && *minute >= 0 && *minute <= 59 && *second >= 0 && *second <= 59;
 }
 
 }  // namespace vistrel::cli

@@ -22,4 +22,7 @@ OptionResult TakeDvrOption(const std::string& name, const char* value, live::Dvr
 // What every DVR command needs once all options are read: a usable host and credentials that fit.
 bool CheckDvrAddress(const live::DvrAddress& address, std::string* error);
 
+// Reads the --time of a recording, HH:MM:SS from 00:00:00 to 23:59:59 with nothing after it.
+bool ParseClockTime(const char* text, int* hour, int* minute, int* second);
+
 }  // namespace vistrel::cli

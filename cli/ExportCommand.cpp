@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "base/DvrProtocol.h"
 #include "cli/Commands.h"
 #include "cli/DvrArguments.h"
 #include "cli/InterruptWatch.h"
@@ -50,12 +51,6 @@ bool parseDate(const char* text, ExportArguments* a) {
     return a->year >= 1 && a->month >= 1 && a->month <= 12 && a->day >= 1 && a->day <= 31;
 }
 
-bool parseTime(const char* text, ExportArguments* a) {
-    char tail = 0;
-    if (std::sscanf(text, "%2d:%2d:%2d%c", &a->hour, &a->minute, &a->second, &tail) != 3) return false;
-    return a->hour >= 0 && a->hour <= 23 && a->minute >= 0 && a->minute <= 59 && a->second >= 0 && a->second <= 59;
-}
-
 int parseArguments(int argc, char** argv, ExportArguments* args) {
     std::string error;
     bool dvrOption = false;
@@ -79,7 +74,7 @@ int parseArguments(int argc, char** argv, ExportArguments* args) {
             if (!parseDate(value, args)) return usageError("--date wants YYYY-MM-DD, not '" + std::string(value) + "'");
             args->haveDate = true;
         } else if (arg == "--time") {
-            if (!parseTime(value, args)) return usageError("--time wants HH:MM:SS, not '" + std::string(value) + "'");
+            if (!ParseClockTime(value, &args->hour, &args->minute, &args->second)) return usageError("--time wants HH:MM:SS, not '" + std::string(value) + "'");
             args->haveTime = true;
         } else if (arg == "--seconds") {
             if (!live::ParseSeconds(value, &args->seconds, &error)) return usageError(error);
@@ -117,7 +112,7 @@ int runExport(int argc, char** argv) {
         }
         source = std::move(file);
     } else {
-        if (!http::OpenInternetRoot("KEMBQM/MSIE")) {
+        if (!http::OpenInternetRoot(base::kCommandUserAgent)) {
             std::fprintf(stderr, "vistrel-cli export: cannot initialise the HTTP client\n");
             return 1;
         }

@@ -12,10 +12,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/DvrProtocol.h"
 #include "cli/Commands.h"
 #include "cli/DvrArguments.h"
 #include "cli/InterruptWatch.h"
 #include "cli/SnapshotFile.h"
+#include "cli/StreamDiagnosis.h"
 #include "stream/http/CommandRequest.h"
 #include "stream/http/StreamRequest.h"
 #include "stream/live/DvrAddress.h"
@@ -30,8 +32,6 @@ namespace {
 constexpr double kDefaultSeconds = 10.0;
 constexpr auto kProgressInterval = std::chrono::milliseconds(1000);
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
-// A diagnosis of a failed stream waits no longer than this for the DVR's answer.
-constexpr long kProbeTimeoutMs = 3000;
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "vistrel-cli live: %s\n", message.c_str());
@@ -94,15 +94,70 @@ struct SnapshotKeeper {
 
 // Why no stream came: one short request of the same URL, read only up to its headers.
 std::string diagnose(const LiveArguments& args, const std::string& url) {
-    const http::CommandResult probe = http::SendCommandRequest(url, args.address.user, args.address.password,
-                                                               kProbeTimeoutMs, kProbeTimeoutMs);
-    if (!probe.answered) return "host unreachable: " + probe.error;
-    if (probe.status == 401 || probe.status == 407)
-        return std::to_string(probe.status) + " after retries (wrong user name or password)";
-    if (probe.status != 200) return "the DVR answered " + std::to_string(probe.status);
+    const http::CommandResult probe = ProbeStream(args.address, url);
+    if (const auto refusal = RefusalReason(probe)) return *refusal;
     if (live::CodingFromContentType(probe.contentType.c_str()) == live::StreamCoding::Unknown)
         return "not a DVR stream (Content-Type '" + probe.contentType + "')";
     return "no picture arrived";
+}
+
+struct WatchTotals {
+    std::uint64_t bytes = 0;
+    std::uint64_t frames = 0;
+    std::uint32_t reconnects = 0;
+};
+
+// Runs the session until the time is up, the session gives up or the user interrupts, printing a
+// status line every second and keeping the latest picture in `snapshot`.
+WatchTotals watchLive(const LiveArguments& args, const std::string& url, record::LiveRecorder& recorder,
+                      const InterruptWatch& interrupts, SnapshotKeeper& snapshot) {
+    auto session = std::make_unique<live::LiveStreamSession>();
+    if (!args.recordPath.empty()) session->SetBlockObserver(recorder.Observer());
+    session->SetNotifyWindow(nullptr);
+    session->SetUrl(url);
+    session->SetUserName(args.address.user);
+    session->SetPassword(args.address.password);
+    session->Start();
+
+    const bool tty = isatty(STDERR_FILENO) != 0;
+    const auto start = std::chrono::steady_clock::now();
+    auto nextProgress = start + kProgressInterval;
+    std::uint64_t framesAtLastProgress = 0;
+    std::uint64_t framesAtLastCapture = 0;
+    auto lastProgress = start;
+    for (;;) {
+        std::this_thread::sleep_for(kPollInterval);
+        const auto now = std::chrono::steady_clock::now();
+        const live::LiveSessionStats stats = session->Stats();
+        const bool timeUp = args.seconds > 0 &&
+                            now - start >= std::chrono::duration<double>(args.seconds);
+        // Six failures without a good response in between: the session has given up.
+        const bool gaveUp = stats.failureCount > live::kMaxLiveFailures && !stats.restartPending;
+        if (now >= nextProgress || timeUp || gaveUp || interrupts.interrupted()) {
+            if (stats.framesDecoded != framesAtLastCapture) {
+                const bool wantBitmap = !args.snapshotPath.empty();
+                session->WithDecoder([&](IDecoder* d) { snapshot.capture(d, wantBitmap); });
+                framesAtLastCapture = stats.framesDecoded;
+            }
+        }
+        if (now >= nextProgress) {
+            const double interval = std::chrono::duration<double>(now - lastProgress).count();
+            const double fps = interval > 0 ? double(stats.framesDecoded - framesAtLastProgress) / interval : 0.0;
+            std::fprintf(stderr, "%sframes %llu, %.1f fps, bytes %llu, reconnects %u%s",
+                         tty ? "\r" : "", static_cast<unsigned long long>(stats.framesDecoded), fps,
+                         static_cast<unsigned long long>(stats.bytesQueued), stats.restartsFired,
+                         tty ? "   " : "\n");
+            std::fflush(stderr);
+            framesAtLastProgress = stats.framesDecoded;
+            lastProgress = now;
+            nextProgress = now + kProgressInterval;
+        }
+        if (timeUp || gaveUp || interrupts.interrupted()) break;
+    }
+    if (tty) std::fprintf(stderr, "\n");
+    session->Stop();
+    const live::LiveSessionStats stats = session->Stats();
+    return WatchTotals{stats.bytesQueued, stats.framesDecoded, stats.restartsFired};
 }
 
 }  // namespace
@@ -124,7 +179,7 @@ int runLive(int argc, char** argv) {
             std::fprintf(stderr, "\nvistrel-cli live: recording into '%s' stopped: %s\n", path.c_str(), reason.c_str());
         });
     }
-    if (!http::OpenInternetRoot("KEMBQM/MSIE")) {
+    if (!http::OpenInternetRoot(base::kCommandUserAgent)) {
         std::fprintf(stderr, "vistrel-cli live: cannot initialise the HTTP client\n");
         return 1;
     }
@@ -132,60 +187,7 @@ int runLive(int argc, char** argv) {
 
     const std::string url = live::LiveUrl(args.address);
     SnapshotKeeper snapshot;
-    std::uint64_t bytes = 0;
-    std::uint64_t frames = 0;
-    std::uint32_t reconnects = 0;
-    {
-        auto session = std::make_unique<live::LiveStreamSession>();
-        if (!args.recordPath.empty()) session->SetBlockObserver(recorder.Observer());
-        session->SetNotifyWindow(nullptr);
-        session->SetUrl(url);
-        session->SetUserName(args.address.user);
-        session->SetPassword(args.address.password);
-        session->Start();
-
-        const bool tty = isatty(STDERR_FILENO) != 0;
-        const auto start = std::chrono::steady_clock::now();
-        auto nextProgress = start + kProgressInterval;
-        std::uint64_t framesAtLastProgress = 0;
-        std::uint64_t framesAtLastCapture = 0;
-        auto lastProgress = start;
-        for (;;) {
-            std::this_thread::sleep_for(kPollInterval);
-            const auto now = std::chrono::steady_clock::now();
-            const live::LiveSessionStats stats = session->Stats();
-            const bool timeUp = args.seconds > 0 &&
-                                now - start >= std::chrono::duration<double>(args.seconds);
-            // Six failures without a good response in between: the session has given up.
-            const bool gaveUp = stats.failureCount > live::kMaxLiveFailures && !stats.restartPending;
-            if (now >= nextProgress || timeUp || gaveUp || interrupts.interrupted()) {
-                if (stats.framesDecoded != framesAtLastCapture) {
-                    const bool wantBitmap = !args.snapshotPath.empty();
-                    session->WithDecoder([&](IDecoder* d) { snapshot.capture(d, wantBitmap); });
-                    framesAtLastCapture = stats.framesDecoded;
-                }
-            }
-            if (now >= nextProgress) {
-                const double interval = std::chrono::duration<double>(now - lastProgress).count();
-                const double fps = interval > 0 ? double(stats.framesDecoded - framesAtLastProgress) / interval : 0.0;
-                std::fprintf(stderr, "%sframes %llu, %.1f fps, bytes %llu, reconnects %u%s",
-                             tty ? "\r" : "", static_cast<unsigned long long>(stats.framesDecoded), fps,
-                             static_cast<unsigned long long>(stats.bytesQueued), stats.restartsFired,
-                             tty ? "   " : "\n");
-                std::fflush(stderr);
-                framesAtLastProgress = stats.framesDecoded;
-                lastProgress = now;
-                nextProgress = now + kProgressInterval;
-            }
-            if (timeUp || gaveUp || interrupts.interrupted()) break;
-        }
-        if (tty) std::fprintf(stderr, "\n");
-        session->Stop();
-        const live::LiveSessionStats stats = session->Stats();
-        bytes = stats.bytesQueued;
-        frames = stats.framesDecoded;
-        reconnects = stats.restartsFired;
-    }
+    const WatchTotals totals = watchLive(args, url, recorder, interrupts, snapshot);
 
     int status = 0;
     if (!args.recordPath.empty()) {
@@ -198,10 +200,10 @@ int runLive(int argc, char** argv) {
             status = 1;
         }
     }
-    std::printf("frames %llu, size %dx%d, reconnects %u, bytes %llu\n", static_cast<unsigned long long>(frames),
-                snapshot.width, snapshot.height, reconnects, static_cast<unsigned long long>(bytes));
+    std::printf("frames %llu, size %dx%d, reconnects %u, bytes %llu\n", static_cast<unsigned long long>(totals.frames),
+                snapshot.width, snapshot.height, totals.reconnects, static_cast<unsigned long long>(totals.bytes));
     std::fflush(stdout);
-    if (frames == 0 && status == 0) {
+    if (totals.frames == 0 && status == 0) {
         std::fprintf(stderr, "vistrel-cli live: %s: %s\n", url.c_str(), diagnose(args, url).c_str());
         status = 1;
     }

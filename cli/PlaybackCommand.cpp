@@ -10,10 +10,13 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/ByteOrder.h"
+#include "base/DvrProtocol.h"
 #include "cli/Commands.h"
 #include "cli/DvrArguments.h"
 #include "cli/InterruptWatch.h"
 #include "cli/SnapshotFile.h"
+#include "cli/StreamDiagnosis.h"
 #include "stream/http/CommandRequest.h"
 #include "stream/http/StreamRequest.h"
 #include "stream/live/DvrAddress.h"
@@ -28,7 +31,6 @@ namespace {
 
 constexpr auto kProgressInterval = std::chrono::milliseconds(1000);
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
-constexpr long kProbeTimeoutMs = 3000;
 constexpr int kBitmapHeaderSize = 54;
 
 int usageError(const std::string& message) {
@@ -55,12 +57,6 @@ bool parseDate(const char* text, PlaybackArguments* a) {
     return a->day <= days;
 }
 
-bool parseTime(const char* text, PlaybackArguments* a) {
-    char tail = 0;
-    if (std::sscanf(text, "%2d:%2d:%2d%c", &a->hour, &a->minute, &a->second, &tail) != 3) return false;
-    return a->hour >= 0 && a->hour <= 23 && a->minute >= 0 && a->minute <= 59 && a->second >= 0 && a->second <= 59;
-}
-
 int parseArguments(int argc, char** argv, PlaybackArguments* args) {
     std::string error;
     bool haveDate = false, haveTime = false;
@@ -77,7 +73,7 @@ int parseArguments(int argc, char** argv, PlaybackArguments* args) {
             if (!parseDate(value, args)) return usageError("--date wants a calendar date YYYY-MM-DD, not '" + std::string(value) + "'");
             haveDate = true;
         } else if (arg == "--time") {
-            if (!parseTime(value, args)) return usageError("--time wants HH:MM:SS (00:00:00 to 23:59:59), not '" + std::string(value) + "'");
+            if (!ParseClockTime(value, &args->hour, &args->minute, &args->second)) return usageError("--time wants HH:MM:SS (00:00:00 to 23:59:59), not '" + std::string(value) + "'");
             haveTime = true;
         } else if (arg == "--speed") {
             if (!playback::SpeedCodeFromText(value, args->speed))
@@ -129,17 +125,7 @@ std::string clockText(int hour, int positionMs) {
 }
 
 std::string diagnose(const PlaybackArguments& args, const std::string& url) {
-    const http::CommandResult probe = http::SendCommandRequest(url, args.address.user, args.address.password,
-                                                               kProbeTimeoutMs, kProbeTimeoutMs);
-    if (!probe.answered) return "host unreachable: " + probe.error;
-    if (probe.status == 401 || probe.status == 407)
-        return std::to_string(probe.status) + " after retries (wrong user name or password)";
-    if (probe.status != 200) return "the DVR answered " + std::to_string(probe.status);
-    return "no playback data arrived";
-}
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+    return RefusalReason(ProbeStream(args.address, url)).value_or("no playback data arrived");
 }
 
 }  // namespace
@@ -147,7 +133,7 @@ std::uint32_t le32(const std::uint8_t* p) {
 int runPlayback(int argc, char** argv) {
     PlaybackArguments args;
     if (int rc = parseArguments(argc, argv, &args); rc != 0) return rc;
-    if (!http::OpenInternetRoot("KEMBQM/MSIE")) {
+    if (!http::OpenInternetRoot(base::kCommandUserAgent)) {
         std::fprintf(stderr, "vistrel-cli playback: cannot initialise the HTTP client\n");
         return 1;
     }
@@ -199,8 +185,8 @@ int runPlayback(int argc, char** argv) {
         std::size_t size = 0;
         if (session.player().CaptureBitmap(channelIndex, &buffer, &size) && buffer != nullptr) {
             if (size >= std::size_t(kBitmapHeaderSize) && buffer[0] == 'B' && buffer[1] == 'M') {
-                width = int(le32(buffer + 18));
-                height = int(le32(buffer + 22));
+                width = int(base::Le32(buffer + 18));
+                height = int(base::Le32(buffer + 22));
                 bitmap.assign(buffer, buffer + size);
             }
             PIDecoder::ReleaseBitmap(buffer);

@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "base/DvrProtocol.h"
 #include "cli/Commands.h"
 #include "cli/DvrArguments.h"
 #include "stream/http/CameraCommand.h"
@@ -57,7 +58,7 @@ int runPtz(int argc, char** argv) {
     if (!haveChannel) return usageError("--channel is required");
     if (command.empty()) return usageError("--command is required");
 
-    if (!http::OpenInternetRoot("KEMBQM/MSIE")) {
+    if (!http::OpenInternetRoot(base::kCommandUserAgent)) {
         std::fprintf(stderr, "vistrel-cli ptz: cannot initialise the HTTP client\n");
         return 1;
     }

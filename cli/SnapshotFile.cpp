@@ -7,6 +7,8 @@
 #include <cstring>
 #include <png.h>
 
+#include "base/ByteOrder.h"
+
 namespace vistrel::cli {
 
 namespace {
@@ -14,10 +16,6 @@ namespace {
 constexpr std::size_t kFileHeader = 14;
 constexpr std::size_t kInfoHeader = 40;
 constexpr int kMaxSide = 8192;
-
-std::uint32_t Le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
 
 struct BitmapView {
     int width = 0;
@@ -28,10 +26,10 @@ struct BitmapView {
 
 bool ReadBitmap(const std::vector<std::uint8_t>& b, BitmapView* v) {
     if (b.size() < kFileHeader + kInfoHeader || b[0] != 'B' || b[1] != 'M') return false;
-    const std::uint32_t offset = Le32(&b[10]);
-    const auto width = std::int32_t(Le32(&b[18]));
-    const auto height = std::int32_t(Le32(&b[22]));
-    const int bits = b[28] | (b[29] << 8);
+    const std::uint32_t offset = base::Le32(&b[10]);
+    const auto width = std::int32_t(base::Le32(&b[18]));
+    const auto height = std::int32_t(base::Le32(&b[22]));
+    const int bits = base::Le16(&b[28]);
     if (bits != 24 || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
     const std::size_t stride = (std::size_t(width) * 3 + 3) & ~std::size_t(3);
     if (offset > b.size() || b.size() - offset < stride * std::size_t(height)) return false;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/StartCode.h"
 #include "video/frame/FrameHeader.h"
 #include "video/h263/H263Framing.h"
 #include "video/mpeg4/Mpeg4Framing.h"
@@ -16,8 +17,9 @@ namespace {
 constexpr std::uint32_t kLongestWordStepMs = 5000;
 constexpr std::size_t kVopStartCode = 0xB6;
 
-bool IsMpeg4HeaderFrame(const std::uint8_t* p) {
-    return frame::HasFrameHeaderAt(p) && p[18] == 0 && p[19] == 0 && p[20] == 1;
+// The caller guarantees the frame header's bytes at data[at].
+bool IsMpeg4HeaderFrame(const std::uint8_t* data, std::size_t size, std::size_t at) {
+    return frame::HasFrameHeaderAt(data + at) && base::IsStartCodeAt(data, size, at + mpeg4::kFrameHeaderSize);
 }
 
 bool IsH263HeaderFrame(const std::uint8_t* p) {
@@ -139,7 +141,7 @@ SourceStatus LiveRecordingSource::Next(MediaUnit& unit) {
         UnitKind kind = UnitKind::Mpeg4Video;
         bool hasHeader = true;
         for (std::size_t i = 0; i + mpeg4::kFrameHeaderSize + 3 <= size; ++i) {
-            if (IsMpeg4HeaderFrame(data + i)) {
+            if (IsMpeg4HeaderFrame(data, size, i)) {
                 at = i;
                 kind = UnitKind::Mpeg4Video;
                 break;

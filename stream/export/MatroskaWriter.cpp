@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/ByteOrder.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -202,11 +204,8 @@ bool MatroskaWriter::WriteAudio(const std::int16_t* samples, std::size_t frames,
         return Fail("out of memory", rc);
     }
     // 16-bit little-endian whatever the machine's order.
-    for (std::size_t i = 0; i < frames * std::size_t(setup_.audioChannels); ++i) {
-        const auto v = std::uint16_t(samples[i]);
-        p->data[2 * i] = std::uint8_t(v & 0xFF);
-        p->data[2 * i + 1] = std::uint8_t(v >> 8);
-    }
+    for (std::size_t i = 0; i < frames * std::size_t(setup_.audioChannels); ++i)
+        base::PutLe16(p->data + 2 * i, std::uint16_t(samples[i]));
     p->stream_index = av_->audio->index;
     p->pts = p->dts = av_rescale_q(timeMs, kMs, av_->audio->time_base);
     p->duration = av_rescale_q(std::int64_t(frames), AVRational{1, setup_.audioRate}, av_->audio->time_base);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/StartCode.h"
 #include "video/frame/FrameHeader.h"
 
 namespace vistrel::exporter {
@@ -46,8 +47,6 @@ private:
     bool overrun_ = false;
 };
 
-bool StartCodeAt(const std::uint8_t* p) { return p[0] == 0 && p[1] == 0 && p[2] == 1; }
-
 int BitsFor(int resolution) {
     int bits = 1;
     while ((1 << bits) < resolution) ++bits;
@@ -58,7 +57,7 @@ int BitsFor(int resolution) {
 
 std::optional<Mpeg4LayerInfo> FindMpeg4Layer(const std::uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i + 4 <= size; ++i) {
-        if (!StartCodeAt(data + i) || (data[i + 3] & 0xF0) != 0x20) continue;
+        if (!base::IsStartCodeAt(data, size, i) || (data[i + 3] & 0xF0) != 0x20) continue;
         Bits b(data + i + 4, size - i - 4);
         b.Get(1);  // random accessible
         b.Get(8);  // object type
@@ -95,7 +94,7 @@ std::optional<Mpeg4LayerInfo> FindMpeg4Layer(const std::uint8_t* data, std::size
 
 std::size_t Mpeg4HeadersLength(const std::uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i + 4 <= size; ++i)
-        if (StartCodeAt(data + i) && data[i + 3] == kPlaneStartCode) return i;
+        if (base::IsStartCodeAt(data, size, i) && data[i + 3] == kPlaneStartCode) return i;
     return size;
 }
 
@@ -106,7 +105,7 @@ std::optional<Mpeg4PlaneTime> FindMpeg4Plane(const std::uint8_t* data, std::size
     Mpeg4PlaneTime t;
     // A group header restarts the time base at its time code (hours, minutes, marker, seconds).
     for (std::size_t i = 0; i + 7 <= at; ++i) {
-        if (!StartCodeAt(data + i) || data[i + 3] != kGroupStartCode) continue;
+        if (!base::IsStartCodeAt(data, at, i) || data[i + 3] != kGroupStartCode) continue;
         Bits g(data + i + 4, at - i - 4);
         const int hours = int(g.Get(5)), minutes = int(g.Get(6));
         g.Get(1);
@@ -175,7 +174,7 @@ std::optional<FrameRate> EstimateFrameRate(const std::uint8_t* data, std::size_t
         if (layer->fixedIncrement > 0) return FrameRate{layer->timeResolution, layer->fixedIncrement};
         Mpeg4Clock clock(*layer);
         for (std::size_t i = 0; i + 4 <= size && times.size() <= kRateSamples; ++i) {
-            if (!StartCodeAt(data + i) || data[i + 3] != kPlaneStartCode) continue;
+            if (!base::IsStartCodeAt(data, size, i) || data[i + 3] != kPlaneStartCode) continue;
             if (const auto t = FindMpeg4Plane(data + i, size - i, *layer)) times.push_back(clock.Milliseconds(*t));
         }
         return FrameRateFromTimes(times.data(), times.size());

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include "base/DvrProtocol.h"
 #include "stream/http/CurlRoot.h"
 
 namespace vistrel::http {
@@ -30,7 +31,7 @@ CommandResult SendCommandRequest(const std::string& url, const std::string& user
     char errorText[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
     curl_easy_setopt(e, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
-    curl_easy_setopt(e, CURLOPT_USERAGENT, "KEMBQM/MSIE");
+    curl_easy_setopt(e, CURLOPT_USERAGENT, base::kCommandUserAgent);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_PROXY, "");
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);

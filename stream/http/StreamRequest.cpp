@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "base/DvrProtocol.h"
 #include "stream/http/CurlRoot.h"
 #include "stream/http/StreamUrl.h"
 
@@ -19,7 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kMaxCredentialLength = 127;
 constexpr std::size_t kMaxContentTypeLength = 127;
 // Authentication answers (and 404, which some DVRs give before a channel is ready) are retried
 // this many times before the request fails.
@@ -228,7 +228,7 @@ bool configure(StreamRequest* r, const std::string& requestUrl) {
     CURL* e = r->easy;
     bool ok = curl_easy_setopt(e, CURLOPT_URL, requestUrl.c_str()) == CURLE_OK;
     ok = ok && curl_easy_setopt(e, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0)) == CURLE_OK;
-    ok = ok && curl_easy_setopt(e, CURLOPT_USERAGENT, "MSIE") == CURLE_OK;
+    ok = ok && curl_easy_setopt(e, CURLOPT_USERAGENT, base::kStreamUserAgent) == CURLE_OK;
     ok = ok && curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
     // DVRs are reached directly; a proxy from the environment would swallow the live stream.
     ok = ok && curl_easy_setopt(e, CURLOPT_PROXY, "") == CURLE_OK;
@@ -357,8 +357,8 @@ StreamRequest* OpenStreamRequest(const char* url, const char* userName, const ch
         return nullptr;
     }
     r->url = std::string(url ? url : "").substr(0, kMaxUrlLength);
-    r->userName = std::string(userName ? userName : "").substr(0, kMaxCredentialLength);
-    r->password = std::string(password ? password : "").substr(0, kMaxCredentialLength);
+    r->userName = std::string(userName ? userName : "").substr(0, base::kMaxCredentialLength);
+    r->password = std::string(password ? password : "").substr(0, base::kMaxCredentialLength);
     r->callback = callback;
     r->context = context;
     r->limits = limits;

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <string>
 
+#include "base/DvrProtocol.h"
+
 namespace vistrel::live {
 
-constexpr int kChannelCount = 16;
+using base::kChannelCount;
+using base::kMaxCredentialLength;
 constexpr std::size_t kMaxHostLength = 127;
-constexpr std::size_t kMaxCredentialLength = 127;
 
 struct DvrAddress {
     std::string host;

@@ -27,8 +27,7 @@ void Put(PacketChunkConverter& c, const void* data, std::size_t length) {
 // ADPCM blocks carry them (first sample in the low nibble).
 void EmitAudioBlock(PacketChunkConverter& c) {
     const int predictor = c.adpcmState.predictor;
-    c.block[0] = std::uint8_t(predictor & 0xFF);
-    c.block[1] = std::uint8_t((predictor >> 8) & 0xFF);
+    PutLe16(c.block, std::uint32_t(predictor));
     c.block[2] = std::uint8_t(c.adpcmState.stepIndex);
     c.block[3] = 0;
     for (std::size_t i = kAdpcmBlockHeader; i < kAdpcmBlockSize; ++i) {

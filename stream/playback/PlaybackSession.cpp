@@ -1,5 +1,7 @@
 #include "stream/playback/PlaybackSession.h"
 
+#include "base/DvrProtocol.h"
+
 namespace vistrel::playback {
 
 PlaybackSession::PlaybackSession(DecoderFactory factory, PlaybackClock& clock)
@@ -22,12 +24,12 @@ void PlaybackSession::SetUrl(const char* url) {
 
 void PlaybackSession::SetUserName(const char* userName) {
     userName_.assign(userName ? userName : "");
-    if (userName_.size() > kMaxCredential) userName_.resize(kMaxCredential);
+    if (userName_.size() > base::kMaxCredentialLength) userName_.resize(base::kMaxCredentialLength);
 }
 
 void PlaybackSession::SetPassword(const char* password) {
     password_.assign(password ? password : "");
-    if (password_.size() > kMaxCredential) password_.resize(kMaxCredential);
+    if (password_.size() > base::kMaxCredentialLength) password_.resize(base::kMaxCredentialLength);
 }
 
 void PlaybackSession::SetChannel(int index) {

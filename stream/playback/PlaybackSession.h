@@ -16,7 +16,6 @@ namespace vistrel::playback {
 class PlaybackSession {
 public:
     static constexpr std::size_t kMaxUrl = 511;
-    static constexpr std::size_t kMaxCredential = 127;
     // The transport's worker waits in such steps for room in the ring.
     static constexpr std::uint32_t kRingFullPollMs = 20;
 

@@ -1,8 +1,12 @@
 #pragma once
 // Layout of the DVR's playback records: header offsets, flags, types and little-endian accessors.
+// The one description of a record, read by the player and written by the emulator.
 
 #include <cstddef>
 #include <cstdint>
+
+#include "base/ByteOrder.h"
+#include "base/DvrProtocol.h"
 
 namespace vistrel::playback {
 
@@ -35,24 +39,17 @@ constexpr int kTypeSkipped = 7;  // carried in the stream, never shown
 constexpr int kTypeMpeg4 = 13;
 constexpr int kTypeMpeg4Audio = 14;
 
+constexpr int kSizeCode640x480 = 0;
 constexpr int kSizeCode320x240 = 2;
-constexpr int kChannelCount = 16;
 
-inline std::uint16_t Le16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
-inline std::uint32_t Le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-           (std::uint32_t(p[3]) << 24);
-}
-inline void PutLe16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = std::uint8_t(v);
-    p[1] = std::uint8_t(v >> 8);
-}
-inline void PutLe32(std::uint8_t* p, std::uint32_t v) {
-    p[0] = std::uint8_t(v);
-    p[1] = std::uint8_t(v >> 8);
-    p[2] = std::uint8_t(v >> 16);
-    p[3] = std::uint8_t(v >> 24);
-}
+// End code of the end record that closes a complete answer.
+constexpr int kEndCodeRangeDone = 1;
+
+using base::kChannelCount;
+using base::Le16;
+using base::Le32;
+using base::PutLe16;
+using base::PutLe32;
 
 // Read-only view of a 54-byte record header.
 struct RecordHeaderView {

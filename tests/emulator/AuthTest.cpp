@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include "base/DvrProtocol.h"
 #include "tools/dvr/DvrServer.h"
 
 using namespace vistrel::dvr;
@@ -27,7 +28,7 @@ CurlResult fetch(const std::string& url, const char* user, const char* password,
     CURL* curl = curl_easy_init();
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "MSIE");
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, vistrel::base::kStreamUserAgent);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 20000L);
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
     if (user != nullptr) {

@@ -136,7 +136,7 @@ TEST(Faults, CorruptedRecordHeadersAmongGoodOnes) {
     EXPECT_EQ(scan.badCrc + scan.badVersion, good / 5);
     EXPECT_GE(scan.badCrc, 1);
     EXPECT_GE(scan.badVersion, 1);
-    EXPECT_TRUE(scan.good.back().flags & kRecordEnd);
+    EXPECT_TRUE(scan.good.back().flags & kFlagEndRecord);
 }
 
 TEST(Faults, TruncationInTheMiddleOfARecord) {

@@ -95,8 +95,8 @@ TEST(RecordWriter, CrcCheckValueAndHeaderLayout) {
         f.version = version;
         f.channel = 7;
         f.timestampMs = 123456;
-        f.flags = kRecordKeyFrame;
-        f.type = kRecordTypeH263;
+        f.flags = kFlagKeyFrame;
+        f.type = kTypeH263;
         const std::uint8_t payload[5] = {1, 2, 3, 4, 5};
         appendRecord(out, f, payload, sizeof payload);
         ASSERT_EQ(out.size(), recordHeaderSize(version) + 5);
@@ -105,7 +105,7 @@ TEST(RecordWriter, CrcCheckValueAndHeaderLayout) {
         EXPECT_EQ(scan.good[0].version, version);
         EXPECT_EQ(scan.good[0].channel, 7);
         EXPECT_EQ(scan.good[0].timestamp, 123456u);
-        EXPECT_EQ(scan.good[0].flags, kRecordKeyFrame);
+        EXPECT_EQ(scan.good[0].flags, kFlagKeyFrame);
         EXPECT_EQ(scan.good[0].sizeCode, 2);
         EXPECT_EQ(scan.good[0].payload, std::vector<std::uint8_t>(payload, payload + 5));
     }
@@ -113,7 +113,7 @@ TEST(RecordWriter, CrcCheckValueAndHeaderLayout) {
     appendEndRecord(end, 99, kEndCodeRangeDone);
     const auto scan = emutest::scanRecords(end);
     ASSERT_EQ(scan.good.size(), 1u);
-    EXPECT_TRUE(scan.good[0].flags & kRecordEnd);
+    EXPECT_TRUE(scan.good[0].flags & kFlagEndRecord);
     EXPECT_EQ(scan.good[0].endCode, kEndCodeRangeDone);
 }
 
@@ -126,7 +126,7 @@ TEST(RecordGenerator, RecordedRangeHoldsAllChannelsThenTheEndRecord) {
     EXPECT_FALSE(scan.truncated);
     ASSERT_FALSE(scan.good.empty());
     const ParsedRecord& last = scan.good.back();
-    EXPECT_TRUE(last.flags & kRecordEnd);
+    EXPECT_TRUE(last.flags & kFlagEndRecord);
     EXPECT_EQ(last.endCode, kEndCodeRangeDone);
 
     std::map<int, int> perChannel;
@@ -141,14 +141,14 @@ TEST(RecordGenerator, RecordedRangeHoldsAllChannelsThenTheEndRecord) {
         EXPECT_EQ(r.timestamp % 200, 0u);
         previousTs = r.timestamp;
         const auto coding = o.channels[r.channel];
-        const bool video = !(r.type == kRecordTypeMpeg4Packets && r.payload[3] == kAudioStreamId);
+        const bool video = !(r.type == kTypeMpeg4Audio && r.payload[3] == kAudioStreamId);
         if (video) {
             ++perChannel[r.channel];
-            if (!firstIsKey.count(r.channel)) firstIsKey[r.channel] = (r.flags & kRecordKeyFrame) != 0;
+            if (!firstIsKey.count(r.channel)) firstIsKey[r.channel] = (r.flags & kFlagKeyFrame) != 0;
         }
         EXPECT_EQ(r.sizeCode, kSizeCode320x240);
         if (coding == ChannelCoding::H263) {
-            ASSERT_EQ(r.type, kRecordTypeH263);
+            ASSERT_EQ(r.type, kTypeH263);
             // The length word and the picture, without the 14-byte header.
             ASSERT_GE(r.payload.size(), 5u);
             EXPECT_EQ(r.payload[0] | r.payload[1] << 8, int(r.payload.size()));
@@ -156,14 +156,14 @@ TEST(RecordGenerator, RecordedRangeHoldsAllChannelsThenTheEndRecord) {
             EXPECT_EQ(r.payload[3], 0);
             EXPECT_TRUE(r.payload[4] & 0x80);
         } else if (coding == ChannelCoding::Mpeg4) {
-            ASSERT_EQ(r.type, kRecordTypeMpeg4);
+            ASSERT_EQ(r.type, kTypeMpeg4);
             ASSERT_GE(r.payload.size(), 8u);
             EXPECT_EQ(le32(r.payload.data()), r.payload.size() - 4);
             EXPECT_EQ(r.payload[4], 0);
             EXPECT_EQ(r.payload[5], 0);
             EXPECT_EQ(r.payload[6], 1);
         } else {
-            ASSERT_EQ(r.type, kRecordTypeMpeg4Packets);
+            ASSERT_EQ(r.type, kTypeMpeg4Audio);
             ASSERT_GE(r.payload.size(), kPesHeaderSize + 8);
             EXPECT_EQ(r.payload[0], 0);
             EXPECT_EQ(r.payload[1], 0);
@@ -174,7 +174,7 @@ TEST(RecordGenerator, RecordedRangeHoldsAllChannelsThenTheEndRecord) {
             const std::size_t n = r.payload.size() - dataStart;
             if (r.payload[3] == kAudioStreamId) {
                 EXPECT_EQ(n, std::size_t(o.recordIntervalMs * kAudioSampleRate / 1000 / 2));
-                EXPECT_FALSE(r.flags & kRecordKeyFrame);
+                EXPECT_FALSE(r.flags & kFlagKeyFrame);
             } else {
                 ASSERT_EQ(r.payload[3], kVideoStreamId);
                 // Either form the adapter reads: 18-byte frame header or 32-bit length, then a start code.
@@ -197,7 +197,7 @@ TEST(RecordGenerator, RecordedRangeHoldsAllChannelsThenTheEndRecord) {
 TEST(RecordGenerator, NothingRecordedGivesOnlyTheEndRecord) {
     const auto scan = emutest::scanRecords(generate(smallOptions(), rangeOf(13, 30, 0), nullptr));
     ASSERT_EQ(scan.good.size(), 1u);
-    EXPECT_TRUE(scan.good[0].flags & kRecordEnd);
+    EXPECT_TRUE(scan.good[0].flags & kFlagEndRecord);
     // A range that ends before it starts.
     PlaybackRange backwards = rangeOf(13, 0, 0);
     backwards.endSeconds = backwards.startSeconds - 1;
@@ -210,8 +210,8 @@ TEST(RecordGenerator, ChannelMaskAndMidRecordingStart) {
     const auto scan = emutest::scanRecords(generate(o, rangeOf(13, 0, 1), nullptr, 0x0002));
     ASSERT_EQ(scan.good.size(), 6u);
     EXPECT_EQ(scan.good[0].timestamp, 1000u);
-    EXPECT_TRUE(scan.good[0].flags & kRecordKeyFrame);
-    EXPECT_TRUE(scan.good[0].flags & kRecordDiscontinuity);
+    EXPECT_TRUE(scan.good[0].flags & kFlagKeyFrame);
+    EXPECT_TRUE(scan.good[0].flags & kFlagDiscontinuity);
     for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(scan.good[i].channel, 1);
 }
 
@@ -233,7 +233,7 @@ TEST(RecordGenerator, RecordedH263DecodesWithOurDecoder) {
     ASSERT_TRUE(decoder);
     int frames = 0;
     for (const auto& r : scan.good)
-        if (!(r.flags & kRecordEnd)) frames += decoder->Feed(r.payload.data(), r.payload.size(), -1);
+        if (!(r.flags & kFlagEndRecord)) frames += decoder->Feed(r.payload.data(), r.payload.size(), -1);
     EXPECT_EQ(frames, 10);
     EXPECT_EQ(decoder->picturesDecoded(), 10u);
 }
@@ -246,7 +246,7 @@ TEST(ImaAdpcm, PacketsCarryAToneAnIndependentDecoderRecovers) {
     int sampleIndex = 0;
     const double frequency = 300.0 + 50.0 * 12;
     for (const auto& r : scan.good) {
-        if (r.type != kRecordTypeMpeg4Packets || r.payload[3] != kAudioStreamId) continue;
+        if (r.type != kTypeMpeg4Audio || r.payload[3] != kAudioStreamId) continue;
         for (std::size_t i = 9 + r.payload[8]; i < r.payload.size(); ++i) {
             for (int nibble : {r.payload[i] >> 4, r.payload[i] & 15}) {
                 const double expected = 6000.0 * std::sin(6.283185307179586 * frequency * sampleIndex / 8000.0);

@@ -219,7 +219,7 @@ TEST(Server, PlaybackAnswersRecordsOfAllChannelsThenAnEndRecord) {
     std::set<int> channels;
     for (const auto& rec : scan.good) channels.insert(rec.channel);
     EXPECT_EQ(channels.size(), 16u);
-    EXPECT_TRUE(scan.good.back().flags & kRecordEnd);
+    EXPECT_TRUE(scan.good.back().flags & kFlagEndRecord);
 
     // Nothing is recorded at half past: the end record comes at once.
     const auto empty = emutest::rawGet(port, playbackTarget(13, 30, 0), 1 << 30, 10000);
@@ -227,7 +227,7 @@ TEST(Server, PlaybackAnswersRecordsOfAllChannelsThenAnEndRecord) {
     EXPECT_TRUE(empty.closedByServer);
     const auto emptyScan = emutest::scanRecords(empty.body);
     ASSERT_EQ(emptyScan.good.size(), 1u);
-    EXPECT_TRUE(emptyScan.good[0].flags & kRecordEnd);
+    EXPECT_TRUE(emptyScan.good[0].flags & kFlagEndRecord);
 
     EXPECT_EQ(emutest::rawGet(port, "/dvr_playback.htm?func=read&startH=0&startL=0&endH=0&endL=0", 100, 5000).status,
               400);
@@ -321,7 +321,7 @@ TEST(Server, Mpeg4LiveAndRecordedFramesDecodeWithFfmpeg) {
     stream.clear();
     int records = 0;
     for (const auto& r : emutest::scanRecords(playback.body).good) {
-        if (r.channel != 10 || r.type != kRecordTypeMpeg4) continue;
+        if (r.channel != 10 || r.type != kTypeMpeg4) continue;
         ASSERT_GT(r.payload.size(), 4u);
         stream.insert(stream.end(), r.payload.begin() + 4, r.payload.end());
         ++records;

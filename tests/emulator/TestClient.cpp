@@ -13,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/DvrProtocol.h"
+
 namespace emutest {
 
 namespace {
@@ -49,7 +51,7 @@ RawResponse rawGet(std::uint16_t port, const std::string& target, std::size_t ma
     const int fd = connectTo(port);
     if (fd < 0) return r;
     r.connected = true;
-    const std::string request = "GET " + target + " HTTP/1.0\r\nUser-Agent:MSIE\r\n" + extraHeaders + "\r\n";
+    const std::string request = "GET " + target + " HTTP/1.0\r\nUser-Agent:" + vistrel::base::kStreamUserAgent + "\r\n" + extraHeaders + "\r\n";
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string raw;

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "base/DvrProtocol.h"
+
 namespace vistrel::dvr {
 
-constexpr int kChannelCount = 16;
+using base::kChannelCount;
 
 enum class AuthMode { None, Basic, Digest };
 

@@ -2,6 +2,7 @@
 
 #include "tools/dvr/H263Source.h"
 
+#include "base/ByteOrder.h"
 #include "video/frame/FrameHeader.h"
 
 #include "tools/h263enc/H263Encoder.h"
@@ -46,8 +47,9 @@ void appendH263Frame(std::vector<std::uint8_t>& out, const std::vector<std::uint
         frame::WriteFrameHeader(header, payload, headerWord);
         out.insert(out.end(), header, header + sizeof header);
     }
-    out.push_back(std::uint8_t(payload));
-    out.push_back(std::uint8_t(payload >> 8));
+    std::uint8_t length[2];
+    base::PutLe16(length, payload);
+    out.insert(out.end(), length, length + 2);
     out.insert(out.end(), picture.begin(), picture.end());
 }
 

@@ -22,10 +22,10 @@ std::vector<std::uint8_t> damagedCopy(const std::vector<std::uint8_t>& record, b
     } else {
         copy[5] = kUnknownVersion;
         const std::uint16_t crc = [&] {
-            std::uint8_t header[kRecordHeaderV2];
-            std::copy(copy.begin(), copy.begin() + std::ptrdiff_t(kRecordHeaderV1), header);
+            std::uint8_t header[kRecordHeaderSize];
+            std::copy(copy.begin(), copy.begin() + std::ptrdiff_t(kRecordHeaderV1Size), header);
             header[6] = header[7] = 0;
-            return recordCrc16(header, kRecordHeaderV1);
+            return recordCrc16(header, kRecordHeaderV1Size);
         }();
         copy[6] = std::uint8_t(crc >> 8);
         copy[7] = std::uint8_t(crc);

@@ -126,8 +126,8 @@ void RecordGenerator::makeH263(int channel, std::int64_t absoluteMs, std::vector
     f.version = nextVersion();
     f.channel = std::uint16_t(channel);
     f.timestampMs = timestampOf(absoluteMs);
-    f.flags = (picture->intra ? kRecordKeyFrame : 0) | (state.recordsMade == 0 ? kRecordDiscontinuity : 0);
-    f.type = kRecordTypeH263;
+    f.flags = (picture->intra ? kFlagKeyFrame : 0) | (state.recordsMade == 0 ? kFlagDiscontinuity : 0);
+    f.type = kTypeH263;
     f.sizeCode = sizeCodeFor(options_.h263Width, options_.h263Height);
     std::vector<std::uint8_t> record;
     appendRecord(record, f, payload.data(), payload.size());
@@ -145,7 +145,7 @@ void RecordGenerator::makeMpeg4(int channel, bool withAudio, std::int64_t absolu
     f.channel = std::uint16_t(channel);
     f.timestampMs = timestampOf(absoluteMs);
     f.sizeCode = sizeCodeFor(clip->width, clip->height);
-    const std::uint32_t first = state.recordsMade == 0 ? kRecordDiscontinuity : 0;
+    const std::uint32_t first = state.recordsMade == 0 ? kFlagDiscontinuity : 0;
 
     if (withAudio) {
         // The tone of the interval this record covers, continuing the channel's encoder state.
@@ -159,7 +159,7 @@ void RecordGenerator::makeMpeg4(int channel, bool withAudio, std::int64_t absolu
         const auto adpcm = imaAdpcmEncode(samples.data(), samples.size(), state.adpcm);
         const auto packet = makePesPacket(kAudioStreamId, f.timestampMs, adpcm.data(), adpcm.size());
         f.version = nextVersion();
-        f.type = kRecordTypeMpeg4Packets;
+        f.type = kTypeMpeg4Audio;
         f.flags = first;
         std::vector<std::uint8_t> record;
         appendRecord(record, f, packet.data(), packet.size());
@@ -173,7 +173,7 @@ void RecordGenerator::makeMpeg4(int channel, bool withAudio, std::int64_t absolu
             appendMpeg4WithLength(data, frame);
         const auto video = makePesPacket(kVideoStreamId, f.timestampMs, data.data(), data.size());
         f.version = nextVersion();
-        f.flags = frame.intra ? kRecordKeyFrame : 0;
+        f.flags = frame.intra ? kFlagKeyFrame : 0;
         record.clear();
         appendRecord(record, f, video.data(), video.size());
         out.push_back(std::move(record));
@@ -181,8 +181,8 @@ void RecordGenerator::makeMpeg4(int channel, bool withAudio, std::int64_t absolu
         std::vector<std::uint8_t> payload;
         appendMpeg4WithLength(payload, frame);
         f.version = nextVersion();
-        f.type = kRecordTypeMpeg4;
-        f.flags = (frame.intra ? kRecordKeyFrame : 0) | first;
+        f.type = kTypeMpeg4;
+        f.flags = (frame.intra ? kFlagKeyFrame : 0) | first;
         std::vector<std::uint8_t> record;
         appendRecord(record, f, payload.data(), payload.size());
         out.push_back(std::move(record));

@@ -54,7 +54,7 @@ void appendRecord(std::vector<std::uint8_t>& out, const RecordFields& f, const s
     put32(h + 20, f.flags);
     put16(h + 24, f.type);
     put16(h + 26, f.sizeCode);
-    if (headerSize >= 42 && (f.flags & kRecordEnd)) put16(h + 40, f.endCode);
+    if (headerSize >= 42 && (f.flags & kFlagEndRecord)) put16(h + 40, f.endCode);
     const std::uint16_t crc = recordCrc16(h, headerSize);
     h[6] = std::uint8_t(crc >> 8);
     h[7] = std::uint8_t(crc);
@@ -65,7 +65,7 @@ void appendEndRecord(std::vector<std::uint8_t>& out, std::uint32_t timestampMs, 
     RecordFields f;
     f.version = 2;
     f.timestampMs = timestampMs;
-    f.flags = kRecordEnd;
+    f.flags = kFlagEndRecord;
     f.endCode = endCode;
     appendRecord(out, f, nullptr, 0);
 }

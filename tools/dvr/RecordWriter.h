@@ -6,25 +6,23 @@
 #include <cstdint>
 #include <vector>
 
+#include "stream/playback/RecordFormat.h"
+
 namespace vistrel::dvr {
 
-constexpr std::size_t kRecordHeaderV1 = 38;
-constexpr std::size_t kRecordHeaderV2 = 54;
-constexpr std::uint8_t kRecordMagic[4] = {0xFF, 0xFF, 0xFE, 0xDD};
-
-constexpr std::uint32_t kRecordKeyFrame = 1u << 2;
-constexpr std::uint32_t kRecordDiscontinuity = 1u << 3;
-constexpr std::uint32_t kRecordEnd = 1u << 30;
-
-constexpr std::uint16_t kRecordTypeH263 = 1;
-constexpr std::uint16_t kRecordTypeMpeg4 = 13;
-constexpr std::uint16_t kRecordTypeMpeg4Packets = 14;
-
-constexpr std::uint16_t kSizeCode320x240 = 2;
-constexpr std::uint16_t kSizeCode640x480 = 0;
-
-// End code of the end record that closes a complete answer.
-constexpr std::uint16_t kEndCodeRangeDone = 1;
+// The emulator writes records by the same layout the player reads.
+using playback::kEndCodeRangeDone;
+using playback::kFlagDiscontinuity;
+using playback::kFlagEndRecord;
+using playback::kFlagKeyFrame;
+using playback::kRecordHeaderSize;
+using playback::kRecordHeaderV1Size;
+using playback::kRecordMagic;
+using playback::kSizeCode320x240;
+using playback::kSizeCode640x480;
+using playback::kTypeH263;
+using playback::kTypeMpeg4;
+using playback::kTypeMpeg4Audio;
 
 struct RecordFields {
     int version = 2;  // 1 or 2; other values are written as given (to make damaged records)
@@ -47,7 +45,7 @@ void appendRecord(std::vector<std::uint8_t>& out, const RecordFields& fields,
 void appendEndRecord(std::vector<std::uint8_t>& out, std::uint32_t timestampMs, std::uint16_t endCode);
 
 inline std::size_t recordHeaderSize(int version) {
-    return version == 1 ? kRecordHeaderV1 : kRecordHeaderV2;
+    return version == 1 ? kRecordHeaderV1Size : kRecordHeaderSize;
 }
 
 }  // namespace vistrel::dvr

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/ByteOrder.h"
 #include "tools/h263enc/H263Encoder.h"
 #include "video/frame/FrameHeader.h"
 
@@ -25,8 +26,7 @@ bool AppendLiveFrame(std::vector<std::uint8_t>* out, const std::uint8_t* picture
         frame::WriteFrameHeader(p, std::uint32_t(payload), headerWord);
         p += frame::kFrameHeaderSize;
     }
-    p[0] = std::uint8_t(payload & 0xFF);
-    p[1] = std::uint8_t((payload >> 8) & 0xFF);
+    base::PutLe16(p, std::uint32_t(payload));
     if (size > 0) std::memcpy(p + kLengthWordSize, picture, size);
     return true;
 }

@@ -26,9 +26,7 @@ bool parseInt(const char* text, long low, long high, long* value) {
     return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Settings {
     std::string input;
     std::string output;
     std::string recon;
@@ -39,105 +37,123 @@ int main(int argc, char** argv) {
     long maxFrames = -1;
     bool framed = false;
     bool header = false;
+};
+
+// Reads the command line into `s`: -1 to go on, else the exit status (0 after --help).
+int parseArguments(int argc, char** argv, Settings& s) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
         if (a == "--size" && hasValue) {
-            if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2) {
+            if (std::sscanf(argv[++i], "%dx%d", &s.width, &s.height) != 2) {
                 std::fprintf(stderr, "vistrel-h263enc: bad --size '%s' (expected WxH)\n", argv[i]);
                 return 2;
             }
         } else if (a == "-q" && hasValue) {
-            if (!parseInt(argv[++i], 1, 31, &quantiser)) {
+            if (!parseInt(argv[++i], 1, 31, &s.quantiser)) {
                 std::fprintf(stderr, "vistrel-h263enc: -q must be 1..31\n");
                 return 2;
             }
         } else if (a == "--gop" && hasValue) {
-            if (!parseInt(argv[++i], 1, 100000, &gop)) {
+            if (!parseInt(argv[++i], 1, 100000, &s.gop)) {
                 std::fprintf(stderr, "vistrel-h263enc: --gop must be a positive number\n");
                 return 2;
             }
         } else if (a == "--frames" && hasValue) {
-            if (!parseInt(argv[++i], 0, 100000000, &maxFrames)) {
+            if (!parseInt(argv[++i], 0, 100000000, &s.maxFrames)) {
                 std::fprintf(stderr, "vistrel-h263enc: --frames must be a number >= 0\n");
                 return 2;
             }
         } else if (a == "--recon" && hasValue) {
-            recon = argv[++i];
+            s.recon = argv[++i];
         } else if (a == "--framed") {
-            framed = true;
+            s.framed = true;
         } else if (a == "--header") {
-            framed = true;
-            header = true;
+            s.framed = true;
+            s.header = true;
         } else if (a == "-h" || a == "--help") {
             usage();
             return 0;
         } else if (!a.empty() && a[0] == '-') {
             std::fprintf(stderr, "vistrel-h263enc: unknown or incomplete option '%s'\n", a.c_str());
             return 2;
-        } else if (input.empty()) {
-            input = a;
-        } else if (output.empty()) {
-            output = a;
+        } else if (s.input.empty()) {
+            s.input = a;
+        } else if (s.output.empty()) {
+            s.output = a;
         } else {
             std::fprintf(stderr, "vistrel-h263enc: unexpected argument '%s'\n", a.c_str());
             return 2;
         }
     }
-    if (input.empty() || output.empty()) {
+    if (s.input.empty() || s.output.empty()) {
         usage();
         return 2;
     }
-    vistrel::h263enc::H263Encoder encoder(width, height, int(quantiser), int(gop));
-    if (!encoder.valid()) {
-        std::fprintf(stderr, "vistrel-h263enc: unsupported size %dx%d\n", width, height);
-        return 2;
-    }
-    std::FILE* in = std::fopen(input.c_str(), "rb");
-    if (!in) {
-        std::fprintf(stderr, "vistrel-h263enc: cannot open '%s'\n", input.c_str());
-        return 1;
-    }
-    std::FILE* out = std::fopen(output.c_str(), "wb");
-    std::FILE* reconFile = recon.empty() ? nullptr : std::fopen(recon.c_str(), "wb");
-    if (!out || (!recon.empty() && !reconFile)) {
-        std::fprintf(stderr, "vistrel-h263enc: cannot create the output\n");
-        std::fclose(in);
-        if (out) std::fclose(out);
-        if (reconFile) std::fclose(reconFile);
-        return 1;
-    }
+    return -1;
+}
+
+// Encodes the whole pictures of `in` into `out` (and their reconstruction into `reconFile`):
+// the exit status, with the number of pictures written in `count`.
+int encodePictures(vistrel::h263enc::H263Encoder& encoder, const Settings& s, std::FILE* in, std::FILE* out,
+                   std::FILE* reconFile, long* count) {
     std::vector<std::uint8_t> frame(encoder.frameBytes());
     std::vector<std::uint8_t> picture;
     std::vector<std::uint8_t> wrapped;
-    long count = 0;
-    int status = 0;
-    const std::size_t lumaSize = std::size_t(width) * std::size_t(height);
-    while ((maxFrames < 0 || count < maxFrames) && std::fread(frame.data(), 1, frame.size(), in) == frame.size()) {
+    const int width = s.width;
+    const std::size_t lumaSize = std::size_t(s.width) * std::size_t(s.height);
+    while ((s.maxFrames < 0 || *count < s.maxFrames) && std::fread(frame.data(), 1, frame.size(), in) == frame.size()) {
         const vistrel::h263enc::I420View view{frame.data(), frame.data() + lumaSize, frame.data() + lumaSize * 5 / 4,
                                               width, width / 2};
         encoder.encode(view, &picture);
         const std::vector<std::uint8_t>* bytes = &picture;
-        if (framed) {
+        if (s.framed) {
             wrapped.clear();
-            if (!vistrel::h263enc::AppendLiveFrame(&wrapped, picture.data(), picture.size(), header)) {
-                std::fprintf(stderr, "vistrel-h263enc: picture %ld too large for a frame without header\n", count);
-                status = 1;
-                break;
+            if (!vistrel::h263enc::AppendLiveFrame(&wrapped, picture.data(), picture.size(), s.header)) {
+                std::fprintf(stderr, "vistrel-h263enc: picture %ld too large for a frame without header\n", *count);
+                return 1;
             }
             bytes = &wrapped;
         }
         if (std::fwrite(bytes->data(), 1, bytes->size(), out) != bytes->size() ||
             (reconFile && std::fwrite(encoder.reconstruction(), 1, encoder.frameBytes(), reconFile) != encoder.frameBytes())) {
             std::fprintf(stderr, "vistrel-h263enc: write error\n");
-            status = 1;
-            break;
+            return 1;
         }
-        ++count;
+        ++*count;
     }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings s;
+    if (const int status = parseArguments(argc, argv, s); status >= 0) return status;
+    vistrel::h263enc::H263Encoder encoder(s.width, s.height, int(s.quantiser), int(s.gop));
+    if (!encoder.valid()) {
+        std::fprintf(stderr, "vistrel-h263enc: unsupported size %dx%d\n", s.width, s.height);
+        return 2;
+    }
+    std::FILE* in = std::fopen(s.input.c_str(), "rb");
+    if (!in) {
+        std::fprintf(stderr, "vistrel-h263enc: cannot open '%s'\n", s.input.c_str());
+        return 1;
+    }
+    std::FILE* out = std::fopen(s.output.c_str(), "wb");
+    std::FILE* reconFile = s.recon.empty() ? nullptr : std::fopen(s.recon.c_str(), "wb");
+    if (!out || (!s.recon.empty() && !reconFile)) {
+        std::fprintf(stderr, "vistrel-h263enc: cannot create the output\n");
+        std::fclose(in);
+        if (out) std::fclose(out);
+        if (reconFile) std::fclose(reconFile);
+        return 1;
+    }
+    long count = 0;
+    int status = encodePictures(encoder, s, in, out, reconFile, &count);
     std::fclose(in);
     if (std::fclose(out) != 0) status = 1;
     if (reconFile && std::fclose(reconFile) != 0) status = 1;
-    if (status == 0) std::fprintf(stderr, "encoded %ld pictures %dx%d\n", count, width, height);
+    if (status == 0) std::fprintf(stderr, "encoded %ld pictures %dx%d\n", count, s.width, s.height);
     return status;
 }

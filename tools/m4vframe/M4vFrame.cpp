@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/ByteOrder.h"
+#include "base/StartCode.h"
 #include "video/frame/FrameHeader.h"
 
 namespace vistrel::m4vframe {
@@ -14,21 +16,6 @@ constexpr std::uint8_t kLastVolCode = 0x2F;
 // Body filler of information blocks: no zero bytes, so no start code can appear inside.
 constexpr std::uint8_t kInfoFill = 0x55;
 
-// Position of the next 00 00 01 at or after `from`, or `size` when there is none.
-std::size_t nextStartCode(const std::uint8_t* data, std::size_t size, std::size_t from) {
-    for (std::size_t i = from; i + 3 <= size; ++i) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) return i;
-    }
-    return size;
-}
-
-void putLe32(std::uint8_t* p, std::uint32_t v) {
-    p[0] = std::uint8_t(v);
-    p[1] = std::uint8_t(v >> 8);
-    p[2] = std::uint8_t(v >> 16);
-    p[3] = std::uint8_t(v >> 24);
-}
-
 }  // namespace
 
 std::vector<ElementaryFrame> SplitElementaryStream(const std::uint8_t* data, std::size_t size) {
@@ -37,7 +24,7 @@ std::vector<ElementaryFrame> SplitElementaryStream(const std::uint8_t* data, std
     ElementaryFrame current;
     bool open = false;     // `current` has its first start code
     bool hasVop = false;   // ... and its plane
-    std::size_t pos = nextStartCode(data, size, 0);
+    std::size_t pos = base::FindStartCode(data, size, 0);
     while (pos < size) {
         const bool haveCode = pos + 3 < size;
         const std::uint8_t code = haveCode ? data[pos + 3] : 0;
@@ -45,7 +32,7 @@ std::vector<ElementaryFrame> SplitElementaryStream(const std::uint8_t* data, std
             // A plane's data ends at the next start code; what follows belongs to the next
             // frame unless it is the stream's end code, which stays with this one.
             if (haveCode && code == 0xB1) {
-                pos = nextStartCode(data, size, pos + 3);
+                pos = base::FindStartCode(data, size, pos + 3);
                 continue;
             }
             current.length = pos - current.offset;
@@ -65,7 +52,7 @@ std::vector<ElementaryFrame> SplitElementaryStream(const std::uint8_t* data, std
         } else if (haveCode && code >= kFirstVolCode && code <= kLastVolCode) {
             current.hasVol = true;
         }
-        pos = nextStartCode(data, size, pos + 3);
+        pos = base::FindStartCode(data, size, pos + 3);
     }
     if (open) {
         current.length = size - current.offset;
@@ -83,7 +70,7 @@ void WriteMpeg4FrameHeader(std::uint8_t* out18, std::uint32_t payloadLength, Siz
                            std::uint32_t word) {
     frame::WriteFrameHeader(out18, payloadLength, word);
     out18[13] = std::uint8_t(hint) & 3;
-    putLe32(out18 + 14, payloadLength);
+    base::PutLe32(out18 + 14, payloadLength);
 }
 
 void AppendInfoBlock(std::vector<std::uint8_t>& out, std::size_t bodyLength) {
@@ -98,8 +85,7 @@ void AppendInfoBlock(std::vector<std::uint8_t>& out, std::size_t bodyLength) {
     head[4] = 0xF9;
     head[6] = 0xED;
     head[12] = 0xC1;
-    head[14] = std::uint8_t(declared);
-    head[15] = std::uint8_t(declared >> 8);
+    base::PutLe16(head + 14, declared);
     out.insert(out.end(), head, head + sizeof head);
     out.insert(out.end(), bodyLength, kInfoFill);
 }
@@ -109,7 +95,7 @@ void AppendFramed(std::vector<std::uint8_t>& out, const std::uint8_t* frame, std
     if (options.infoBlockBetween) AppendInfoBlock(out, options.infoBlockBody);
     if (options.headerless) {
         std::uint8_t len[4];
-        putLe32(len, std::uint32_t(length));
+        base::PutLe32(len, std::uint32_t(length));
         out.insert(out.end(), len, len + 4);
     } else {
         std::uint8_t head[kFrameHeaderSize];

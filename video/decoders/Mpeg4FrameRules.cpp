@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/ByteOrder.h"
+#include "base/StartCode.h"
 #include "video/frame/FrameHeader.h"
 
 namespace vistrel::decoders {
@@ -14,16 +16,6 @@ using frame::kMpeg4FrameHeaderSize;
 // A receive buffer holding this many bytes or fewer past its read offset is not searched.
 constexpr std::size_t kMinSearchBytes = 18;
 constexpr std::uint8_t kVopStartCode = 0xB6;
-
-std::uint32_t le16(const std::uint8_t* p) { return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8; }
-
-// Position of the first 00 00 01 in [from, end), or end.
-std::size_t findStartCode(const std::uint8_t* d, std::size_t from, std::size_t end) {
-    for (std::size_t i = from; i + 3 <= end; ++i) {
-        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1) return i;
-    }
-    return end;
-}
 
 bool headerBefore(const std::uint8_t* d, std::size_t from, std::size_t pos, std::size_t distance) {
     return pos >= from + distance && frame::HasFrameHeaderAt(d + pos - distance);
@@ -66,7 +58,7 @@ bool ExtractMpeg4Frame(FrameReceiveBuffer* b, const std::uint8_t** frame, std::s
                        bool* hasHeader) {
     if (b == nullptr || frame == nullptr || frameLength == nullptr || hasHeader == nullptr) return false;
     if (!sane(b) || b->held - b->readOffset <= kMinSearchBytes) return false;
-    const std::size_t code = findStartCode(b->data, b->readOffset, b->held);
+    const std::size_t code = base::FindStartCode(b->data, b->held, b->readOffset);
     if (code == b->held) return false;
     const bool header = headerBefore(b->data, b->readOffset, code, kMpeg4FrameHeaderSize);
     // Live MPEG-4 must carry frame headers; a bare start code means the data is unusable.
@@ -75,18 +67,18 @@ bool ExtractMpeg4Frame(FrameReceiveBuffer* b, const std::uint8_t** frame, std::s
     if (start != b->readOffset) dropBefore(b, start);
     const std::uint8_t* f = b->data + b->readOffset;
     const std::uint64_t length =
-        std::uint64_t(frame::FrameHeaderLengthHigh(f) | le16(f + frame::kFrameHeaderSize)) + kMpeg4FrameHeaderSize;
+        std::uint64_t(frame::FrameHeaderLengthHigh(f) | base::Le16(f + frame::kFrameHeaderSize)) + kMpeg4FrameHeaderSize;
     return finish(b, length, true, frame, frameLength, hasHeader);
 }
 
 bool IsMpeg4IntraFrame(const std::uint8_t* buffer, std::size_t count, std::size_t* offset) {
     if (buffer == nullptr || offset == nullptr) return false;
-    const std::size_t code = findStartCode(buffer, 0, count);
+    const std::size_t code = base::FindStartCode(buffer, count);
     if (code == count) return false;
     // Headers may stand in front of the plane; its own coding type is what counts.
     std::size_t vop = code;
     while (vop < count && !(vop + 3 < count && buffer[vop + 3] == kVopStartCode))
-        vop = findStartCode(buffer, vop + 3, count);
+        vop = base::FindStartCode(buffer, count, vop + 3);
     if (vop + 4 >= count) return false;
     *offset = headerBefore(buffer, 0, code, kMpeg4FrameHeaderSize) ? code - kMpeg4FrameHeaderSize : code;
     // vop_coding_type 00 in the top two bits: intra.

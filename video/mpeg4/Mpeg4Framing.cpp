@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/ByteOrder.h"
+#include "base/StartCode.h"
 #include "video/frame/FrameHeader.h"
 
 namespace vistrel::mpeg4 {
@@ -15,13 +17,6 @@ constexpr std::uint8_t kInfoMarker6 = 0xED;
 constexpr std::uint8_t kInfoMarker12 = 0xC1;
 constexpr std::size_t kInfoBlockHeadSize = 14;
 
-std::uint32_t le16(const std::uint8_t* p) { return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8; }
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-
 }  // namespace
 
 bool IsInfoBlockAt(const std::uint8_t* p) {
@@ -30,7 +25,7 @@ bool IsInfoBlockAt(const std::uint8_t* p) {
 }
 
 std::uint64_t InfoBlockLength(const std::uint8_t* p) {
-    return std::uint64_t(frame::FrameHeaderLengthHigh(p) | le16(p + kInfoBlockHeadSize)) +
+    return std::uint64_t(frame::FrameHeaderLengthHigh(p) | base::Le16(p + kInfoBlockHeadSize)) +
            kInfoBlockHeadSize;
 }
 
@@ -52,8 +47,8 @@ std::size_t RemoveInfoBlocks(std::uint8_t* data, std::size_t length) {
 }
 
 FrameSearch FindFrame(const std::uint8_t* data, std::size_t held, FrameSpan* span) {
-    for (std::size_t sc = 0; sc + 3 <= held; ++sc) {
-        if (data[sc] != 0 || data[sc + 1] != 0 || data[sc + 2] != 1) continue;
+    for (std::size_t sc = base::FindStartCode(data, held); sc < held;
+         sc = base::FindStartCode(data, held, sc + 1)) {
         FrameSpan f;
         std::uint64_t declared;
         if (sc >= kFrameHeaderSize && frame::HasFrameHeaderAt(data + sc - kFrameHeaderSize)) {
@@ -61,14 +56,14 @@ FrameSearch FindFrame(const std::uint8_t* data, std::size_t held, FrameSpan* spa
             f.start = sc - kFrameHeaderSize;
             f.hasHeader = true;
             f.sizeHint = h[13] & 3;
-            declared = frame::FrameHeaderLengthHigh(h) | le16(h + 14);
+            declared = frame::FrameHeaderLengthHigh(h) | base::Le16(h + 14);
             f.payloadOffset = kFrameHeaderSize;
             // The two length fields should agree; never feed more than the frame holds.
-            const std::uint32_t payload = le32(h + 14);
+            const std::uint32_t payload = base::Le32(h + 14);
             f.payloadLength = std::size_t(payload < declared ? payload : declared);
         } else if (sc >= kHeaderlessLengthSize) {
             f.start = sc - kHeaderlessLengthSize;
-            declared = le32(data + f.start);
+            declared = base::Le32(data + f.start);
             f.payloadOffset = kHeaderlessLengthSize;
             f.payloadLength = std::size_t(declared);
         } else {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "tools/dvr/DvrServer.h"
@@ -32,6 +33,83 @@ int bad(const std::string& message) {
     return 2;
 }
 
+// Applies one option that takes a value: nothing when it is good, else the complaint.
+std::optional<std::string> applyValueOption(const std::string& arg, const std::string& value, DvrOptions& options,
+                                            bool& authGiven) {
+    auto number = [&](long long max, long long& out) {
+        const auto v = vistrel::dvr::parseDecimal(value, max);
+        if (!v) return false;
+        out = *v;
+        return true;
+    };
+    long long n = 0;
+    if (arg == "--port") {
+        if (!number(65535, n)) return "--port wants a number from 0 to 65535, not " + value;
+        options.port = std::uint16_t(n);
+    } else if (arg == "--bind") {
+        options.bindAddress = value;
+    } else if (arg == "--user") {
+        options.user = value;
+    } else if (arg == "--password") {
+        options.password = value;
+    } else if (arg == "--auth") {
+        authGiven = true;
+        if (value == "none") options.auth = AuthMode::None;
+        else if (value == "basic") options.auth = AuthMode::Basic;
+        else if (value == "digest") options.auth = AuthMode::Digest;
+        else return "--auth wants none, basic or digest, not " + value;
+    } else if (arg == "--auth-failure") {
+        if (value != "401" && value != "404" && value != "407")
+            return "--auth-failure wants 401, 404 or 407, not " + value;
+        options.authFailureStatus = std::atoi(value.c_str());
+    } else if (arg == "--log") {
+        options.logFile = value;
+    } else if (arg == "--max-connections") {
+        if (!number(1024, n) || n < 1) return "--max-connections wants a number from 1 to 1024";
+        options.maxConnections = int(n);
+    } else if (arg == "--frame-interval") {
+        if (!number(kMaxIntervalMs, n)) return "--frame-interval wants milliseconds, not " + value;
+        options.frameIntervalMs = int(n);
+    } else if (arg == "--size") {
+        if (value == "320x240") options.h263Width = 320, options.h263Height = 240;
+        else if (value == "640x480") options.h263Width = 640, options.h263Height = 480;
+        else if (value == "640x240") options.h263Width = 640, options.h263Height = 240;
+        else return "--size wants 320x240, 640x480 or 640x240, not " + value;
+    } else if (arg == "--recorded-seconds") {
+        if (!number(3600, n)) return "--recorded-seconds wants 0 to 3600, not " + value;
+        options.recordedSecondsPerHour = int(n);
+    } else if (arg == "--record-interval") {
+        if (!number(kMaxIntervalMs, n) || n < 1) return "--record-interval wants milliseconds, not " + value;
+        options.recordIntervalMs = int(n);
+    } else if (arg == "--clip-dir") {
+        options.clipDir = value;
+    } else if (arg == "--close-after") {
+        if (!number(kMaxBytes, n)) return "--close-after wants a byte count, not " + value;
+        options.faults.closeAfterBytes = n;
+    } else if (arg == "--stall-after") {
+        if (!number(kMaxBytes, n)) return "--stall-after wants a byte count, not " + value;
+        options.faults.stallAfterBytes = n;
+    } else if (arg == "--junk") {
+        if (!number(65536, n)) return "--junk wants a byte count up to 65536, not " + value;
+        options.faults.junkBytes = std::uint32_t(n);
+    } else if (arg == "--html-error") {
+        if (!number(kMaxCount, n)) return "--html-error wants a connection count, not " + value;
+        options.faults.htmlErrorConnections = int(n);
+    } else if (arg == "--content-type") {
+        if (value.find_first_of("\r\n") != std::string::npos) return "--content-type must be one line";
+        options.faults.contentType = value;
+    } else if (arg == "--corrupt-records") {
+        if (!number(kMaxCount, n)) return "--corrupt-records wants a count, not " + value;
+        options.faults.corruptRecordEvery = int(n);
+    } else if (arg == "--truncate-after") {
+        if (!number(kMaxCount, n)) return "--truncate-after wants a record count, not " + value;
+        options.faults.truncateAfterRecords = n;
+    } else {
+        return "unknown argument " + arg;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,78 +130,7 @@ int main(int argc, char** argv) {
             continue;
         }
         if (i + 1 >= argc) return bad(arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg);
-        const std::string value = argv[++i];
-        auto number = [&](long long max, long long& out) {
-            const auto v = vistrel::dvr::parseDecimal(value, max);
-            if (!v) return false;
-            out = *v;
-            return true;
-        };
-        long long n = 0;
-        if (arg == "--port") {
-            if (!number(65535, n)) return bad("--port wants a number from 0 to 65535, not " + value);
-            options.port = std::uint16_t(n);
-        } else if (arg == "--bind") {
-            options.bindAddress = value;
-        } else if (arg == "--user") {
-            options.user = value;
-        } else if (arg == "--password") {
-            options.password = value;
-        } else if (arg == "--auth") {
-            authGiven = true;
-            if (value == "none") options.auth = AuthMode::None;
-            else if (value == "basic") options.auth = AuthMode::Basic;
-            else if (value == "digest") options.auth = AuthMode::Digest;
-            else return bad("--auth wants none, basic or digest, not " + value);
-        } else if (arg == "--auth-failure") {
-            if (value != "401" && value != "404" && value != "407")
-                return bad("--auth-failure wants 401, 404 or 407, not " + value);
-            options.authFailureStatus = std::atoi(value.c_str());
-        } else if (arg == "--log") {
-            options.logFile = value;
-        } else if (arg == "--max-connections") {
-            if (!number(1024, n) || n < 1) return bad("--max-connections wants a number from 1 to 1024");
-            options.maxConnections = int(n);
-        } else if (arg == "--frame-interval") {
-            if (!number(kMaxIntervalMs, n)) return bad("--frame-interval wants milliseconds, not " + value);
-            options.frameIntervalMs = int(n);
-        } else if (arg == "--size") {
-            if (value == "320x240") options.h263Width = 320, options.h263Height = 240;
-            else if (value == "640x480") options.h263Width = 640, options.h263Height = 480;
-            else if (value == "640x240") options.h263Width = 640, options.h263Height = 240;
-            else return bad("--size wants 320x240, 640x480 or 640x240, not " + value);
-        } else if (arg == "--recorded-seconds") {
-            if (!number(3600, n)) return bad("--recorded-seconds wants 0 to 3600, not " + value);
-            options.recordedSecondsPerHour = int(n);
-        } else if (arg == "--record-interval") {
-            if (!number(kMaxIntervalMs, n) || n < 1) return bad("--record-interval wants milliseconds, not " + value);
-            options.recordIntervalMs = int(n);
-        } else if (arg == "--clip-dir") {
-            options.clipDir = value;
-        } else if (arg == "--close-after") {
-            if (!number(kMaxBytes, n)) return bad("--close-after wants a byte count, not " + value);
-            options.faults.closeAfterBytes = n;
-        } else if (arg == "--stall-after") {
-            if (!number(kMaxBytes, n)) return bad("--stall-after wants a byte count, not " + value);
-            options.faults.stallAfterBytes = n;
-        } else if (arg == "--junk") {
-            if (!number(65536, n)) return bad("--junk wants a byte count up to 65536, not " + value);
-            options.faults.junkBytes = std::uint32_t(n);
-        } else if (arg == "--html-error") {
-            if (!number(kMaxCount, n)) return bad("--html-error wants a connection count, not " + value);
-            options.faults.htmlErrorConnections = int(n);
-        } else if (arg == "--content-type") {
-            if (value.find_first_of("\r\n") != std::string::npos) return bad("--content-type must be one line");
-            options.faults.contentType = value;
-        } else if (arg == "--corrupt-records") {
-            if (!number(kMaxCount, n)) return bad("--corrupt-records wants a count, not " + value);
-            options.faults.corruptRecordEvery = int(n);
-        } else if (arg == "--truncate-after") {
-            if (!number(kMaxCount, n)) return bad("--truncate-after wants a record count, not " + value);
-            options.faults.truncateAfterRecords = n;
-        } else {
-            return bad("unknown argument " + arg);
-        }
+        if (const auto complaint = applyValueOption(arg, argv[++i], options, authGiven)) return bad(*complaint);
     }
     if (options.user.empty() != options.password.empty()) return bad("--user and --password go together");
     if (!options.user.empty() && !authGiven) options.auth = AuthMode::Basic;
