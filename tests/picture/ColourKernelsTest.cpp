@@ -156,6 +156,7 @@ TEST(CpuLevelChoice, NamesAndCap)
     // A table asked for above the processor's level is the processor's own.
     EXPECT_EQ(&ColourKernelsFor(CpuLevel::Avx2), &ColourKernelsFor(DetectedCpuLevel()));
     CpuLevel cap = CpuLevel::C;
-    if (ParseCpuLevel(std::getenv("VISTREL_CPU"), &cap) && cap <= DetectedCpuLevel())
+    if (ParseCpuLevel(std::getenv("VISTREL_CPU"), &cap) && cap <= DetectedCpuLevel()) {
         EXPECT_EQ(ActiveCpuLevel(), cap);
+    }
 }

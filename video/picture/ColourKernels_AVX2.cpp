@@ -35,8 +35,7 @@ constexpr ThreeByteMasks kThreeByteMasks;
 
 // Only the code below is built for AVX2; everything included above keeps the baseline target, so
 // no shared inline function can end up with AVX2 instructions on a processor without them.
-#pragma GCC push_options
-#pragma GCC target("avx2")
+VISTREL_TARGET_BEGIN("avx2")
 
 namespace vistrel {
 
@@ -265,6 +264,6 @@ void FillColourKernelsAvx2(ColourKernels* k)
 
 }  // namespace vistrel
 
-#pragma GCC pop_options
+VISTREL_TARGET_END
 
 #endif

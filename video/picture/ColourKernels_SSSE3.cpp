@@ -1,4 +1,4 @@
-// SSSE3 24-bit routine: the SSE2 arithmetic, with the three-byte pixels laid out by byte shuffles
+// SSSE3 24-bit routine: the SSE2 steps, with the three-byte pixels laid out by byte shuffles
 // (three output vectors from the blue, green and red vectors of sixteen pixels).
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "video/picture/ColourKernels.h"
+#include "video/picture/ColourKernels_Sse2Steps.h"
 
 namespace vistrel {
 namespace {
@@ -33,52 +34,18 @@ constexpr ThreeByteMasks kThreeByteMasks;
 }  // namespace vistrel
 
 // Only the code below is built for SSSE3; everything included above keeps the baseline target.
-#pragma GCC push_options
-#pragma GCC target("ssse3")
+VISTREL_TARGET_BEGIN("ssse3")
 
 namespace vistrel {
 
 namespace {
 
-constexpr int kStep = 8;  // chroma samples per step
+using sse2::kStep;
 
-inline __m128i offsetPairs(__m128i a, __m128i b, int factorA, int factorB, int base)
+inline void store24(std::uint8_t* out, const sse2::Offsets& o, const std::uint8_t* y)
 {
-    const __m128i factors = _mm_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(factorB) << 16) |
-                                                            (static_cast<std::uint32_t>(factorA) & 0xFFFF)));
-    const __m128i k = _mm_set1_epi32(base);
-    const __m128i lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), factors), k), 16);
-    const __m128i hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), factors), k), 16);
-    return _mm_packs_epi32(lo, hi);
-}
-
-struct Offsets {
-    __m128i blue;
-    __m128i green;
-    __m128i red;
-};
-
-inline Offsets offsets(const std::uint8_t* cbRow, const std::uint8_t* crRow)
-{
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i cb = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cbRow)), zero);
-    const __m128i cr = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(crRow)), zero);
-    return Offsets{offsetPairs(cb, _mm_slli_epi16(cb, 2), kBlueFromCb, kBlueFrom4Cb, kBlueBase),
-                   offsetPairs(_mm_slli_epi16(cr, 1), cb, kGreenFrom2Cr, kGreenFromCb, kGreenBase),
-                   offsetPairs(cr, _mm_slli_epi16(cr, 2), kRedFromCr, kRedFrom4Cr, kRedBase)};
-}
-
-inline void store24(std::uint8_t* out, const Offsets& o, const std::uint8_t* y)
-{
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
-    const __m128i lumaLo = _mm_unpacklo_epi8(luma, zero);
-    const __m128i lumaHi = _mm_unpackhi_epi8(luma, zero);
-    const auto channel = [&](__m128i offset) {
-        return _mm_packus_epi16(_mm_add_epi16(lumaLo, _mm_unpacklo_epi16(offset, offset)),
-                                _mm_add_epi16(lumaHi, _mm_unpackhi_epi16(offset, offset)));
-    };
-    const __m128i planes[3] = {channel(o.blue), channel(o.green), channel(o.red)};
+    const sse2::Planes p = sse2::pixels(o, y);
+    const __m128i planes[3] = {p.blue, p.green, p.red};
     for (int v = 0; v < 3; ++v) {
         __m128i bytes = _mm_setzero_si128();
         for (int c = 0; c < 3; ++c) {
@@ -96,7 +63,7 @@ void rowPair24(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_
 {
     int j = 0;
     for (; j + kStep <= chromaWidth; j += kStep) {
-        const Offsets o = offsets(cb + j, cr + j);
+        const sse2::Offsets o = sse2::offsets(cb + j, cr + j);
         store24(out0 + 6 * j, o, y0 + 2 * j);
         store24(out1 + 6 * j, o, y1 + 2 * j);
     }
@@ -116,6 +83,6 @@ void FillColourKernelsSsse3(ColourKernels* k)
 
 }  // namespace vistrel
 
-#pragma GCC pop_options
+VISTREL_TARGET_END
 
 #endif

@@ -21,3 +21,17 @@ CpuLevel ActiveCpuLevel();
 const char* CpuLevelName(CpuLevel level);
 
 }  // namespace vistrel
+
+// VISTREL_TARGET_BEGIN("avx2") ... VISTREL_TARGET_END builds the functions between them (lambdas and
+// templates included) for that instruction set, leaving everything included above at the baseline.
+// GCC and clang each ignore the other's spelling, so a kernel file that named only one failed to
+// build with the other.
+#define VISTREL_PRAGMA_TEXT(...) #__VA_ARGS__
+#if defined(__clang__)
+#define VISTREL_TARGET_BEGIN(isa) \
+    _Pragma(VISTREL_PRAGMA_TEXT(clang attribute push(__attribute__((target(isa))), apply_to = function)))
+#define VISTREL_TARGET_END _Pragma("clang attribute pop")
+#else
+#define VISTREL_TARGET_BEGIN(isa) _Pragma("GCC push_options") _Pragma(VISTREL_PRAGMA_TEXT(GCC target(isa)))
+#define VISTREL_TARGET_END _Pragma("GCC pop_options")
+#endif

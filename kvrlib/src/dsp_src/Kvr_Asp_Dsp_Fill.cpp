@@ -7,7 +7,7 @@
 // Sub-table entries KVR_MC_QPEL + position (12..27) hold the 8x8 quarter-sample filters, the block
 // size every quarter-sample prediction can be cut into (four-vector, field and direct predictions
 // use it as is; 16x16 predictions go through the 16x16 filters of Kvr_Qpel.h, whose mirroring
-// differs). Entries 28 and 29 stay empty.
+// differs).
 void Kvr_Asp_Fill_MB_DSP(KVR_MB_DSP* Dsp)
 {
     for (int Pos = 0; Pos < 16; ++Pos) {

@@ -8,8 +8,9 @@
 typedef void* (*KVR_FINISH_FN)(void*);
 void* Kvr_Finish_Nop(void* P);
 
-// Q tables: for each quantiser q = 1..31, 256 int16: 64 quantise reciprocals and 64 rounding
-// terms (encoder only, unused here), then 64 dequantise multipliers and 64 offsets, raster order.
+// Q tables: for each quantiser q = 1..31, 256 int16: 128 words the decoder leaves unused (an
+// encoder's quantise reciprocals and rounding terms), then 64 dequantise multipliers and 64 offsets,
+// raster order.
 enum { KVR_Q_PER_QUANT = 256, KVR_Q_TABLE_BYTES = 31 * KVR_Q_PER_QUANT * 2, KVR_Q_BASE_BYTES = 0xF800 };
 inline const int16_t* Kvr_Dequant_Mult(const int16_t* Table, int q) { return Table + (q - 1) * KVR_Q_PER_QUANT + 128; }
 
@@ -22,22 +23,12 @@ typedef void (*KVR_IDCT_STORE_FN)(int16_t* Blk, uint8_t* Dst, int BpS);
 
 struct KVR_QUANT_DSP {
     const char* Name;
-    KVR_FINISH_FN Finish;
     KVR_MATRIX_SETUP_FN Setup_Matrix;
-    void* Quant_Intra;          // encoder only
-    void* Quant_Inter;          // encoder only
     KVR_DEQUANT_FN Dequant_Intra;
     KVR_DEQUANT_FN Dequant_Inter;
-    KVR_BLOCK_FN Clear_Block;
-    void* Enc1;                 // encoder only
-    void* FDCT;                 // encoder only
-    void* Enc2;                 // encoder only
     KVR_BLOCK_FN IDCT;          // in place, raster order
     KVR_IDCT_STORE_FN IDCT_Put; // transform, clamp, store
     KVR_IDCT_STORE_FN IDCT_Add; // transform, add to Dst, clamp
-    KVR_BLOCK_FN IDCT2;
-    KVR_IDCT_STORE_FN IDCT_Put2;
-    KVR_IDCT_STORE_FN IDCT_Add2;
 };
 
 // Motion-compensation kernels: Dst and Src share the stride BpS.
@@ -48,9 +39,8 @@ enum {
     KVR_MC_16x8 = 0,    // + position: 0 full, 1 horizontal half, 2 vertical half, 3 both half
     KVR_MC_8x8 = 4,
     KVR_MC_8x4 = 8,
-    KVR_MC_QPEL = 12,   // 12..29: quarter-sample filters (filled by the quarter-sample module)
-    KVR_MC_ENC = 30,    // 30..31: encoder difference sums
-    KVR_MC_ENTRIES = 32
+    KVR_MC_QPEL = 12,   // 12..27: 8x8 quarter-sample filters, + position (filled by the quarter-sample module)
+    KVR_MC_ENTRIES = 28
 };
 enum { KVR_MC_RND0 = 0, KVR_MC_RND1 = 1, KVR_MC_AVG = 2 };
 
@@ -65,8 +55,7 @@ typedef void (*KVR_GMC_PREDICT_FN)(const KVR_GMC_PARAMS* Gmc, uint8_t* Dst_Y, ui
                                    int Mb_X, int Mb_Y, int Clip_W, int Clip_H, int Rounding);
 
 // The three-entry routine list of the macroblock table: per-level kernels whose shape does not fit
-// the sub-tables. (The word was an untyped, unused pointer before the SIMD levels; it is still one
-// pointer, so the table keeps its size and order.) The lists are static and shared by all tables.
+// the sub-tables. The lists are static and shared by all tables.
 struct KVR_MB_ROUTINES {
     const KVR_MC_FN (*Qpel16_Put)[16];   // [rounding][position]: 16x16 quarter-sample prediction
     const KVR_MC_FN* Qpel16_Avg;         // [position]: averaged into Dst (second reference)
@@ -76,29 +65,23 @@ struct KVR_MB_ROUTINES {
 struct KVR_MB_DSP {
     const char* Name;
     KVR_FINISH_FN Finish;
-    void (*Init)(KVR_MB_DSP* Dsp);       // called once when the table is installed
     KVR_UPSAMPLE_FN Upsample_Put;        // reduced resolution (filled by that module)
     KVR_UPSAMPLE_FN Upsample_Add;
-    void* Block_Fn[6];                   // further block routines (encoder)
     KVR_MC_FN MC[3][KVR_MC_ENTRIES];     // [KVR_MC_RND0 | KVR_MC_RND1 | KVR_MC_AVG][entry]
-    void* Enc[3];                        // field/frame decision sums (encoder)
     KVR_EXTEND_FN Extend;                // border extension of a whole picture
     KVR_COPY_FN Copy_16x16;
     KVR_COPY_FN Copy_8x8;
-    void* Xfer[2];
     const KVR_MB_ROUTINES* Routines;
 };
 
+// No picture-level kernel is used by the decoder; the table is installed with its name only.
 struct KVR_IMG_DSP {
     const char* Name;
-    KVR_FINISH_FN Finish;
-    void* Fn[34];                        // picture-level routines, used by the encoder only
 };
 
 // Global motion compensation: the warp parameters are written per S-VOP by the GMC setup.
 struct KVR_GMC_DSP {
     const char* Name;
-    KVR_FINISH_FN Finish;
     int32_t Param[16];
 };
 
@@ -120,7 +103,6 @@ void Kvr_Dequant_Intra_H263_C(int16_t* Dst, const int16_t* Src, const int16_t* T
 void Kvr_Dequant_Inter_H263_C(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int Row_Mask);
 void Kvr_Dequant_Intra_MPEG_C(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int DC_Scaler);
 void Kvr_Dequant_Inter_MPEG_C(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int Row_Mask);
-void Kvr_Clear_Block_C(int16_t* Blk);
 void Kvr_IDCT_C(int16_t* Blk);
 void Kvr_IDCT_Put_C(int16_t* Blk, uint8_t* Dst, int BpS);
 void Kvr_IDCT_Add_C(int16_t* Blk, uint8_t* Dst, int BpS);

@@ -23,8 +23,6 @@ const int KVR_CPU_REF = 5;
 // Level 4: SSE2 and whatever later extension the (capped) processor description names.
 const int KVR_CPU_SIMD = 4;
 
-void MB_Init_C(KVR_MB_DSP*) {}
-
 const KVR_MB_ROUTINES Routines_C = {Kvr_Qpel16_Put_C, Kvr_Qpel16_Avg_C, Kvr_Gmc_Predict_MB};
 #if KVR_X86
 const KVR_MB_ROUTINES Routines_SSE2 = {Kvr_Qpel16_Put_SSE2, Kvr_Qpel16_Avg_SSE2, Kvr_Gmc_Predict_MB_SSE2};
@@ -54,11 +52,9 @@ int Simd_Mask(int Cpu_Level) {
 void Kvr_Install_Quant_DSP(KVR_QUANT_DSP* Dsp, int Quant_Type, int Cpu_Level) {
     KVR_ASSERT("kvr_quant_dsp", Dsp != nullptr);
     std::memset(Dsp, 0, sizeof(*Dsp));
-    Dsp->Finish = Kvr_Finish_Nop;
-    Dsp->Clear_Block = Kvr_Clear_Block_C;
-    Dsp->IDCT = Dsp->IDCT2 = Kvr_IDCT_C;
-    Dsp->IDCT_Put = Dsp->IDCT_Put2 = Kvr_IDCT_Put_C;
-    Dsp->IDCT_Add = Dsp->IDCT_Add2 = Kvr_IDCT_Add_C;
+    Dsp->IDCT = Kvr_IDCT_C;
+    Dsp->IDCT_Put = Kvr_IDCT_Put_C;
+    Dsp->IDCT_Add = Kvr_IDCT_Add_C;
     if (Quant_Type == 0) {
         Dsp->Name = "H263-C";
         Dsp->Setup_Matrix = Kvr_Setup_Matrix_H263_C;
@@ -74,16 +70,16 @@ void Kvr_Install_Quant_DSP(KVR_QUANT_DSP* Dsp, int Quant_Type, int Cpu_Level) {
 #if KVR_X86
     if (Simd_Mask(Cpu_Level) & KVR_CPU_SSE2) {
         Dsp->Name = Quant_Type == 0 ? "H263-SSE2" : Quant_Type == 1 ? "MPEG4-SSE2" : "MPEG2-SSE2";
-        Dsp->IDCT = Dsp->IDCT2 = Kvr_IDCT14_SSE2;
-        Dsp->IDCT_Put = Dsp->IDCT_Put2 = Kvr_IDCT14_Put_SSE2;
-        Dsp->IDCT_Add = Dsp->IDCT_Add2 = Kvr_IDCT14_Add_SSE2;
+        Dsp->IDCT = Kvr_IDCT14_SSE2;
+        Dsp->IDCT_Put = Kvr_IDCT14_Put_SSE2;
+        Dsp->IDCT_Add = Kvr_IDCT14_Add_SSE2;
     }
 #endif
     if (Cpu_Level == KVR_CPU_REF) {
         Dsp->Name = Quant_Type == 0 ? "H263-Ref" : Quant_Type == 1 ? "MPEG4-Ref" : "MPEG2-Ref";
-        Dsp->IDCT = Dsp->IDCT2 = Kvr_IDCT_Ref;
-        Dsp->IDCT_Put = Dsp->IDCT_Put2 = Kvr_IDCT_Put_Ref;
-        Dsp->IDCT_Add = Dsp->IDCT_Add2 = Kvr_IDCT_Add_Ref;
+        Dsp->IDCT = Kvr_IDCT_Ref;
+        Dsp->IDCT_Put = Kvr_IDCT_Put_Ref;
+        Dsp->IDCT_Add = Kvr_IDCT_Add_Ref;
     }
 }
 
@@ -92,7 +88,6 @@ void Kvr_Install_MB_DSP(KVR_MB_DSP* Dsp, int Cpu_Level) {
     std::memset(Dsp, 0, sizeof(*Dsp));
     Dsp->Name = "MB--C-";
     Dsp->Finish = Kvr_Finish_Nop;
-    Dsp->Init = MB_Init_C;
     Kvr_Fill_MC_Halfpel_C(Dsp->MC[KVR_MC_RND0], Dsp->MC[KVR_MC_RND1]);
     Dsp->Extend = Kvr_Extend_C;
     Dsp->Copy_16x16 = Kvr_Copy_16x16_C;
@@ -118,23 +113,17 @@ void Kvr_Install_MB_DSP(KVR_MB_DSP* Dsp, int Cpu_Level) {
         Dsp->Routines = &Avx2_List.Routines;
     }
 #endif
-    Dsp->Init(Dsp);
-    if (Cpu_Level == KVR_CPU_REF) {
-        Dsp->Name = "MB-Ref";
-        Dsp->Init = nullptr;
-    }
+    if (Cpu_Level == KVR_CPU_REF) Dsp->Name = "MB-Ref";
 }
 
 void Kvr_Install_IMG_DSP(KVR_IMG_DSP* Dsp, int) {
     KVR_ASSERT("kvr_img_dsp", Dsp != nullptr);
     std::memset(Dsp, 0, sizeof(*Dsp));
     Dsp->Name = "IMG--C-";
-    Dsp->Finish = Kvr_Finish_Nop;
 }
 
 void Kvr_Install_GMC_DSP(KVR_GMC_DSP* Dsp, int) {
     KVR_ASSERT("kvr_gmc_dsp", Dsp != nullptr);
     std::memset(Dsp, 0, sizeof(*Dsp));
     Dsp->Name = "GMC--C-";
-    Dsp->Finish = Kvr_Finish_Nop;
 }

@@ -35,6 +35,23 @@ void Kvr_Gmc_Predict_MB(const KVR_GMC_PARAMS* Gmc, uint8_t* Dst_Y, uint8_t* Dst_
                         const uint8_t* Ref_Y, const uint8_t* Ref_U, const uint8_t* Ref_V, int BpS,
                         int Mb_X, int Mb_Y, int Clip_W, int Clip_H, int Rounding);
 
+// The walk of Kvr_Gmc_Predict_MB shared by its variants: the block origins of the luma block and the
+// two chroma blocks of macroblock (Mb_X, Mb_Y), each warped by Warp(Dst, Ref, BpS, W, H, Ox, Oy, G,
+// Clip_W, Clip_H, Rounding) with the origin in 16.16 fixed point.
+template <typename WARP>
+inline void Kvr_Gmc_Warp_MB(WARP Warp, const KVR_GMC_PARAMS* G, uint8_t* Dst_Y, uint8_t* Dst_U, uint8_t* Dst_V,
+                            const uint8_t* Ref_Y, const uint8_t* Ref_U, const uint8_t* Ref_V, int BpS, int Mb_X,
+                            int Mb_Y, int Clip_W, int Clip_H, int Rounding) {
+    int64_t Ox = int64_t{G->Offset[0][0]} + int64_t{G->Delta[0][0]} * Mb_X * 16 + int64_t{G->Delta[0][1]} * Mb_Y * 16;
+    int64_t Oy = int64_t{G->Offset[0][1]} + int64_t{G->Delta[1][0]} * Mb_X * 16 + int64_t{G->Delta[1][1]} * Mb_Y * 16;
+    Warp(Dst_Y, Ref_Y, BpS, 16, 16, Ox, Oy, G, Clip_W, Clip_H, Rounding);
+    Ox = int64_t{G->Offset[1][0]} + int64_t{G->Delta[0][0]} * Mb_X * 8 + int64_t{G->Delta[0][1]} * Mb_Y * 8;
+    Oy = int64_t{G->Offset[1][1]} + int64_t{G->Delta[1][0]} * Mb_X * 8 + int64_t{G->Delta[1][1]} * Mb_Y * 8;
+    const int Cw = (Clip_W + 1) >> 1, Ch = (Clip_H + 1) >> 1;
+    Warp(Dst_U, Ref_U, BpS, 8, 8, Ox, Oy, G, Cw, Ch, Rounding);
+    Warp(Dst_V, Ref_V, BpS, 8, 8, Ox, Oy, G, Cw, Ch, Rounding);
+}
+
 // The average vector of the warp over macroblock (Mb_X, Mb_Y), in half-sample units (quarter-sample
 // units when Quarter is 1), limited to the range of the forward f-code. Stored in the vector map for
 // the prediction of later vectors and for direct mode.

@@ -91,13 +91,6 @@ void Warp_Block(uint8_t* Dst, const uint8_t* Ref, int BpS, int W, int H, int64_t
 void Kvr_Gmc_Predict_MB_SSE2(const KVR_GMC_PARAMS* G, uint8_t* Dst_Y, uint8_t* Dst_U, uint8_t* Dst_V,
                              const uint8_t* Ref_Y, const uint8_t* Ref_U, const uint8_t* Ref_V, int BpS, int Mb_X,
                              int Mb_Y, int Clip_W, int Clip_H, int Rounding) {
-    int64_t Ox = int64_t{G->Offset[0][0]} + int64_t{G->Delta[0][0]} * Mb_X * 16 + int64_t{G->Delta[0][1]} * Mb_Y * 16;
-    int64_t Oy = int64_t{G->Offset[0][1]} + int64_t{G->Delta[1][0]} * Mb_X * 16 + int64_t{G->Delta[1][1]} * Mb_Y * 16;
-    Warp_Block(Dst_Y, Ref_Y, BpS, 16, 16, Ox, Oy, G, Clip_W, Clip_H, Rounding);
-    Ox = int64_t{G->Offset[1][0]} + int64_t{G->Delta[0][0]} * Mb_X * 8 + int64_t{G->Delta[0][1]} * Mb_Y * 8;
-    Oy = int64_t{G->Offset[1][1]} + int64_t{G->Delta[1][0]} * Mb_X * 8 + int64_t{G->Delta[1][1]} * Mb_Y * 8;
-    const int Cw = (Clip_W + 1) >> 1, Ch = (Clip_H + 1) >> 1;
-    Warp_Block(Dst_U, Ref_U, BpS, 8, 8, Ox, Oy, G, Cw, Ch, Rounding);
-    Warp_Block(Dst_V, Ref_V, BpS, 8, 8, Ox, Oy, G, Cw, Ch, Rounding);
+    Kvr_Gmc_Warp_MB(Warp_Block, G, Dst_Y, Dst_U, Dst_V, Ref_Y, Ref_U, Ref_V, BpS, Mb_X, Mb_Y, Clip_W, Clip_H, Rounding);
 }
 #endif

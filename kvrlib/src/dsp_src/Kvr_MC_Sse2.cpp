@@ -7,6 +7,9 @@
 
 #include <cstring>
 
+#include "dsp_src/Kvr_Avg_Sse2.h"
+#include "dsp_src/Kvr_Extend.h"
+
 namespace {
 
 // W bytes of a line: 16 through a full register, 8 through its low half.
@@ -21,13 +24,6 @@ inline void Store(uint8_t* P, __m128i V) {
     else _mm_storel_epi64(reinterpret_cast<__m128i*>(P), V);
 }
 
-// (a + b + 1 - Rnd) >> 1: the byte average rounds up; rounding down takes off the odd bit.
-template <int Rnd>
-inline __m128i Avg2(__m128i A, __m128i B) {
-    const __m128i R = _mm_avg_epu8(A, B);
-    if constexpr (Rnd == 0) return R;
-    else return _mm_sub_epi8(R, _mm_and_si128(_mm_xor_si128(A, B), _mm_set1_epi8(1)));
-}
 
 // Mode: 0 rounding 0, 1 rounding 1, 2 rounding-0 prediction averaged into Dst.
 template <int W, int H, int Pos, int Mode>
@@ -43,13 +39,13 @@ void MC(uint8_t* Dst, const uint8_t* Src, int BpS) {
     } else if constexpr (Pos == 1) {
         for (int y = 0; y < H; ++y) {
             const uint8_t* S = Src + y * BpS;
-            Put(y, Avg2<Rnd>(Load<W>(S), Load<W>(S + 1)));
+            Put(y, Kvr_Avg2_SSE2<Rnd>(Load<W>(S), Load<W>(S + 1)));
         }
     } else if constexpr (Pos == 2) {
         __m128i Above = Load<W>(Src);
         for (int y = 0; y < H; ++y) {
             const __m128i Below = Load<W>(Src + (y + 1) * BpS);
-            Put(y, Avg2<Rnd>(Above, Below));
+            Put(y, Kvr_Avg2_SSE2<Rnd>(Above, Below));
             Above = Below;
         }
     } else {
@@ -89,7 +85,7 @@ void Fill(KVR_MC_FN* T) {
     Fill4<8, 4, Mode>(T + KVR_MC_8x4);
 }
 
-// N bytes of value V at P, N a multiple of 8.
+// N bytes of value V at P.
 inline void Splat(uint8_t* P, uint8_t V, int N) {
     const __m128i X = _mm_set1_epi8(char(V));
     int i = 0;
@@ -113,28 +109,7 @@ void Kvr_Fill_MC_Halfpel_SSE2(KVR_MC_FN* Rnd0, KVR_MC_FN* Rnd1, KVR_MC_FN* Avg) 
     Fill<2>(Avg);
 }
 
-// The same area as Kvr_Extend_C: the side borders line by line, then whole lines above and below.
 void Kvr_Extend_SSE2(uint8_t* Y, uint8_t* U, uint8_t* V, int W, int H, int BpS) {
-    const int Ha = (H + 15) & ~15;
-    const int Right = BpS - 16 - W;
-    for (int y = 0; y < H; ++y) {
-        uint8_t* L = Y + y * BpS;
-        Splat(L - 16, L[0], 16);
-        Splat(L + W, L[W - 1], Right);
-    }
-    for (int y = 1; y <= 16; ++y) std::memcpy(Y - 16 - y * BpS, Y - 16, size_t(BpS));
-    for (int y = H; y < Ha + 16; ++y) std::memcpy(Y - 16 + y * BpS, Y - 16 + (H - 1) * BpS, size_t(BpS));
-    const int Cw = (W + 1) / 2, Ch = (H + 1) / 2;
-    const int C_Right = BpS / 2 - 8 - Cw;
-    for (int y = 0; y < Ch; ++y) {
-        uint8_t* Lu = U + y * BpS;
-        uint8_t* Lv = V + y * BpS;
-        std::memset(Lu - 8, Lu[0], 8);
-        Splat(Lu + Cw, Lu[Cw - 1], C_Right);
-        std::memset(Lv - 8, Lv[0], 8);
-        Splat(Lv + Cw, Lv[Cw - 1], C_Right);
-    }
-    for (int y = 1; y <= 8; ++y) std::memcpy(U - 8 - y * BpS, U - 8, size_t(BpS));
-    for (int y = Ch; y < Ha / 2 + 8; ++y) std::memcpy(U - 8 + y * BpS, U - 8 + (Ch - 1) * BpS, size_t(BpS));
+    Kvr_Extend_Picture(Y, U, V, W, H, BpS, Splat);
 }
 #endif

@@ -9,8 +9,12 @@
 
 #include <cstring>
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 namespace {
 
@@ -127,7 +131,11 @@ void Qpel16_Avg(uint8_t* Dst, const uint8_t* Src, int BpS) {
 const KVR_QPEL_FN Kvr_Qpel16_Put_AVX2[2][16] = {KVR_QPEL_ROW(Qpel16_Put, 0,), KVR_QPEL_ROW(Qpel16_Put, 1,)};
 const KVR_QPEL_FN Kvr_Qpel16_Avg_AVX2[16] = KVR_QPEL_ROW(Qpel16_Avg, );
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 // Outside the AVX2 region: the installation asks this on every processor.
 // Measured with bench_mpeg4_asp (BM_Qpel16Level): about 10% faster than SSE2 on the horizontal-only

@@ -107,15 +107,9 @@ void Qpel_Avg(uint8_t* Dst, const uint8_t* Src, int BpS)
             Dst[y * BpS + x] = static_cast<uint8_t>((Dst[y * BpS + x] + P[y * N + x] + 1) >> 1);
 }
 
-#define KVR_QPEL_ROW(F, ...) \
-    { F<__VA_ARGS__, 0>, F<__VA_ARGS__, 1>, F<__VA_ARGS__, 2>, F<__VA_ARGS__, 3>, \
-      F<__VA_ARGS__, 4>, F<__VA_ARGS__, 5>, F<__VA_ARGS__, 6>, F<__VA_ARGS__, 7>, \
-      F<__VA_ARGS__, 8>, F<__VA_ARGS__, 9>, F<__VA_ARGS__, 10>, F<__VA_ARGS__, 11>, \
-      F<__VA_ARGS__, 12>, F<__VA_ARGS__, 13>, F<__VA_ARGS__, 14>, F<__VA_ARGS__, 15> }
-
 }  // namespace
 
-const KVR_QPEL_FN Kvr_Qpel16_Put_C[2][16] = {KVR_QPEL_ROW(Qpel_Put, 16, 0), KVR_QPEL_ROW(Qpel_Put, 16, 1)};
-const KVR_QPEL_FN Kvr_Qpel8_Put_C[2][16] = {KVR_QPEL_ROW(Qpel_Put, 8, 0), KVR_QPEL_ROW(Qpel_Put, 8, 1)};
-const KVR_QPEL_FN Kvr_Qpel16_Avg_C[16] = KVR_QPEL_ROW(Qpel_Avg, 16);
-const KVR_QPEL_FN Kvr_Qpel8_Avg_C[16] = KVR_QPEL_ROW(Qpel_Avg, 8);
+const KVR_QPEL_FN Kvr_Qpel16_Put_C[2][16] = {KVR_QPEL_POSITIONS(Qpel_Put, 16, 0), KVR_QPEL_POSITIONS(Qpel_Put, 16, 1)};
+const KVR_QPEL_FN Kvr_Qpel8_Put_C[2][16] = {KVR_QPEL_POSITIONS(Qpel_Put, 8, 0), KVR_QPEL_POSITIONS(Qpel_Put, 8, 1)};
+const KVR_QPEL_FN Kvr_Qpel16_Avg_C[16] = KVR_QPEL_POSITIONS(Qpel_Avg, 16);
+const KVR_QPEL_FN Kvr_Qpel8_Avg_C[16] = KVR_QPEL_POSITIONS(Qpel_Avg, 8);

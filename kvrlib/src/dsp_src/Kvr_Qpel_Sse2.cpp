@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "dsp_src/Kvr_Avg_Sse2.h"
+
 namespace {
 
 inline __m128i Load8(const uint8_t* P) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(P)); }
@@ -14,13 +16,6 @@ inline __m128i Load16(const uint8_t* P) { return _mm_loadu_si128(reinterpret_cas
 inline void Store8(uint8_t* P, __m128i V) { _mm_storel_epi64(reinterpret_cast<__m128i*>(P), V); }
 inline void Store16(uint8_t* P, __m128i V) { _mm_storeu_si128(reinterpret_cast<__m128i*>(P), V); }
 inline __m128i Wide(__m128i V) { return _mm_unpacklo_epi8(V, _mm_setzero_si128()); }
-
-template <int Rnd>
-inline __m128i Avg2(__m128i A, __m128i B) {
-    const __m128i R = _mm_avg_epu8(A, B);
-    if constexpr (Rnd == 0) return R;
-    else return _mm_sub_epi8(R, _mm_and_si128(_mm_xor_si128(A, B), _mm_set1_epi8(1)));
-}
 
 // 20 (s3 + s4) - 6 (s2 + s5) + 3 (s1 + s6) - (s0 + s7), rounded, / 32, clamped: eight outputs.
 // Every intermediate fits 16 bits (from -3570 to 11730).
@@ -100,8 +95,8 @@ inline void Predict(uint8_t* Out, const uint8_t* Src, int BpS) {
         for (int y = 0; y < Lines; ++y) {
             uint8_t* D = Hs + y * N;
             Lowpass_H_Line<N, Rnd>(D, Src + y * BpS);
-            if constexpr (Fx == 1) StoreN<N>(D, Avg2<Rnd>(LoadN<N>(D), LoadN<N>(Src + y * BpS)));
-            if constexpr (Fx == 3) StoreN<N>(D, Avg2<Rnd>(LoadN<N>(D), LoadN<N>(Src + y * BpS + 1)));
+            if constexpr (Fx == 1) StoreN<N>(D, Kvr_Avg2_SSE2<Rnd>(LoadN<N>(D), LoadN<N>(Src + y * BpS)));
+            if constexpr (Fx == 3) StoreN<N>(D, Kvr_Avg2_SSE2<Rnd>(LoadN<N>(D), LoadN<N>(Src + y * BpS + 1)));
         }
     }
     if constexpr (Fy != 0) {
@@ -112,7 +107,7 @@ inline void Predict(uint8_t* Out, const uint8_t* Src, int BpS) {
             Lowpass_V<N, Rnd>(V, H);
             const uint8_t* Near = Fy == 1 ? H : H + N;
             for (int y = 0; y < N; ++y)
-                StoreN<N>(Out + y * N, Avg2<Rnd>(LoadN<N>(Near + y * N), LoadN<N>(V + y * N)));
+                StoreN<N>(Out + y * N, Kvr_Avg2_SSE2<Rnd>(LoadN<N>(Near + y * N), LoadN<N>(V + y * N)));
         }
     }
 }
@@ -141,16 +136,10 @@ void Qpel_Avg(uint8_t* Dst, const uint8_t* Src, int BpS) {
     }
 }
 
-#define KVR_QPEL_ROW(F, ...) \
-    { F<__VA_ARGS__, 0>, F<__VA_ARGS__, 1>, F<__VA_ARGS__, 2>, F<__VA_ARGS__, 3>, \
-      F<__VA_ARGS__, 4>, F<__VA_ARGS__, 5>, F<__VA_ARGS__, 6>, F<__VA_ARGS__, 7>, \
-      F<__VA_ARGS__, 8>, F<__VA_ARGS__, 9>, F<__VA_ARGS__, 10>, F<__VA_ARGS__, 11>, \
-      F<__VA_ARGS__, 12>, F<__VA_ARGS__, 13>, F<__VA_ARGS__, 14>, F<__VA_ARGS__, 15> }
-
 }  // namespace
 
-const KVR_QPEL_FN Kvr_Qpel16_Put_SSE2[2][16] = {KVR_QPEL_ROW(Qpel_Put, 16, 0), KVR_QPEL_ROW(Qpel_Put, 16, 1)};
-const KVR_QPEL_FN Kvr_Qpel8_Put_SSE2[2][16] = {KVR_QPEL_ROW(Qpel_Put, 8, 0), KVR_QPEL_ROW(Qpel_Put, 8, 1)};
-const KVR_QPEL_FN Kvr_Qpel16_Avg_SSE2[16] = KVR_QPEL_ROW(Qpel_Avg, 16);
-const KVR_QPEL_FN Kvr_Qpel8_Avg_SSE2[16] = KVR_QPEL_ROW(Qpel_Avg, 8);
+const KVR_QPEL_FN Kvr_Qpel16_Put_SSE2[2][16] = {KVR_QPEL_POSITIONS(Qpel_Put, 16, 0), KVR_QPEL_POSITIONS(Qpel_Put, 16, 1)};
+const KVR_QPEL_FN Kvr_Qpel8_Put_SSE2[2][16] = {KVR_QPEL_POSITIONS(Qpel_Put, 8, 0), KVR_QPEL_POSITIONS(Qpel_Put, 8, 1)};
+const KVR_QPEL_FN Kvr_Qpel16_Avg_SSE2[16] = KVR_QPEL_POSITIONS(Qpel_Avg, 16);
+const KVR_QPEL_FN Kvr_Qpel8_Avg_SSE2[16] = KVR_QPEL_POSITIONS(Qpel_Avg, 8);
 #endif

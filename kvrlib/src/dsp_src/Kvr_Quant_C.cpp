@@ -32,60 +32,49 @@ void Kvr_Setup_Matrix_MPEG_C(int16_t* Table, const uint8_t* Matrix, int Intra) {
     }
 }
 
-void Kvr_Dequant_Intra_H263_C(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int DC_Scaler) {
+namespace {
+typedef int (*KVR_LEVEL_FN)(int L, const int16_t* M, int j);
+
+// An intra block: the DC through the scaler, the other levels through Level.
+template <KVR_LEVEL_FN Level>
+void Dequant_Intra(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int DC_Scaler) {
     KVR_ASSERT("kvr_quant_c", q > 0 && q < 32);
     const int16_t* M = Kvr_Dequant_Mult(Table, q);
     Dst[0] = int16_t(Sat(Src[0] * DC_Scaler));
-    for (int j = 1; j < 64; ++j) {
-        const int L = Src[j];
-        if (L == 0) { Dst[j] = 0; continue; }
-        const int A = (L < 0 ? -L : L) * M[j] + M[64 + j];
-        Dst[j] = int16_t(Sat(L < 0 ? -A : A));
-    }
+    for (int j = 1; j < 64; ++j) Dst[j] = Src[j] == 0 ? int16_t(0) : int16_t(Level(Src[j], M, j));
 }
 
-void Kvr_Dequant_Intra_MPEG_C(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int DC_Scaler) {
-    KVR_ASSERT("kvr_quant_c", q > 0 && q < 32);
-    const int16_t* M = Kvr_Dequant_Mult(Table, q);
-    Dst[0] = int16_t(Sat(Src[0] * DC_Scaler));
-    for (int j = 1; j < 64; ++j) {
-        const int L = Src[j];
-        if (L == 0) { Dst[j] = 0; continue; }
-        const int A = ((L < 0 ? -L : L) * M[j]) >> 4;
-        Dst[j] = int16_t(Sat(L < 0 ? -A : A));
-    }
-}
-
-void Kvr_Dequant_Inter_H263_C(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int Row_Mask) {
-    KVR_ASSERT("kvr_quant_c", q > 0 && q < 32);
-    const int16_t* M = Kvr_Dequant_Mult(Table, q);
-    for (int r = 0; r < 8; ++r) {
-        if (!(Row_Mask & (1 << r))) { std::memset(Dst + 8 * r, 0, 16); continue; }
-        for (int j = 8 * r; j < 8 * r + 8; ++j) {
-            const int L = Src[j];
-            if (L == 0) { Dst[j] = 0; continue; }
-            const int A = (L < 0 ? -L : L) * M[j] + M[64 + j];
-            Dst[j] = int16_t(Sat(L < 0 ? -A : A));
-        }
-    }
-}
-
-void Kvr_Dequant_Inter_MPEG_C(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int Row_Mask) {
+// An inter block, rows outside Row_Mask written as zeros; returns the XOR of every value written
+// (the parity the MPEG method's mismatch control needs).
+template <KVR_LEVEL_FN Level>
+int Dequant_Inter(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int Row_Mask) {
     KVR_ASSERT("kvr_quant_c", q > 0 && q < 32);
     const int16_t* M = Kvr_Dequant_Mult(Table, q);
     int Sum = 0;
     for (int r = 0; r < 8; ++r) {
         if (!(Row_Mask & (1 << r))) { std::memset(Dst + 8 * r, 0, 16); continue; }
         for (int j = 8 * r; j < 8 * r + 8; ++j) {
-            const int L = Src[j];
-            if (L == 0) { Dst[j] = 0; continue; }
-            const int A = ((L < 0 ? -L : L) * M[j] + M[64 + j]) >> 4;
-            const int V = Sat(L < 0 ? -A : A);
+            const int V = Src[j] == 0 ? 0 : Level(Src[j], M, j);
             Dst[j] = int16_t(V);
             Sum ^= V;
         }
     }
-    if ((Sum & 1) == 0) Dst[63] = int16_t(Dst[63] ^ 1);
+    return Sum;
+}
+}  // namespace
+
+void Kvr_Dequant_Intra_H263_C(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int DC_Scaler) {
+    Dequant_Intra<Kvr_Dequant_H263>(Dst, Src, Table, q, DC_Scaler);
 }
 
-void Kvr_Clear_Block_C(int16_t* Blk) { std::memset(Blk, 0, 64 * sizeof(int16_t)); }
+void Kvr_Dequant_Intra_MPEG_C(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int DC_Scaler) {
+    Dequant_Intra<Kvr_Dequant_MPEG_Intra>(Dst, Src, Table, q, DC_Scaler);
+}
+
+void Kvr_Dequant_Inter_H263_C(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int Row_Mask) {
+    Dequant_Inter<Kvr_Dequant_H263>(Dst, Src, Table, q, Row_Mask);
+}
+
+void Kvr_Dequant_Inter_MPEG_C(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int Row_Mask) {
+    if ((Dequant_Inter<Kvr_Dequant_MPEG_Inter>(Dst, Src, Table, q, Row_Mask) & 1) == 0) Dst[63] = int16_t(Dst[63] ^ 1);
+}

@@ -16,8 +16,9 @@ inline int Clampi(int V, int Lo, int Hi) { return V < Lo ? Lo : (V > Hi ? Hi : V
 // The state the shared macroblock code sees while a reduced-resolution picture is decoded: the
 // 32x32 macroblock grid (so that vector and intra prediction find the real neighbours) and the
 // block-keeping kernels. It is a copy, so the decoder's own grid and kernels are never touched, and
-// it shares the pictures, maps and predictor rows the loop writes through its pointers. The shared
-// code writes no plain field of the state in these loops; one that did would be lost with the view.
+// it shares the pictures, maps and predictor rows the loop writes through its pointers. A plain field
+// the shared code sets in these loops stays with the view (today only the damage note cleared at the
+// start of a picture: reduced-resolution pictures are not concealed, an error ends them).
 struct RR_View {
     KVR_MP4_STATE S;
     explicit RR_View(const KVR_MP4_STATE& D) : S(D)
