@@ -6,6 +6,7 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/FuzzTarget.h"
+#include "fuzz/ReusedPlayback.h"
 #include "stream/playback/PacketChunkConverter.h"
 #include "stream/playback/RecordReader.h"
 
@@ -15,8 +16,8 @@ using namespace vistrel::fuzz;
 VISTREL_FUZZ_TARGET(chunk_converter) {
     static std::uint8_t* conversion = new std::uint8_t[kConversionBufferSize];
     ByteSource source(data, size);
-    auto converter = CreatePacketChunkConverter();
-    if (!converter) return 0;
+    PacketChunkConverter* converter = FreshChunkConverter();
+    if (converter == nullptr) return 0;
     while (source.size() > 0) {
         std::size_t length = source.byte();
         length |= std::size_t(source.byte()) << 8;
@@ -27,7 +28,7 @@ VISTREL_FUZZ_TARGET(chunk_converter) {
         record.setPayloadLength(std::uint32_t(length));
         if (length) std::memcpy(record.payload(), source.data(), length);
         for (std::size_t i = 0; i < length; ++i) source.byte();
-        if (ConvertRecord(converter.get(), record, conversion, kConversionBufferSize)) {
+        if (ConvertRecord(converter, record, conversion, kConversionBufferSize)) {
             if (record.length() > record.capacity()) Finding("converted record longer than its buffer");
             HeapCopy copy(record.payload(), record.payloadLength());
         }
