@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "app/profile/ReplaceFile.h"
 
@@ -78,6 +79,30 @@ void ReportCounts(const ProfileTable& table, int* hostCount, int* accountCount) 
     if (accountCount != nullptr) *accountCount = table.accountCount;
 }
 
+// The file's first kProfileFileLimit - 1 bytes, NUL-terminated, in a buffer that grows with what
+// the file holds: a profile is a few hundred bytes, and the limit only guards against a huge file.
+// False when memory runs out; *readFailed when the file could not be read.
+bool ReadProfileText(std::FILE* file, std::unique_ptr<char[]>* text, bool* readFailed) {
+    std::size_t capacity = 4096;
+    std::size_t length = 0;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[capacity]);
+    if (buffer == nullptr) return false;
+    for (;;) {
+        length += std::fread(buffer.get() + length, 1, capacity - 1 - length, file);
+        if (length < capacity - 1 || capacity == kProfileFileLimit) break;
+        const std::size_t larger = capacity * 2 < kProfileFileLimit ? capacity * 2 : kProfileFileLimit;
+        std::unique_ptr<char[]> grown(new (std::nothrow) char[larger]);
+        if (grown == nullptr) return false;
+        std::memcpy(grown.get(), buffer.get(), length);
+        buffer = std::move(grown);
+        capacity = larger;
+    }
+    buffer[length] = '\0';
+    *readFailed = std::ferror(file) != 0;
+    *text = std::move(buffer);
+    return true;
+}
+
 }  // namespace
 
 bool LoadProfile(ProfileTable& table, const std::string& path, int* hostCount, int* accountCount) {
@@ -92,22 +117,20 @@ bool LoadProfile(ProfileTable& table, const std::string& path, int* hostCount, i
         return true;
     }
 
-    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kProfileFileLimit]());
-    if (buffer == nullptr) {
-        std::fclose(file);
+    std::unique_ptr<char[]> buffer;
+    bool readFailed = false;
+    const bool haveBuffer = ReadProfileText(file, &buffer, &readFailed);
+    std::fclose(file);
+    if (!haveBuffer) {
         if (hostCount != nullptr) *hostCount = 0;
         if (accountCount != nullptr) *accountCount = 0;
         return false;
     }
-    std::fread(buffer.get(), 1, kProfileFileLimit, file);
-    const bool readFailed = std::ferror(file) != 0;
-    std::fclose(file);
     if (readFailed) {  // a folder in the file's place, or an I/O error
         SetDefaultEntry(table);
         ReportCounts(table, hostCount, accountCount);
         return true;
     }
-    buffer[kProfileFileLimit - 1] = '\0';
     const char* text = buffer.get();
 
     char count[kFieldSize];
