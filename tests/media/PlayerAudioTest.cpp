@@ -11,29 +11,19 @@
 
 #include "stream/playback/CPlayer.h"
 #include "tests/playback/RecordBuilder.h"
+#include "tests/playback/VirtualClock.h"
 #include "tools/dvr/ImaAdpcmEncoder.h"
 #include "tools/dvr/PesPacket.h"
 
 using namespace vistrel;
 using namespace vistrel::playback;
+using vistrel::playback::test::VirtualClock;
 
 namespace {
 
 constexpr int kChannel = 12;
 constexpr std::uint32_t kStepMs = 200;
 constexpr int kFramesPerStep = 1600;  // 200 ms at 8 kHz
-
-class VirtualClock final : public PlaybackClock {
-public:
-    std::uint32_t Now() override { return now_.load(); }
-    void Sleep(std::uint32_t ms) override {
-        now_ += ms;
-        std::this_thread::sleep_for(std::chrono::microseconds(50));
-    }
-
-private:
-    std::atomic<std::uint32_t> now_{1000000};
-};
 
 class SilentDecoder final : public PIDecoder {
 public:

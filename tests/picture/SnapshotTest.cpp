@@ -3,28 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "tests/support/Files.h"
+#include "tests/support/LittleEndian.h"
 #include "video/picture/Snapshot.h"
 
 using namespace vistrel;
 
-namespace {
-
-std::uint32_t le32(const std::uint8_t* p)
-{
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::uint16_t le16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-}  // namespace
+using testsupport::Le16;
+using testsupport::Le32;
 
 TEST(Snapshot, HeaderAndSizeOfA640x480Picture)
 {
@@ -38,16 +27,16 @@ TEST(Snapshot, HeaderAndSizeOfA640x480Picture)
     const std::uint8_t* h = bmp.data();
     EXPECT_EQ(h[0], 'B');
     EXPECT_EQ(h[1], 'M');
-    EXPECT_EQ(le32(h + 2), 921654u);
-    EXPECT_EQ(le32(h + 6), 0u);
-    EXPECT_EQ(le32(h + 10), 54u);
-    EXPECT_EQ(le32(h + 14), 40u);
-    EXPECT_EQ(le32(h + 18), 640u);
-    EXPECT_EQ(le32(h + 22), 480u);
-    EXPECT_EQ(le16(h + 26), 1);
-    EXPECT_EQ(le16(h + 28), 24);
+    EXPECT_EQ(Le32(h + 2), 921654u);
+    EXPECT_EQ(Le32(h + 6), 0u);
+    EXPECT_EQ(Le32(h + 10), 54u);
+    EXPECT_EQ(Le32(h + 14), 40u);
+    EXPECT_EQ(Le32(h + 18), 640u);
+    EXPECT_EQ(Le32(h + 22), 480u);
+    EXPECT_EQ(Le16(h + 26), 1);
+    EXPECT_EQ(Le16(h + 28), 24);
     for (int offset = 30; offset < 54; offset += 4)
-        EXPECT_EQ(le32(h + offset), 0u) << offset;
+        EXPECT_EQ(Le32(h + offset), 0u) << offset;
     EXPECT_EQ(bmp[54], 128);      // blue
     EXPECT_EQ(bmp[55], 129);      // green
     EXPECT_EQ(bmp[56], 128);      // red
@@ -86,10 +75,7 @@ TEST(Snapshot, FileHoldsTheSameBytes)
     ASSERT_EQ(WriteSnapshotBitmap(picture.get(), bmp.data(), bmp.size()), bmp.size());
     const std::string path = std::string(VISTREL_BINARY_DIR) + "/snapshot-test.bmp";
     ASSERT_TRUE(WriteSnapshotFile(path.c_str(), picture.get()));
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in),
-                                         std::istreambuf_iterator<char>()};
-    EXPECT_EQ(file, bmp);
+    EXPECT_EQ(testsupport::ReadFile(path), bmp);
     std::remove(path.c_str());
     EXPECT_FALSE(WriteSnapshotFile("/nonexistent-dir/x.bmp", picture.get()));
 }

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "RecordBuilder.h"
+#include "VirtualClock.h"
 #include "stream/playback/CPlayer.h"
 #include "video/frame/FrameHeader.h"
 
@@ -17,19 +18,6 @@ using namespace vistrel::playback;
 using namespace vistrel::playback::test;
 
 namespace {
-
-// Sleeping moves the clock instead of waiting, so pacing is exact and takes no real time.
-class VirtualClock final : public PlaybackClock {
-public:
-    std::uint32_t Now() override { return now_.load(); }
-    void Sleep(std::uint32_t ms) override {
-        now_ += ms;
-        std::this_thread::sleep_for(std::chrono::microseconds(50));
-    }
-
-private:
-    std::atomic<std::uint32_t> now_{1000000};
-};
 
 struct Decoded {
     int type;

@@ -9,12 +9,13 @@
 
 #include "app/profile/Profile.h"
 #include "tests/profile/ProfileTestSupport.h"
+#include "tests/support/Files.h"
 
 using namespace vistrel::app;
 using vistrel::app::test::NewTable;
-using vistrel::app::test::ReadWholeFile;
-using vistrel::app::test::TempFolder;
-using vistrel::app::test::WriteWholeFile;
+using vistrel::testsupport::ReadText;
+using vistrel::testsupport::TempFolder;
+using vistrel::testsupport::WriteText;
 
 namespace {
 
@@ -68,7 +69,7 @@ TEST(ProfileFile, FirstRunWritesTheDefaultEntryAsFiveLinesAndANul) {
     const std::string expected = std::string("QM_HOST_COUNT=1#\r\n") + "QM_ACCOUNT_COUNT=1#\r\n" +
                                  "QM_HOST0=" + kDefaultProfileHost + "#\r\n" + "QM_PORT0=80#\r\n" +
                                  "QM_NAME0=#\r\n" + std::string(1, '\0');
-    EXPECT_EQ(ReadWholeFile(path), expected);
+    EXPECT_EQ(ReadText(path), expected);
     EXPECT_EQ(FileMode(path), 0600u);
     EXPECT_EQ(FileMode(folder.file("config/vistrel")), 0700u);
 }
@@ -88,7 +89,7 @@ TEST(ProfileFile, RoundTripKeepsHostsPortsAndUsersInOrderButNeverPasswords) {
     EXPECT_EQ(table->hostCount, 2);
     EXPECT_EQ(table->accountCount, 3);
 
-    EXPECT_EQ(ReadWholeFile(path), std::string("QM_HOST_COUNT=2#\r\nQM_ACCOUNT_COUNT=3#\r\n"
+    EXPECT_EQ(ReadText(path), std::string("QM_HOST_COUNT=2#\r\nQM_ACCOUNT_COUNT=3#\r\n"
                                                 "QM_HOST0=dvr.example#\r\nQM_PORT0=8080#\r\n"
                                                 "QM_HOST1=  spaced host  #\r\nQM_PORT1=#\r\n"
                                                 "QM_NAME0=admin#\r\nQM_NAME1=#\r\n"
@@ -132,7 +133,7 @@ TEST(ProfileFile, UsersSurviveAFileWithoutHosts) {
 TEST(ProfileFile, OldSingleEntryFormIsReadWithItsPasswordAndRewrittenWithoutIt) {
     TempFolder folder;
     const std::string path = folder.file(kProfileFileName);
-    WriteWholeFile(path,
+    WriteText(path,
                    "QM_HOST=10.1.2.3#\r\nQM_NAME=guest#\r\nQM_PASS=pa ss#\r\nQM_PORT=81#\r\n");
     auto table = NewTable();
     int hosts = 0;
@@ -146,7 +147,7 @@ TEST(ProfileFile, OldSingleEntryFormIsReadWithItsPasswordAndRewrittenWithoutIt) 
     EXPECT_STREQ(table->entries[0].port, "81");
 
     ASSERT_TRUE(SaveProfile(*table, path, hosts, accounts));
-    const std::string text = ReadWholeFile(path);
+    const std::string text = ReadText(path);
     EXPECT_EQ(text, std::string("QM_HOST_COUNT=1#\r\nQM_ACCOUNT_COUNT=1#\r\nQM_HOST0=10.1.2.3#\r\n"
                                 "QM_PORT0=81#\r\nQM_NAME0=guest#\r\n") +
                             std::string(1, '\0'));
@@ -156,7 +157,7 @@ TEST(ProfileFile, OldSingleEntryFormIsReadWithItsPasswordAndRewrittenWithoutIt) 
 TEST(ProfileFile, DuplicateKeysTakeTheFirstAndMissingKeysLeaveFieldsEmpty) {
     TempFolder folder;
     const std::string path = folder.file(kProfileFileName);
-    WriteWholeFile(path,
+    WriteText(path,
                    "QM_HOST_COUNT=2#\r\nQM_HOST_COUNT=9#\r\nQM_ACCOUNT_COUNT=1#\r\n"
                    "QM_HOST0=first#\r\nQM_HOST0=second#\r\nQM_PORT1=82#\r\n");
     auto table = NewTable();
@@ -182,7 +183,7 @@ TEST(ProfileFile, CountsAreClampedToTheTableAndLongValuesCut) {
         text += "QM_HOST" + std::to_string(i) + "=h" + std::to_string(i) + "#\r\n";
         text += "QM_NAME" + std::to_string(i) + "=" + std::string(200, 'u') + "#\r\n";
     }
-    WriteWholeFile(path, text);
+    WriteText(path, text);
     auto table = NewTable();
     int hosts = 0;
     int accounts = 0;
@@ -193,7 +194,7 @@ TEST(ProfileFile, CountsAreClampedToTheTableAndLongValuesCut) {
     EXPECT_EQ(std::strlen(table->entries[255].user), 127u);
 
     for (const char* count : {"-5", "many", "", " +7x"}) {
-        WriteWholeFile(path, std::string("QM_HOST_COUNT=") + count + "#\r\nQM_HOST0=a#\r\n");
+        WriteText(path, std::string("QM_HOST_COUNT=") + count + "#\r\nQM_HOST0=a#\r\n");
         auto other = NewTable();
         ASSERT_TRUE(LoadProfile(*other, path, &hosts, &accounts)) << count;
         EXPECT_EQ(hosts, std::strcmp(count, " +7x") == 0 ? 7 : 0) << count;
@@ -206,7 +207,7 @@ TEST(ProfileFile, CountsAreClampedToTheTableAndLongValuesCut) {
     ASSERT_TRUE(SaveProfile(*table, path, 1000, -3));
     EXPECT_EQ(table->hostCount, 256);
     EXPECT_EQ(table->accountCount, 0);
-    EXPECT_LT(ReadWholeFile(path).size(), kProfileFileLimit);
+    EXPECT_LT(ReadText(path).size(), kProfileFileLimit);
 }
 
 TEST(ProfileFile, OnlyTheFirst524287BytesAreSearched) {
@@ -217,7 +218,7 @@ TEST(ProfileFile, OnlyTheFirst524287BytesAreSearched) {
     // The line whose LF is the last byte searched is found; one byte later it is not.
     for (std::size_t shift : {0u, 1u}) {
         const std::size_t fill = kProfileFileLimit - 1 - head.size() - line.size() + shift;
-        WriteWholeFile(path, head + std::string(fill - 2, 'f') + "\r\n" + line + "tail#\r\n");
+        WriteText(path, head + std::string(fill - 2, 'f') + "\r\n" + line + "tail#\r\n");
         auto table = NewTable();
         ASSERT_TRUE(LoadProfile(*table, path, nullptr, nullptr));
         EXPECT_STREQ(table->entries[0].host, shift == 0 ? "far" : "") << "shift " << shift;
@@ -240,12 +241,12 @@ TEST(ProfileFile, ALineBreakInsideAFieldCannotForgeAnotherKey) {
 TEST(ProfileFile, SavingReplacesTheFileWholeOrNotAtAll) {
     TempFolder folder;
     const std::string path = folder.file(kProfileFileName);
-    WriteWholeFile(path, "old");
+    WriteText(path, "old");
     chmod(path.c_str(), 0644);
     auto table = NewTable();
     SetProfileField(table->entries[0].host, "new");
     ASSERT_TRUE(SaveProfile(*table, path, 1, 0));
-    EXPECT_EQ(ReadWholeFile(path).substr(0, 16), "QM_HOST_COUNT=1#");
+    EXPECT_EQ(ReadText(path).substr(0, 16), "QM_HOST_COUNT=1#");
     EXPECT_EQ(FileMode(path), 0600u);
     // No temporary file is left beside it.
     int files = 0;
@@ -257,17 +258,17 @@ TEST(ProfileFile, SavingReplacesTheFileWholeOrNotAtAll) {
     // A profile linked in from elsewhere stays a link to the rewritten file.
     std::filesystem::create_directory(folder.file("kept"));
     const std::string kept = folder.file("kept/") + kProfileFileName;
-    WriteWholeFile(kept, "old");
+    WriteText(kept, "old");
     const std::string linked = folder.file("linked.txt");
     std::filesystem::create_symlink(kept, linked);
     ASSERT_TRUE(SaveProfile(*table, linked, 1, 0));
     EXPECT_TRUE(std::filesystem::is_symlink(linked));
-    EXPECT_EQ(ReadWholeFile(kept).substr(0, 16), "QM_HOST_COUNT=1#");
+    EXPECT_EQ(ReadText(kept).substr(0, 16), "QM_HOST_COUNT=1#");
 
     // A folder that cannot be made (a file stands in its place) fails and changes nothing.
-    WriteWholeFile(folder.file("blocker"), "x");
+    WriteText(folder.file("blocker"), "x");
     EXPECT_FALSE(SaveProfile(*table, folder.file("blocker/sub/") + kProfileFileName, 1, 0));
-    EXPECT_EQ(ReadWholeFile(folder.file("blocker")), "x");
+    EXPECT_EQ(ReadText(folder.file("blocker")), "x");
 
     // A file that exists but cannot be read as one is not overwritten with the default entry.
     std::filesystem::create_directory(folder.file("folder-in-the-way"));

@@ -8,12 +8,13 @@
 
 #include "app/profile/Profile.h"
 #include "tests/profile/ProfileTestSupport.h"
+#include "tests/support/Files.h"
 
 using namespace vistrel::app;
 using vistrel::app::test::NewTable;
-using vistrel::app::test::ReadWholeFile;
-using vistrel::app::test::TempFolder;
-using vistrel::app::test::WriteWholeFile;
+using vistrel::testsupport::ReadText;
+using vistrel::testsupport::TempFolder;
+using vistrel::testsupport::WriteText;
 
 namespace {
 
@@ -37,7 +38,7 @@ void ExpectUsable(const ProfileTable& table, int hosts, int accounts, const std:
 // the cases takes that road.
 void LoadDamaged(const std::string& path, const std::string& bytes, const std::string& what,
                  bool roundTrip) {
-    WriteWholeFile(path, bytes);
+    WriteText(path, bytes);
     auto table = NewTable();
     int hosts = -1;
     int accounts = -1;
@@ -60,7 +61,7 @@ std::string ValidProfile(const std::string& path) {
     SetProfileField(table->entries[1].user, std::string(127, 'u'));
     SetProfileField(table->entries[2].host, std::string(127, 'h'));
     EXPECT_TRUE(SaveProfile(*table, path, 3, 2));
-    return ReadWholeFile(path);
+    return ReadText(path);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <fstream>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -16,6 +15,8 @@
 #include "stream/live/DvrAddress.h"
 #include "stream/live/LiveStreamSession.h"
 #include "stream/record/LiveRecorder.h"
+#include "tests/support/Files.h"
+#include "tests/support/WaitFor.h"
 #include "tools/dvr/DvrServer.h"
 
 using namespace vistrel;
@@ -25,11 +26,6 @@ namespace {
 
 std::string TempPath(const std::string& name) {
     return "/tmp/vistrel-record-" + std::to_string(::getpid()) + "-" + name;
-}
-
-std::vector<std::uint8_t> FileBytes(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
 }
 
 std::vector<std::uint8_t> Block(int n, std::size_t size = 1024) {
@@ -68,15 +64,6 @@ struct TestWriter final : ByteWriter {
     }
 };
 
-bool WaitFor(const std::function<bool()>& done) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < until) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
-
 }  // namespace
 
 TEST(LiveRecorder, WritesEveryBlockInOrderAndCountsThem) {
@@ -97,12 +84,12 @@ TEST(LiveRecorder, WritesEveryBlockInOrderAndCountsThem) {
     transport.join();
     EXPECT_TRUE(recorder.Stop(&error)) << error;
     EXPECT_FALSE(recorder.Recording());
-    EXPECT_EQ(FileBytes(path), expected);
+    EXPECT_EQ(testsupport::ReadFile(path), expected);
     EXPECT_EQ(recorder.BytesWritten(), expected.size());
     EXPECT_GE(recorder.ElapsedMs(), 0);
     // Stopped: blocks are ignored, the file stays as it was.
     recorder.OnBlock(expected.data(), 10);
-    EXPECT_EQ(FileBytes(path).size(), expected.size());
+    EXPECT_EQ(testsupport::ReadFile(path).size(), expected.size());
     std::remove(path.c_str());
 }
 
@@ -123,7 +110,7 @@ TEST(LiveRecorder, AFailingDiskStopsItOnceWithTheReasonAndKeepsWhatWasWritten) {
         sent.insert(sent.end(), b.begin(), b.end());
         recorder.OnBlock(b.data(), b.size());
     }
-    ASSERT_TRUE(WaitFor([&] { return !recorder.Recording(); }));
+    ASSERT_TRUE(testsupport::WaitFor([&] { return !recorder.Recording(); }));
     std::string reason;
     EXPECT_FALSE(recorder.Stop(&reason));
     EXPECT_NE(reason.find("disk is full"), std::string::npos) << reason;
@@ -148,7 +135,7 @@ TEST(LiveRecorder, RealFailuresAreReportedInOneLine) {
     ASSERT_TRUE(recorder.Start("/dev/full", &error)) << error;
     const auto b = Block(1);
     recorder.OnBlock(b.data(), b.size());
-    ASSERT_TRUE(WaitFor([&] { return !recorder.Recording(); }));
+    ASSERT_TRUE(testsupport::WaitFor([&] { return !recorder.Recording(); }));
     EXPECT_FALSE(recorder.Stop(&error));
     EXPECT_NE(error.find("the disk is full"), std::string::npos) << error;
 }
@@ -194,15 +181,15 @@ TEST(LiveRecorder, ARecordingSurvivesAChannelChangeAndAStop) {
         address.channel = 1;  // H.263
         session.SetUrl(live::LiveUrl(address));
         session.Start();
-        ASSERT_TRUE(WaitFor([&] { return session.Stats().framesDecoded >= 5; }));
+        ASSERT_TRUE(testsupport::WaitFor([&] { return session.Stats().framesDecoded >= 5; }));
         address.channel = 10;  // MPEG-4
         session.SetUrl(live::LiveUrl(address));
         session.Start();
-        ASSERT_TRUE(WaitFor([&] { return session.Stats().framesDecoded >= 15; }));
+        ASSERT_TRUE(testsupport::WaitFor([&] { return session.Stats().framesDecoded >= 15; }));
         session.Stop();
         EXPECT_TRUE(recorder.Stop(&error)) << error;
         EXPECT_EQ(recorder.BytesWritten(), recorder.BytesReceived());
-        EXPECT_EQ(FileBytes(path).size(), recorder.BytesWritten());
+        EXPECT_EQ(testsupport::ReadFile(path).size(), recorder.BytesWritten());
 
         // Both channels are in the file, one after the other, as whole frames.
         exporter::LiveRecordingSource source;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -29,7 +30,21 @@ bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& data) {
     return WriteFile(path, data.data(), data.size());
 }
 
+bool WriteText(const std::string& path, const std::string& text) {
+    return WriteFile(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
 bool FileExists(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
+
+TempFolder::TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vistrel-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
 
 std::string ScratchDir(const std::string& relative) {
     const std::string dir = std::string(VISTREL_BINARY_DIR) + "/" + relative;

@@ -95,6 +95,18 @@ TEST(SupportFiles, WriteReadAndMissingFiles) {
     EXPECT_FALSE(FileExists(path));
     EXPECT_TRUE(ReadFile(path).empty());
     std::remove(dir.c_str());
+
+    std::string kept;
+    {
+        TempFolder folder;
+        ASSERT_FALSE(folder.path().empty());
+        kept = folder.path();
+        ASSERT_TRUE(WriteText(folder.file("a.txt"), "text\n"));
+        EXPECT_EQ(ReadText(folder.file("a.txt")), "text\n");
+        TempFolder other;
+        EXPECT_NE(other.path(), kept);  // one folder per object, not per program
+    }
+    EXPECT_FALSE(FileExists(kept));  // gone with what it held
 }
 
 TEST(SupportWaitFor, SeesAnotherThreadsChangeAndGivesUpOnADeadline) {
