@@ -63,25 +63,38 @@ void Warp_Block(uint8_t* Dst, const uint8_t* Ref, int BpS, int W, int H, int64_t
     }
 }
 
-}  // namespace
+// The picture corners, their warped positions and the virtual points of a warp, in 1/A sample units.
+struct WARP_POINTS {
+    int64_t A = 0, R = 0, W = 0, H = 0, W2 = 0, H2 = 0;
+    int Alpha = 0, Beta = 0, Rho = 0;
+    int64_t Vop[3][2] = {}, Spr[3][2] = {}, Virt[2][2] = {};
+};
 
-bool Kvr_Gmc_Setup(KVR_GMC_PARAMS* G, const int Du[4], const int Dv[4], int Nb_Points, int Accuracy,
-                   int Width, int Height)
+// The warp as the syntax defines it, before it is brought to the kernel's 16.16 form: luma (p 0) and
+// chroma (p 1) offsets and deltas, each with its fraction shift.
+struct WARP_64 {
+    int64_t Off[2][2] = {}, Del[2][2] = {};
+    int Shift[2] = {0, 0};
+};
+
+WARP_POINTS Warp_Points(const int Du[4], const int Dv[4], int Nb_Points, int Accuracy, int Width, int Height)
 {
-    G->Accuracy = Accuracy < 0 ? 0 : (Accuracy > 3 ? 3 : Accuracy);
-    G->Width = Width;
-    G->Height = Height;
-    Identity(G);
-    if (Accuracy < 0 || Accuracy > 3 || Width < 16 || Height < 16 || Nb_Points < 0 || Nb_Points > 4) return false;
-
-    const int64_t A = int64_t{2} << Accuracy;  // reference positions per sample
-    const int Rho = 3 - Accuracy;
-    const int64_t R = 16 / A;
-    const int64_t W = Width, H = Height;
-    int Alpha = 1, Beta = 0;
-    while ((int64_t{1} << Alpha) < W) ++Alpha;
-    while ((int64_t{1} << Beta) < H) ++Beta;
-    const int64_t W2 = int64_t{1} << Alpha, H2 = int64_t{1} << Beta;
+    WARP_POINTS P;
+    P.A = int64_t{2} << Accuracy;  // reference positions per sample
+    P.Rho = 3 - Accuracy;
+    P.R = 16 / P.A;
+    P.W = Width;
+    P.H = Height;
+    P.Alpha = 1;
+    P.Beta = 0;
+    while ((int64_t{1} << P.Alpha) < P.W) ++P.Alpha;
+    while ((int64_t{1} << P.Beta) < P.H) ++P.Beta;
+    P.W2 = int64_t{1} << P.Alpha;
+    P.H2 = int64_t{1} << P.Beta;
+    const int64_t A = P.A, R = P.R, W = P.W, H = P.H, W2 = P.W2, H2 = P.H2;
+    int64_t(&Vop)[3][2] = P.Vop;
+    int64_t(&Spr)[3][2] = P.Spr;
+    int64_t(&Virt)[2][2] = P.Virt;
 
     int64_t D[4][2] = {};
     for (int i = 0; i < Nb_Points && i < 4; ++i) {
@@ -90,15 +103,14 @@ bool Kvr_Gmc_Setup(KVR_GMC_PARAMS* G, const int Du[4], const int Dv[4], int Nb_P
     }
     // Reference points of the picture corners (the fourth is never used by GMC). Trajectories
     // are coded in half samples whatever the accuracy; A / 2 brings them to 1/A sample.
-    const int64_t Vop[3][2] = {{0, 0}, {W, 0}, {0, H}};
-    int64_t Spr[3][2];
+    Vop[1][0] = W;  // corners (0, 0), (W, 0), (0, H)
+    Vop[2][1] = H;
     for (int c = 0; c < 2; ++c) {
         Spr[0][c] = (A >> 1) * (2 * Vop[0][c] + D[0][c]);
         Spr[1][c] = (A >> 1) * (2 * Vop[1][c] + D[0][c] + D[1][c]);
         Spr[2][c] = (A >> 1) * (2 * Vop[2][c] + D[0][c] + D[2][c]);
     }
     // Virtual points at power-of-two distances, so that the per-sample warp needs shifts only.
-    int64_t Virt[2][2];
     Virt[0][0] = 16 * (Vop[0][0] + W2) +
                  Rounded_Div((W - W2) * (R * Spr[0][0] - 16 * Vop[0][0]) + W2 * (R * Spr[1][0] - 16 * Vop[1][0]), W);
     Virt[0][1] = 16 * Vop[0][1] +
@@ -108,8 +120,21 @@ bool Kvr_Gmc_Setup(KVR_GMC_PARAMS* G, const int Du[4], const int Dv[4], int Nb_P
     Virt[1][1] = 16 * (Vop[0][1] + H2) +
                  Rounded_Div((H - H2) * (R * Spr[0][1] - 16 * Vop[0][1]) + H2 * (R * Spr[2][1] - 16 * Vop[2][1]), H);
 
-    int64_t Off[2][2], Del[2][2];
-    int Shift[2] = {0, 0};
+    return P;
+}
+
+// Offsets and deltas of the warp for its number of points (a fourth point does not take part).
+WARP_64 Warp_Coefficients(const WARP_POINTS& P, int Nb_Points)
+{
+    const int64_t A = P.A, R = P.R, W2 = P.W2, H2 = P.H2;
+    const int Alpha = P.Alpha, Beta = P.Beta, Rho = P.Rho;
+    const int64_t(&Vop)[3][2] = P.Vop;
+    const int64_t(&Spr)[3][2] = P.Spr;
+    const int64_t(&Virt)[2][2] = P.Virt;
+    WARP_64 Wp;
+    int64_t(&Off)[2][2] = Wp.Off;
+    int64_t(&Del)[2][2] = Wp.Del;
+    int(&Shift)[2] = Wp.Shift;
     switch (Nb_Points) {
     case 0:
         Off[0][0] = Off[0][1] = Off[1][0] = Off[1][1] = 0;
@@ -168,25 +193,37 @@ bool Kvr_Gmc_Setup(KVR_GMC_PARAMS* G, const int Du[4], const int Dv[4], int Nb_P
     }
     }
 
-    if (Del[0][0] == (A << Shift[0]) && Del[0][1] == 0 && Del[1][0] == 0 && Del[1][1] == (A << Shift[0])) {
-        // A pure translation: keep it in sample-fraction units.
-        // Trajectories are at most 14-bit values per the syntax; larger ones come only from damage.
-        for (int p = 0; p < 2; ++p)
-            for (int c = 0; c < 2; ++c)
-                if (std::llabs(Off[p][c] >> Shift[p]) >= (int64_t{1} << 14)) return false;
-        G->Trans[0][0] = static_cast<int>(Off[0][0] >> Shift[0]);
-        G->Trans[0][1] = static_cast<int>(Off[0][1] >> Shift[0]);
-        G->Trans[1][0] = static_cast<int>(Off[1][0] >> Shift[1]);
-        G->Trans[1][1] = static_cast<int>(Off[1][1] >> Shift[1]);
-        G->Points = 1;
-        for (int p = 0; p < 2; ++p)
-            for (int c = 0; c < 2; ++c) G->Offset[p][c] = G->Trans[p][c] * 65536;
-        G->Delta[0][0] = G->Delta[1][1] = static_cast<int32_t>(A << 16);
-        G->Delta[0][1] = G->Delta[1][0] = 0;
-        return true;
-    }
-    // General warp: bring luma and chroma to a common 16-bit fraction, as 32-bit position arithmetic
-    // must hold over a whole picture plus border.
+    return Wp;
+}
+
+// A pure translation: kept in sample-fraction units, which the vector averages work on directly.
+bool Store_Translation(KVR_GMC_PARAMS* G, const WARP_64& Wp, int64_t A)
+{
+    const int64_t(&Off)[2][2] = Wp.Off;
+    const int(&Shift)[2] = Wp.Shift;
+    // Trajectories are at most 14-bit values per the syntax; larger ones come only from damage.
+    for (int p = 0; p < 2; ++p)
+        for (int c = 0; c < 2; ++c)
+            if (std::llabs(Off[p][c] >> Shift[p]) >= (int64_t{1} << 14)) return false;
+    G->Trans[0][0] = static_cast<int>(Off[0][0] >> Shift[0]);
+    G->Trans[0][1] = static_cast<int>(Off[0][1] >> Shift[0]);
+    G->Trans[1][0] = static_cast<int>(Off[1][0] >> Shift[1]);
+    G->Trans[1][1] = static_cast<int>(Off[1][1] >> Shift[1]);
+    G->Points = 1;
+    for (int p = 0; p < 2; ++p)
+        for (int c = 0; c < 2; ++c) G->Offset[p][c] = G->Trans[p][c] * 65536;
+    G->Delta[0][0] = G->Delta[1][1] = static_cast<int32_t>(A << 16);
+    G->Delta[0][1] = G->Delta[1][0] = 0;
+    return true;
+}
+
+// A general warp: luma and chroma brought to a common 16-bit fraction, refused when the 32-bit
+// position arithmetic of the kernels could overflow over the picture and its border.
+bool Store_General(KVR_GMC_PARAMS* G, WARP_64 Wp, int64_t A, int64_t W, int64_t H, int Nb_Points)
+{
+    int64_t(&Off)[2][2] = Wp.Off;
+    int64_t(&Del)[2][2] = Wp.Del;
+    const int(&Shift)[2] = Wp.Shift;
     const int Shift_Y = 16 - Shift[0], Shift_C = 16 - Shift[1];
     for (int i = 0; i < 2; ++i) {
         if (Shift_C < 0 || Shift_Y < 0 || std::llabs(Off[0][i]) >= (INT_MAX >> Shift_Y) ||
@@ -217,6 +254,25 @@ bool Kvr_Gmc_Setup(KVR_GMC_PARAMS* G, const int Du[4], const int Dv[4], int Nb_P
             G->Delta[p][c] = static_cast<int32_t>(Del[p][c]);
         }
     return true;
+}
+
+}  // namespace
+
+bool Kvr_Gmc_Setup(KVR_GMC_PARAMS* G, const int Du[4], const int Dv[4], int Nb_Points, int Accuracy,
+                   int Width, int Height)
+{
+    G->Accuracy = Accuracy < 0 ? 0 : (Accuracy > 3 ? 3 : Accuracy);
+    G->Width = Width;
+    G->Height = Height;
+    Identity(G);
+    if (Accuracy < 0 || Accuracy > 3 || Width < 16 || Height < 16 || Nb_Points < 0 || Nb_Points > 4) return false;
+    const WARP_POINTS P = Warp_Points(Du, Dv, Nb_Points, Accuracy, Width, Height);
+    const WARP_64 Wp = Warp_Coefficients(P, Nb_Points);
+    const int64_t A = P.A;
+    if (Wp.Del[0][0] == (A << Wp.Shift[0]) && Wp.Del[0][1] == 0 && Wp.Del[1][0] == 0 &&
+        Wp.Del[1][1] == (A << Wp.Shift[0]))
+        return Store_Translation(G, Wp, A);
+    return Store_General(G, Wp, A, P.W, P.H, Nb_Points);
 }
 
 void Kvr_Gmc_Predict_MB(const KVR_GMC_PARAMS* G, uint8_t* Dst_Y, uint8_t* Dst_U, uint8_t* Dst_V,
