@@ -85,6 +85,7 @@ int H263Decoder::Feed(const std::uint8_t* data, std::size_t length, int count) {
         }
         std::memcpy(input_.get() + held_, data, length);
         held_ += length;
+        std::memset(input_.get() + held_, 0, kInputSlack);  // a grown buffer's slack is not cleared
     }
 
     const std::uint8_t* in = input_.get();
