@@ -293,3 +293,21 @@ TEST(ProfilePath, FollowsXdgConfigHomeElseTheHomeFolder) {
                 << (unusable ? unusable : "(unset)");
     }
 }
+
+TEST(ProfileFile, ALineIsFoundWhereverTheReadingBufferHadToGrow) {
+    TempFolder folder;
+    const std::string path = folder.file(kProfileFileName);
+    const std::string head = "QM_HOST_COUNT=1#\r\nQM_ACCOUNT_COUNT=0#\r\n";
+    const std::string line = "QM_HOST0=across#\r\n";
+    // The buffer starts small and doubles; put the key, the value and the line break in turn
+    // across each place where a read stopped, and end one file exactly there.
+    for (std::size_t boundary : {std::size_t(4095), std::size_t(8191), std::size_t(262143)}) {
+        for (std::size_t split : {std::size_t(1), std::size_t(10), line.size() - 1, line.size()}) {
+            const std::size_t fill = boundary - split - head.size();
+            WriteText(path, head + std::string(fill - 2, 'f') + "\r\n" + line);
+            auto table = NewTable();
+            ASSERT_TRUE(LoadProfile(*table, path, nullptr, nullptr));
+            EXPECT_STREQ(table->entries[0].host, "across") << "boundary " << boundary << ", split " << split;
+        }
+    }
+}
