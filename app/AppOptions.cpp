@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "app/ScreenMode.h"
+#include "base/DvrProtocol.h"
 
 namespace vistrel::app {
 
@@ -85,7 +86,7 @@ AppOptionsResult ParseAppOptions(const std::vector<std::string>& arguments) {
             if (!parseSeconds(value, &o.quitAfterSeconds))
                 return fail("--quit-after wants a number of seconds above 0 (at most a day), not '" + value + "'");
         } else if (arg == "--channel") {
-            if (!parseInt(value, 1, 16, &o.channel)) return fail("--channel is 1 to 16, not '" + value + "'");
+            if (!parseInt(value, 1, base::kChannelCount, &o.channel)) return fail("--channel is 1 to 16, not '" + value + "'");
             channelGiven = true;
         } else if (arg == "--mode") {
             if (!parseMode(value, &o.mode))

@@ -13,13 +13,13 @@
 #include "app/CwmTarselDlg.h"
 #include "app/demo/DemoDvr.h"
 #include "app/extras/ViewsController.h"
+#include "base/DvrProtocol.h"
 #include "stream/http/StreamRequest.h"
 
 namespace vistrel::app {
 
 namespace {
 
-constexpr const char* kAgentName = "KEMBQM/MSIE";
 constexpr const char* kSocketsFailedText = "Windows sockets initialization failed.";
 // Modes are switched this long after the demo login, so the live view has its first pictures.
 constexpr int kDemoModeDelayMs = 1500;
@@ -42,7 +42,7 @@ CwmTarselApp::CwmTarselApp(AppOptions options) : options_(std::move(options)) {}
 CwmTarselApp::~CwmTarselApp() = default;
 
 int CwmTarselApp::start() {
-    if (!http::OpenInternetRoot(kAgentName)) {
+    if (!http::OpenInternetRoot(base::kCommandUserAgent)) {
         QMessageBox::warning(nullptr, QStringLiteral("Vistrel"), QString::fromLatin1(kSocketsFailedText),
                              QMessageBox::Ok);
         return 1;

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "app/ControlIds.h"
 #include "app/camera/CameraController.h"
@@ -33,6 +34,7 @@
 #include "app/playback/PlaybackTexts.h"
 #include "app/playback/ProgressRelay.h"
 #include "app/views/GridTile.h"
+#include "base/DvrProtocol.h"
 #include "platform/Tick.h"
 #include "platform/qt/FramebufferView.h"
 #include "stream/playback/PlaybackDecoderFactory.h"
@@ -45,7 +47,8 @@ namespace vistrel::app {
 namespace {
 
 constexpr int kMinimumWidth = 240;
-constexpr int kMaxLoginText = 127;  // host, user and password: one profile field each
+// Host, user and password: one profile field each, all held to the DVR's credential limit.
+constexpr int kMaxLoginText = int(base::kMaxCredentialLength);
 // The URLs take the port whole; five digits hold every TCP port, desktop DVRs often use 4 or 5.
 constexpr int kMaxPortDigits = 5;
 constexpr int kMaxChannelDigits = 2;
@@ -56,6 +59,7 @@ constexpr int kFullScreenCheckMs = 300;
 
 const char* const kChannelItems[] = {"1", "2", "3", "4", "5", "6", "7", "8",
                                      "9", "10", "11", "12", "13", "14", "15", "16"};
+static_assert(std::size(kChannelItems) == base::kChannelCount);
 const char* const kCameraSpeedItems[] = {"slow", "normal", "fast"};
 const char* const kPlaySpeedItems[] = {"Full", "1X", "2X", "4X", "(1/2)X", "(1/4)X", "(1/8)X"};
 
@@ -184,7 +188,7 @@ void CwmTarselDlg::createControls() {
     addControl(id::kUserLabel, makeLabel(this, "Username"));
     addControl(id::kPasswordLabel, makeLabel(this, "Password"));
 
-    m_comboChannel = makeList(this, kChannelItems, 16);
+    m_comboChannel = makeList(this, kChannelItems, base::kChannelCount);
     addControl(id::kChannelList, m_comboChannel);
     m_comboPtzSpeed = makeList(this, kCameraSpeedItems, 3);
     addControl(id::kCameraSpeedList, m_comboPtzSpeed);
@@ -305,7 +309,7 @@ void CwmTarselDlg::setLoginFields(const QString& host, const QString& port, cons
 }
 
 void CwmTarselDlg::setChannel(int channel) {
-    m_comboChannel->setCurrentIndex(std::clamp(channel, 1, 16) - 1);
+    m_comboChannel->setCurrentIndex(std::clamp(channel, 1, base::kChannelCount) - 1);
 }
 
 void CwmTarselDlg::setPlaybackStart(const QDateTime& start) {

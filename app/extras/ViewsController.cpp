@@ -30,6 +30,7 @@
 #include "app/views/KeyboardHelpWindow.h"
 #include "app/views/PictureZoom.h"
 #include "app/views/StatsOverlay.h"
+#include "base/DvrProtocol.h"
 #include "platform/qt/FramebufferView.h"
 
 namespace vistrel::app {
@@ -238,7 +239,7 @@ void ViewsController::leaveGrid(int channel) {
     m_grid->stop();
     m_grid->hide();
     // -1: the channel list's own handler has already started that channel.
-    if (channel >= 1 && channel <= 16) {
+    if (channel >= 1 && channel <= base::kChannelCount) {
         const QSignalBlocker quiet(m_dlg.m_comboChannel);
         m_dlg.m_comboChannel->setCurrentIndex(channel - 1);
     }

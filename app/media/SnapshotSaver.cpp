@@ -5,6 +5,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include "base/ByteOrder.h"
+
 namespace vistrel::media {
 
 namespace {
@@ -43,10 +45,7 @@ QImage ImageFromSnapshotBitmap(const std::vector<std::uint8_t>& bitmap) {
     constexpr std::size_t kHeader = 54;
     if (bitmap.size() < kHeader || bitmap[0] != 'B' || bitmap[1] != 'M' || bitmap[28] != 24 || bitmap[29] != 0)
         return {};
-    const auto u32 = [&](std::size_t at) {
-        return std::uint32_t(bitmap[at]) | std::uint32_t(bitmap[at + 1]) << 8 | std::uint32_t(bitmap[at + 2]) << 16 |
-               std::uint32_t(bitmap[at + 3]) << 24;
-    };
+    const auto u32 = [&](std::size_t at) { return base::Le32(&bitmap[at]); };
     const std::uint32_t offset = u32(10), width = u32(18), height = u32(22);
     if (offset < kHeader || width == 0 || height == 0 || width > 0x10000 || height > 0x10000) return {};
     const std::uint64_t stride = (std::uint64_t(width) * 3 + 3) & ~std::uint64_t(3);
