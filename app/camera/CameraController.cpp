@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/ControlIds.h"
+#include "base/DvrProtocol.h"
 #include "stream/http/CameraCommand.h"
 #include "stream/http/StreamRequest.h"
 
@@ -16,10 +17,7 @@ namespace vistrel::app {
 namespace {
 
 // The command of each pad button, in the order of the ids 1048..1060 (the twins follow the same order).
-constexpr const char* kPadCommands[] = {
-    "upleft", "up",     "upright", "left",      "stoppt",   "right",
-    "downleft", "down", "downright", "zoomin", "zoomout", "focusnear", "focusfar",
-};
+constexpr const auto& kPadCommands = http::kCameraCommandNames;
 static_assert(std::size(kPadCommands) == id::kLastCameraButton - id::kFirstCameraButton + 1);
 
 // Lengths the login row's texts are cut to before they go into the request.
@@ -68,7 +66,7 @@ void CameraController::send(const CameraTarget& target, const std::string& suffi
     busy_ = true;
 
     std::uint16_t port = 0;
-    if (!ParsePort(target.port, &port) || !http::OpenInternetRoot("KEMBQM/MSIE")) {
+    if (!ParsePort(target.port, &port) || !http::OpenInternetRoot(base::kCommandUserAgent)) {
         http::CommandResult refused;
         refused.error = port == 0 ? "not a port number: " + target.port : "HTTP client not initialised";
         QMetaObject::invokeMethod(this, [this, refused] { complete(refused); }, Qt::QueuedConnection);

@@ -113,8 +113,7 @@ void AudioOutput::pump() {
     if (room > 0 && timeline_.waitingFrames() > 0) {
         scratch_.resize(std::size_t(room) * std::size_t(std::max(1, wantedChannels_)));
         const std::size_t n = timeline_.Take(scratch_.data(), std::size_t(room));
-        const std::int64_t taken = device_->Write(scratch_.data(), std::int64_t(n));
-        framesWritten_ += std::uint64_t(std::max<std::int64_t>(0, taken));
+        device_->Write(scratch_.data(), std::int64_t(n));
     }
     // Where the picture is now (the last record's time, moved on by the time since it was
     // handed over, within that record's length) against the sound the device is playing.

@@ -49,7 +49,6 @@ public:
     // (ms), and the largest size of it since the sound last started; for checks and the status line.
     std::int64_t lastOffsetMs() const { return lastOffset_.load(); }
     std::int64_t worstOffsetMs() const { return worstOffset_.load(); }
-    std::uint64_t framesPlayed() const { return framesWritten_.load(); }
 
 public slots:
     // Moves sound to the device; runs by itself while there is sound to play.
@@ -82,7 +81,6 @@ private:
     std::atomic<bool> pumpQueued_{false};
     std::atomic<std::int64_t> lastOffset_{0};
     std::atomic<std::int64_t> worstOffset_{0};
-    std::atomic<std::uint64_t> framesWritten_{0};
 };
 
 }  // namespace vistrel::media

@@ -36,7 +36,6 @@ void AudioTimeline::DropFront(std::uint64_t frames) {
         waiting_.erase(waiting_.begin(), waiting_.begin() + std::ptrdiff_t(n * std::uint64_t(channels_)));
         p.used += n;
         frames -= n;
-        dropped_ += n;
         if (p.used == p.frames) pending_.pop_front();
     }
 }

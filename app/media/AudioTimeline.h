@@ -34,7 +34,6 @@ public:
     // Record time (ms) of the frame the device has processed up to, when known.
     std::optional<std::int64_t> TimeAtDeviceFrame(std::uint64_t processedFrames) const;
     std::size_t waitingFrames() const { return waiting_.size() / std::size_t(channels_ > 0 ? channels_ : 1); }
-    std::uint64_t droppedFrames() const { return dropped_; }
     int sampleRate() const { return rate_; }
     int channels() const { return channels_; }
 
@@ -59,7 +58,6 @@ private:
     std::deque<Pending> pending_;       // the chunks waiting_ holds, oldest first
     std::deque<Segment> written_;       // what went to the device, newest last
     std::uint64_t deviceFrames_ = 0;    // frames given to the device
-    std::uint64_t dropped_ = 0;
 };
 
 }  // namespace vistrel::media

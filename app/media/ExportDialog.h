@@ -47,7 +47,6 @@ public:
     int minutes() const;
     bool running() const { return running_; }
     QProgressBar* progressBar() const { return progress_; }
-    QPushButton* exportButton() const { return start_; }
     QPushButton* cancelButton() const { return cancel_; }
     const exporter::ExportResult& result() const { return result_; }
 

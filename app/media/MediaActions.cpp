@@ -177,7 +177,6 @@ void MediaActions::snapshotDone(const QString& path, const QString& error) {
         say(QStringLiteral("Snapshot not saved: %1").arg(error));
         return;
     }
-    lastSnapshot_ = path;
     say(QStringLiteral("Snapshot saved to %1").arg(QDir::toNativeSeparators(path)));
     emit snapshotSaved(path);
 }

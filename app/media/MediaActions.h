@@ -39,8 +39,6 @@ public:
     ExportDialog* exportDialog() const { return exportDialog_.data(); }
     // The last line meant for the status line.
     QString lastMessage() const { return lastMessage_; }
-    // The last snapshot written (empty before the first).
-    QString lastSnapshotPath() const { return lastSnapshot_; }
 
     // Replaces the sound output's device (tests; a fresh output takes over as the player's sink).
     void useAudioDevice(std::unique_ptr<AudioDevice> device);
@@ -74,7 +72,6 @@ private:
     AudioOutput* audio_ = nullptr;          // child; the player's sink
     QPointer<ExportDialog> exportDialog_;
     QString lastMessage_;
-    QString lastSnapshot_;
     std::thread snapshotThread_;  // started and joined by the GUI thread
     bool snapshotBusy_ = false;   // GUI thread
     bool live_ = false;

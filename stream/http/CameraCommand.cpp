@@ -4,16 +4,12 @@ namespace vistrel::http {
 
 namespace {
 
-constexpr const char* kCommandNames[] = {
-    "upleft", "up", "upright", "left", "stoppt", "right", "downleft",
-    "down", "downright", "zoomin", "zoomout", "focusnear", "focusfar",
-};
 constexpr const char* kSpeedNames[] = {"slow", "normal", "fast"};
 
 }  // namespace
 
 bool IsCameraCommandName(const std::string& name) {
-    for (const char* n : kCommandNames)
+    for (const char* n : kCameraCommandNames)
         if (name == n) return true;
     return false;
 }

@@ -13,9 +13,9 @@ std::size_t PlaybackRing::held() const {
     return writeIndex_ >= readIndex_ ? writeIndex_ - readIndex_ : kSize - readIndex_ + writeIndex_;
 }
 
-void PlaybackRing::Write(const std::uint8_t* data, std::size_t length, bool lock) {
+void PlaybackRing::Write(const std::uint8_t* data, std::size_t length) {
     while (length > 0) {
-        if (lock) lock_.lock();
+        lock_.lock();
         std::size_t room;
         if (writeIndex_ < readIndex_)
             room = readIndex_ - writeIndex_ - 1;
@@ -26,7 +26,7 @@ void PlaybackRing::Write(const std::uint8_t* data, std::size_t length, bool lock
         writeIndex_ = (writeIndex_ + n) % kSize;
         data += n;
         length -= n;
-        if (lock) lock_.unlock();
+        lock_.unlock();
         if (length > 0) platform::sleepMs(kFullPollMs);
     }
 }

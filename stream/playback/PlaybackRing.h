@@ -27,13 +27,11 @@ public:
     PlaybackRing(const PlaybackRing&) = delete;
     PlaybackRing& operator=(const PlaybackRing&) = delete;
 
-    // Writer side. Blocks (10 ms sleeps) while the ring is full. lock = false is for a caller that
-    // already holds the lock through LockForWriter.
-    void Write(const std::uint8_t* data, std::size_t length, bool lock = true);
+    // Writer side. Blocks (10 ms sleeps) while the ring is full.
+    void Write(const std::uint8_t* data, std::size_t length);
     std::size_t Free();
     void Reset();
     void SetEndOfStream();
-    bool EndOfStream() const { return endOfStream_.load() != 0; }
 
     // Reader side. Blocks until `count` bytes arrived (result count), the stream ended (short
     // result) or a stop flag was raised (result 0; the bytes read so far are delivered first by the
@@ -41,8 +39,6 @@ public:
     std::size_t Read(std::uint8_t* destination, std::size_t count, StopFlags stopFlags);
     // Puts bytes back in front of everything else; the next reads deliver them first.
     void Unread(const std::uint8_t* data, std::size_t count);
-
-    platform::Lock& LockForWriter() { return lock_; }
 
 private:
     std::size_t held() const;  // caller holds lock_

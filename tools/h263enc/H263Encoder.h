@@ -47,7 +47,6 @@ public:
     bool lastWasIntra() const { return lastWasIntra_; }
     void setQuantiser(int quantiser);
     int quantiser() const { return quantiser_; }
-    std::uint64_t picturesEncoded() const { return picturesEncoded_; }
 
     // The decoder's picture after the last encode: packed I420 (luma stride width, chroma width / 2).
     const std::uint8_t* reconstruction() const;
