@@ -9,6 +9,9 @@
 
 #include <cstring>
 
+// Outside the AVX2 region: the 128-bit average is the SSE2 one.
+#include "dsp_src/Kvr_Avg_Sse2.h"
+
 #if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
 #else
@@ -21,13 +24,6 @@ namespace {
 inline __m128i Load16(const uint8_t* P) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(P)); }
 inline void Store16(uint8_t* P, __m128i V) { _mm_storeu_si128(reinterpret_cast<__m128i*>(P), V); }
 inline __m256i Wide(const uint8_t* P) { return _mm256_cvtepu8_epi16(Load16(P)); }
-
-template <int Rnd>
-inline __m128i Avg2(__m128i A, __m128i B) {
-    const __m128i R = _mm_avg_epu8(A, B);
-    if constexpr (Rnd == 0) return R;
-    else return _mm_sub_epi8(R, _mm_and_si128(_mm_xor_si128(A, B), _mm_set1_epi8(1)));
-}
 
 // 20 (s3 + s4) - 6 (s2 + s5) + 3 (s1 + s6) - (s0 + s7), rounded, / 32, clamped: sixteen bytes.
 template <int Rnd>
@@ -81,8 +77,8 @@ inline void Predict(uint8_t* Out, const uint8_t* Src, int BpS) {
         for (int y = 0; y < Lines; ++y) {
             uint8_t* D = Hs + 16 * y;
             Lowpass_H_Line<Rnd>(D, Src + y * BpS);
-            if constexpr (Fx == 1) Store16(D, Avg2<Rnd>(Load16(D), Load16(Src + y * BpS)));
-            if constexpr (Fx == 3) Store16(D, Avg2<Rnd>(Load16(D), Load16(Src + y * BpS + 1)));
+            if constexpr (Fx == 1) Store16(D, Kvr_Avg2_SSE2<Rnd>(Load16(D), Load16(Src + y * BpS)));
+            if constexpr (Fx == 3) Store16(D, Kvr_Avg2_SSE2<Rnd>(Load16(D), Load16(Src + y * BpS + 1)));
         }
     }
     if constexpr (Fy != 0) {
@@ -92,7 +88,7 @@ inline void Predict(uint8_t* Out, const uint8_t* Src, int BpS) {
             alignas(32) uint8_t V[256];
             Lowpass_V<Rnd>(V, H);
             const uint8_t* Near = Fy == 1 ? H : H + 16;
-            for (int y = 0; y < 16; ++y) Store16(Out + 16 * y, Avg2<Rnd>(Load16(Near + 16 * y), Load16(V + 16 * y)));
+            for (int y = 0; y < 16; ++y) Store16(Out + 16 * y, Kvr_Avg2_SSE2<Rnd>(Load16(Near + 16 * y), Load16(V + 16 * y)));
         }
     }
 }
