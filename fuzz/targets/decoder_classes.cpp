@@ -23,10 +23,22 @@ frame::FrameReceiveBuffer& receiveBuffer() {
     return *buffer;
 }
 
-void checkSnapshot(std::uint8_t* bitmap, std::size_t size) {
+void checkSnapshot(const std::uint8_t* bitmap, std::size_t size) {
     if (bitmap == nullptr) return;
-    HeapCopy copy(bitmap, size);
-    if (size < 54 || copy.data()[0] != 'B' || copy.data()[1] != 'M') Finding("snapshot without bitmap header");
+    ReadThrough(bitmap, size);
+    if (size < 54 || bitmap[0] != 'B' || bitmap[1] != 'M') Finding("snapshot without bitmap header");
+}
+
+// The capture buffer, exactly as large as the picture asks (so a write past it is reported), and
+// kept while the picture keeps its size instead of mapped afresh for every frame.
+std::uint8_t* captureBuffer(std::size_t size) {
+    static std::unique_ptr<std::uint8_t[]> buffer;
+    static std::size_t held = 0;
+    if (size != held) {
+        buffer.reset(new std::uint8_t[size]);
+        held = size;
+    }
+    return buffer.get();
 }
 
 void runLive(IDecoder& decoder, ByteSource& source, bool capture) {
@@ -62,12 +74,12 @@ void runLive(IDecoder& decoder, ByteSource& source, bool capture) {
                 int height = 0;
                 decoder.GetPictureSize(&width, &height);
                 const std::size_t need = std::size_t(width) * height * 3 + 54;
-                std::unique_ptr<std::uint8_t[]> bitmap(new std::uint8_t[need]);
-                std::memset(bitmap.get(), 0, need);
-                const bool captured = decoder.DecodeAndCapture(exact.data(), length, true, bitmap.get(), need, true);
+                std::uint8_t* bitmap = captureBuffer(need);
+                std::memset(bitmap, 0, 54);  // no header left over from an earlier capture
+                const bool captured = decoder.DecodeAndCapture(exact.data(), length, true, bitmap, need, true);
                 // A picture that grew while decoding does not fit the buffer: nothing was written.
                 decoder.GetPictureSize(&width, &height);
-                if (captured && std::size_t(width) * height * 3 + 54 <= need) checkSnapshot(bitmap.get(), need);
+                if (captured && std::size_t(width) * height * 3 + 54 <= need) checkSnapshot(bitmap, need);
             } else {
                 decoder.Decode(exact.data(), length, true);
             }
