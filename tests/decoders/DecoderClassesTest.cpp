@@ -10,7 +10,7 @@
 
 #include "platform/MemoryWindow.h"
 #include "tests/decoders/TestStreams.h"
-#include "tests/support/LittleEndian.h"
+#include "base/ByteOrder.h"
 #include "tools/m4vframe/M4vFrame.h"
 #include "video/decoders/CDec263.h"
 #include "video/decoders/CDecKvr4.h"
@@ -86,9 +86,9 @@ TYPED_TEST(DecoderClasses, OffScreenDecodesAndSnapshotsWork) {
     ASSERT_TRUE(d.DecodeAndCapture(data.data(), data.size(), true, bmp.data(), bmp.size(), true));
     EXPECT_EQ(bmp[0], 'B');
     EXPECT_EQ(bmp[1], 'M');
-    EXPECT_EQ(testsupport::Le32(&bmp[2]), bmp.size());
-    EXPECT_EQ(testsupport::Le32(&bmp[18]), 320u);
-    EXPECT_EQ(testsupport::Le32(&bmp[22]), 240u);
+    EXPECT_EQ(base::Le32(&bmp[2]), bmp.size());
+    EXPECT_EQ(base::Le32(&bmp[18]), 320u);
+    EXPECT_EQ(base::Le32(&bmp[22]), 240u);
     EXPECT_FALSE(allBlack(bmp.data(), bmp.size()));
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "TestClient.h"
+#include "tests/support/dvr/RunningDvr.h"
 #include "tools/dvr/DvrServer.h"
 #include "tools/dvr/PlaybackRange.h"
 #include "tools/dvr/RecordWriter.h"
@@ -32,11 +33,7 @@ const std::string kPlayback = [] {
     return std::string(buffer);
 }();
 
-struct Running {
-    DvrServer server;
-    std::uint16_t port;
-    explicit Running(const DvrOptions& o) : server(o), port(server.start()) {}
-};
+using Running = vistrel::testsupport::RunningDvr;
 
 }  // namespace
 
@@ -44,9 +41,9 @@ TEST(Faults, CloseAfterBytes) {
     DvrOptions o = fastOptions();
     o.faults.closeAfterBytes = 5000;
     Running dvr(o);
-    ASSERT_NE(dvr.port, 0);
+    ASSERT_NE(dvr.port(), 0);
     for (const char* target : {"/pushall.htm;9", kPlayback.c_str()}) {
-        const auto r = emutest::rawGet(dvr.port, target, 1 << 30, 10000);
+        const auto r = emutest::rawGet(dvr.port(), target, 1 << 30, 10000);
         EXPECT_EQ(r.status, 200);
         EXPECT_TRUE(r.closedByServer);
         EXPECT_EQ(r.body.size(), 5000u) << target;
@@ -58,15 +55,15 @@ TEST(Faults, StallKeepsTheConnectionSilent) {
     o.faults.stallAfterBytes = 0;
     {
         Running dvr(o);
-        const auto r = emutest::rawGet(dvr.port, "/pushall.htm;9", 1, 400);
+        const auto r = emutest::rawGet(dvr.port(), "/pushall.htm;9", 1, 400);
         EXPECT_TRUE(r.connected);
         EXPECT_FALSE(r.closedByServer);
         EXPECT_TRUE(r.head.empty());
-        EXPECT_EQ(dvr.server.stats().connections, 1);
+        EXPECT_EQ(dvr->stats().connections, 1);
     }
     o.faults.stallAfterBytes = 3000;
     Running dvr(o);
-    const auto r = emutest::rawGet(dvr.port, "/pushall.htm;9", 1 << 30, 600);
+    const auto r = emutest::rawGet(dvr.port(), "/pushall.htm;9", 1 << 30, 600);
     EXPECT_EQ(r.status, 200);
     EXPECT_FALSE(r.closedByServer);
     EXPECT_EQ(r.body.size(), 3000u);
@@ -76,7 +73,7 @@ TEST(Faults, JunkBetweenFramesIsPrintableAndFramesSurvive) {
     DvrOptions o = fastOptions();
     o.faults.junkBytes = 37;
     Running dvr(o);
-    const auto r = emutest::rawGet(dvr.port, "/pushall.htm;9", 200000, 10000);
+    const auto r = emutest::rawGet(dvr.port(), "/pushall.htm;9", 200000, 10000);
     std::size_t junk = 0;
     const auto frames = emutest::findMpeg4Frames(r.body, nullptr, &junk);
     ASSERT_GE(frames.size(), 10u);
@@ -96,7 +93,7 @@ TEST(Faults, HtmlErrorPageOnTheFirstConnections) {
     o.faults.htmlErrorConnections = 2;
     Running dvr(o);
     for (int i = 0; i < 3; ++i) {
-        const auto r = emutest::rawGet(dvr.port, "/pushall.htm;9", 100000, 10000);
+        const auto r = emutest::rawGet(dvr.port(), "/pushall.htm;9", 100000, 10000);
         EXPECT_EQ(r.status, 200);
         EXPECT_EQ(r.contentType, "video/x-qdaxwmkvr4");
         const std::string first(r.body.begin(), r.body.begin() + std::ptrdiff_t(std::min<std::size_t>(1024, r.body.size())));
@@ -114,7 +111,7 @@ TEST(Faults, WrongContentType) {
     DvrOptions o = fastOptions();
     o.faults.contentType = "video/x-qdaxwmjpeg";
     Running dvr(o);
-    const auto r = emutest::rawGet(dvr.port, "/pushall.htm;9", 1000, 10000);
+    const auto r = emutest::rawGet(dvr.port(), "/pushall.htm;9", 1000, 10000);
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.contentType, "video/x-qdaxwmjpeg");
 }
@@ -122,12 +119,12 @@ TEST(Faults, WrongContentType) {
 TEST(Faults, CorruptedRecordHeadersAmongGoodOnes) {
     const auto clean = [] {
         Running dvr(fastOptions());
-        return emutest::scanRecords(emutest::rawGet(dvr.port, kPlayback, 1 << 30, 30000).body);
+        return emutest::scanRecords(emutest::rawGet(dvr.port(), kPlayback, 1 << 30, 30000).body);
     }();
     DvrOptions o = fastOptions();
     o.faults.corruptRecordEvery = 5;
     Running dvr(o);
-    const auto r = emutest::rawGet(dvr.port, kPlayback, 1 << 30, 30000);
+    const auto r = emutest::rawGet(dvr.port(), kPlayback, 1 << 30, 30000);
     const auto scan = emutest::scanRecords(r.body);
     const int good = int(clean.good.size());
     ASSERT_GT(good, 20);
@@ -143,7 +140,7 @@ TEST(Faults, TruncationInTheMiddleOfARecord) {
     DvrOptions o = fastOptions();
     o.faults.truncateAfterRecords = 7;
     Running dvr(o);
-    const auto r = emutest::rawGet(dvr.port, kPlayback, 1 << 30, 30000);
+    const auto r = emutest::rawGet(dvr.port(), kPlayback, 1 << 30, 30000);
     EXPECT_TRUE(r.closedByServer);
     const auto scan = emutest::scanRecords(r.body);
     EXPECT_EQ(scan.good.size(), 7u);
@@ -158,7 +155,7 @@ TEST(Faults, AuthenticationFailureStatuses) {
         o.password = "secret";
         o.authFailureStatus = status;
         Running dvr(o);
-        const auto r = emutest::rawGet(dvr.port, "/pushall.htm;9", 100, 5000);
+        const auto r = emutest::rawGet(dvr.port(), "/pushall.htm;9", 100, 5000);
         EXPECT_EQ(r.status, status);
         if (status == 401) {
             EXPECT_NE(r.head.find("WWW-Authenticate: Basic realm=\"DVR\""), std::string::npos);
@@ -166,7 +163,7 @@ TEST(Faults, AuthenticationFailureStatuses) {
         if (status == 407) {
             EXPECT_NE(r.head.find("Proxy-Authenticate: Basic"), std::string::npos);
         }
-        EXPECT_EQ(dvr.server.stats().authFailures, 1);
-        EXPECT_EQ(dvr.server.stats().liveRequests, 0);
+        EXPECT_EQ(dvr->stats().authFailures, 1);
+        EXPECT_EQ(dvr->stats().liveRequests, 0);
     }
 }

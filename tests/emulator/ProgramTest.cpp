@@ -10,6 +10,8 @@
 #include <string>
 
 #include "TestClient.h"
+#include "tests/support/Command.h"
+#include "tests/support/Files.h"
 
 namespace {
 
@@ -23,12 +25,10 @@ struct Outcome {
 Outcome runQuick(const std::string& arguments) {
     Outcome o;
     const std::string errFile = testing::TempDir() + "emu_program_err.txt";
-    FILE* p = ::popen((kProgram + " " + arguments + " 2>" + errFile).c_str(), "r");
-    char buffer[512];
-    while (p != nullptr && std::fgets(buffer, sizeof buffer, p) != nullptr) o.out += buffer;
-    const int raw = p != nullptr ? ::pclose(p) : -1;
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.err = emutest::readFile(errFile);
+    const auto run = vistrel::testsupport::RunCapture(kProgram + " " + arguments + " 2>" + errFile);
+    o.out = run.output;
+    o.status = run.exitCode;
+    o.err = vistrel::testsupport::ReadText(errFile);
     return o;
 }
 

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "TestClient.h"
+#include "base/ByteOrder.h"
 #include "tools/dvr/ImaAdpcmEncoder.h"
 #include "tools/dvr/PesPacket.h"
 #include "tools/dvr/RecordGenerator.h"
@@ -56,9 +57,7 @@ std::vector<std::uint8_t> generate(const DvrOptions& o, const PlaybackRange& ran
     return all;
 }
 
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
+using vistrel::base::Le32;
 
 // IMA ADPCM decoding written from the format description, apart from the emulator's code.
 struct ReferenceAdpcm {
@@ -158,7 +157,7 @@ TEST(RecordGenerator, RecordedRangeHoldsAllChannelsThenTheEndRecord) {
         } else if (coding == ChannelCoding::Mpeg4) {
             ASSERT_EQ(r.type, kTypeMpeg4);
             ASSERT_GE(r.payload.size(), 8u);
-            EXPECT_EQ(le32(r.payload.data()), r.payload.size() - 4);
+            EXPECT_EQ(Le32(r.payload.data()), r.payload.size() - 4);
             EXPECT_EQ(r.payload[4], 0);
             EXPECT_EQ(r.payload[5], 0);
             EXPECT_EQ(r.payload[6], 1);
@@ -180,7 +179,7 @@ TEST(RecordGenerator, RecordedRangeHoldsAllChannelsThenTheEndRecord) {
                 // Either form the adapter reads: 18-byte frame header or 32-bit length, then a start code.
                 const bool withHeader = d[0] == 0xF6 && d[2] == 0xFF && d[4] == 0xF9 && d[6] == 0xDD && d[12] == 0xC5;
                 const std::size_t skip = withHeader ? 18 : 4;
-                EXPECT_EQ(le32(d + (withHeader ? 14 : 0)), n - skip);
+                EXPECT_EQ(Le32(d + (withHeader ? 14 : 0)), n - skip);
                 EXPECT_EQ(d[skip + 2], 1);
                 EXPECT_NE(d[n - 1], 0) << "the conversion drops trailing zero bytes of a video packet";
             }

@@ -4,9 +4,12 @@
 
 #include <chrono>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "TestClient.h"
+#include "tests/support/Command.h"
+#include "tests/support/Files.h"
 #include "tools/dvr/CameraState.h"
 #include "tools/dvr/DvrServer.h"
 #include "tools/dvr/PlaybackRange.h"
@@ -196,7 +199,7 @@ TEST(Server, CameraCommandsMoveTheVirtualCameraAndAreLogged) {
     EXPECT_EQ(dvr.stats().cameraRequests, 5);
     dvr.stop();
 
-    const std::string log = emutest::readFile(o.logFile);
+    const std::string log = vistrel::testsupport::ReadText(o.logFile);
     std::size_t lines = 0;
     for (char c : log) lines += c == '\n';
     EXPECT_EQ(lines, 8u);
@@ -279,21 +282,12 @@ namespace {
 
 // Frames ffmpeg decodes from an elementary stream file.
 int ffmpegFrameCount(const std::string& path) {
-    const std::string command = "ffmpeg -v error -f m4v -i '" + path + "' -f framecrc - 2>/dev/null";
-    FILE* p = ::popen(command.c_str(), "r");
-    if (p == nullptr) return -1;
+    const auto run = vistrel::testsupport::RunCapture("ffmpeg -v error -f m4v -i '" + path + "' -f framecrc -",
+                                                      vistrel::testsupport::Stderr::Discard);
     int frames = 0;
-    char line[512];
-    while (std::fgets(line, sizeof line, p) != nullptr) frames += line[0] != '#' ? 1 : 0;
-    ::pclose(p);
+    std::istringstream lines(run.output);
+    for (std::string line; std::getline(lines, line);) frames += !line.empty() && line[0] != '#' ? 1 : 0;
     return frames;
-}
-
-void writeBytes(const std::string& path, const std::vector<std::uint8_t>& data) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(data.data(), 1, data.size(), f);
-    std::fclose(f);
 }
 
 }  // namespace
@@ -314,7 +308,7 @@ TEST(Server, Mpeg4LiveAndRecordedFramesDecodeWithFfmpeg) {
         stream.insert(stream.end(), live.body.begin() + std::ptrdiff_t(f.payloadOffset),
                       live.body.begin() + std::ptrdiff_t(f.offset + f.length));
     const std::string livePath = testing::TempDir() + "emu_live.m4v";
-    writeBytes(livePath, stream);
+    ASSERT_TRUE(vistrel::testsupport::WriteFile(livePath, stream));
     EXPECT_EQ(ffmpegFrameCount(livePath), int(frames.size()));
 
     const auto playback = emutest::rawGet(port, playbackTarget(13, 0, 0), 1 << 30, 30000);
@@ -328,6 +322,6 @@ TEST(Server, Mpeg4LiveAndRecordedFramesDecodeWithFfmpeg) {
     }
     ASSERT_EQ(records, 5);
     const std::string recordedPath = testing::TempDir() + "emu_recorded.m4v";
-    writeBytes(recordedPath, stream);
+    ASSERT_TRUE(vistrel::testsupport::WriteFile(recordedPath, stream));
     EXPECT_EQ(ffmpegFrameCount(recordedPath), records);
 }

@@ -10,9 +10,8 @@
 
 #include <chrono>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
+#include "base/ByteOrder.h"
 #include "base/DvrProtocol.h"
 
 namespace emutest {
@@ -33,10 +32,8 @@ int connectTo(std::uint16_t port) {
     return fd;
 }
 
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
-std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
+using vistrel::base::Le16;
+using vistrel::base::Le32;
 
 bool hasMarkers(const std::uint8_t* p, std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d,
                 std::uint8_t e) {
@@ -147,13 +144,13 @@ RecordScan scanRecords(const std::vector<std::uint8_t>& d) {
         ParsedRecord r;
         r.version = version;
         r.crcOk = true;
-        r.channel = le16(&d[i + 8]);
-        r.payloadLength = le32(&d[i + 12]);
-        r.timestamp = le32(&d[i + 16]);
-        r.flags = le32(&d[i + 20]);
-        r.type = le16(&d[i + 24]);
-        r.sizeCode = le16(&d[i + 26]);
-        if (version == 2 && le16(&d[i + 38]) == 0) r.endCode = le16(&d[i + 40]);
+        r.channel = Le16(&d[i + 8]);
+        r.payloadLength = Le32(&d[i + 12]);
+        r.timestamp = Le32(&d[i + 16]);
+        r.flags = Le32(&d[i + 20]);
+        r.type = Le16(&d[i + 24]);
+        r.sizeCode = Le16(&d[i + 26]);
+        if (version == 2 && Le16(&d[i + 38]) == 0) r.endCode = Le16(&d[i + 40]);
         if (i + headerSize + r.payloadLength > d.size()) {
             scan.truncated = true;
             break;
@@ -177,7 +174,7 @@ std::vector<LiveFrame> findH263Frames(const std::vector<std::uint8_t>& b, std::s
             continue;
         }
         const std::uint32_t length =
-            (std::uint32_t(b[i + 1]) << 24 | std::uint32_t(b[i + 3]) << 16 | le16(&b[i + 14])) + 14;
+            (std::uint32_t(b[i + 1]) << 24 | std::uint32_t(b[i + 3]) << 16 | Le16(&b[i + 14])) + 14;
         if (i + length > b.size()) break;
         frames.push_back({i, length, i + 16, 0});
         i += length;
@@ -193,7 +190,7 @@ std::vector<LiveFrame> findMpeg4Frames(const std::vector<std::uint8_t>& b, int* 
     while (i + 18 <= b.size()) {
         if (hasMarkers(&b[i], 0xFA, 0x74, 0xF9, 0xED, 0xC1)) {
             const std::uint32_t length =
-                (std::uint32_t(b[i + 1]) << 24 | std::uint32_t(b[i + 3]) << 16 | le16(&b[i + 14])) + 14;
+                (std::uint32_t(b[i + 1]) << 24 | std::uint32_t(b[i + 3]) << 16 | Le16(&b[i + 14])) + 14;
             ++info;
             i += length;
             continue;
@@ -203,7 +200,7 @@ std::vector<LiveFrame> findMpeg4Frames(const std::vector<std::uint8_t>& b, int* 
             ++skipped;
             continue;
         }
-        const std::uint32_t payload = le32(&b[i + 14]);
+        const std::uint32_t payload = Le32(&b[i + 14]);
         if (i + 18 + payload > b.size()) break;
         frames.push_back({i, 18 + payload, i + 18, std::uint8_t(b[i + 13] & 3)});
         i += 18 + payload;
@@ -211,13 +208,6 @@ std::vector<LiveFrame> findMpeg4Frames(const std::vector<std::uint8_t>& b, int* 
     if (infoBlocks) *infoBlocks = info;
     if (junk) *junk = skipped;
     return frames;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 }  // namespace emutest

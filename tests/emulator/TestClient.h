@@ -61,6 +61,4 @@ std::vector<LiveFrame> findH263Frames(const std::vector<std::uint8_t>& body, std
 std::vector<LiveFrame> findMpeg4Frames(const std::vector<std::uint8_t>& body, int* infoBlocks = nullptr,
                                        std::size_t* junk = nullptr);
 
-std::string readFile(const std::string& path);
-
 }  // namespace emutest

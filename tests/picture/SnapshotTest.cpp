@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "tests/support/Files.h"
-#include "tests/support/LittleEndian.h"
+#include "base/ByteOrder.h"
 #include "video/picture/Snapshot.h"
 
 using namespace vistrel;
 
-using testsupport::Le16;
-using testsupport::Le32;
+using base::Le16;
+using base::Le32;
 
 TEST(Snapshot, HeaderAndSizeOfA640x480Picture)
 {

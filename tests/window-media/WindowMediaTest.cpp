@@ -31,6 +31,8 @@
 #include "platform/qt/FramebufferView.h"
 #include "stream/export/LiveRecordingSource.h"
 #include "stream/http/StreamRequest.h"
+#include "tests/support/dvr/RunningDvr.h"
+#include "tests/support/qt/WindowFixture.h"
 #include "tools/dvr/DvrServer.h"
 #include "video/decoders/PIDecoder.h"
 
@@ -39,20 +41,8 @@ using namespace vistrel::app;
 
 namespace {
 
-// Generous: a loaded 2-core machine under the sanitizers.
-constexpr int kWaitMs = 60000;
+constexpr int kWaitMs = testsupport::kWindowWaitMs;
 constexpr int kRecordedSeconds = 90;  // per hour of the emulator's recordings
-
-class FakeProbe : public NetworkProbe {
-public:
-    NetworkStatus status() const override { return NetworkStatus::ConnectedGlobal; }
-    void refresh() override {}
-};
-
-class QuietSink : public ErrorMessageSink {
-public:
-    void showError(const QString&, const QString&) override {}
-};
 
 // Plays in real time from its opening; counts what it was given.
 struct FakeAudioDevice final : media::AudioDevice {
@@ -158,30 +148,17 @@ class WindowMediaTest : public QObject {
 private:
     QTemporaryDir home_;
     std::unique_ptr<dvr::DvrServer> dvr_;
-    FakeProbe probe_;
-    QuietSink sink_;
+    testsupport::OnlineProbe probe_;
+    testsupport::QuietErrorSink sink_;
 
     QString pictures() const { return home_.filePath(QStringLiteral("Pictures/Vistrel")); }
     QString videos() const { return home_.filePath(QStringLiteral("Videos/Vistrel")); }
 
     std::unique_ptr<CwmTarselDlg> openAndLogIn(int channel) {
-        DlgSettings s;
-        s.profilePath = home_.filePath(QStringLiteral("profile.txt")).toStdString();
-        s.exitWaitMs = 50;
-        s.liveTimings.randomDelayUnitMs = 50;
-        s.liveTimings.failureDelayUnitMs = 100;
-        s.makeBringUp = [this](QObject* parent) { return new ConnectionBringUp(&probe_, &sink_, parent); };
-        auto dlg = std::make_unique<CwmTarselDlg>(s);
-        dlg->show();
-        if (!QTest::qWaitForWindowExposed(dlg.get())) return nullptr;
-        dlg->setChannel(channel);
-        dlg->setLoginFields(QStringLiteral("127.0.0.1"), QString::number(dvr_->port()), {}, {});
-        dlg->Login();
+        auto dlg = testsupport::ShowWindow(
+            testsupport::WindowSettings(home_.filePath(QStringLiteral("profile.txt")).toStdString(), &probe_, &sink_));
+        if (dlg) testsupport::LogIn(*dlg, channel, dvr_->port());
         return dlg;
-    }
-
-    static bool livePicturesCome(CwmTarselDlg& dlg, std::uint64_t beyond = 0) {
-        return QTest::qWaitFor([&] { return dlg.liveSession().Stats().framesDecoded > beyond + 2; }, kWaitMs);
     }
 
     // Playback of the recording from the start of an hour.
@@ -209,8 +186,8 @@ private slots:
         dvr::DvrOptions options;
         options.frameIntervalMs = 40;
         options.recordedSecondsPerHour = kRecordedSeconds;
-        dvr_ = std::make_unique<dvr::DvrServer>(options);
-        QVERIFY(dvr_->start() != 0);
+        dvr_ = testsupport::StartDvr(options);
+        QVERIFY(dvr_);
     }
 
     void cleanupTestCase() {
@@ -223,7 +200,7 @@ private slots:
         auto dlg = openAndLogIn(3);
         QVERIFY(dlg);
         media::MediaActions& media = *dlg->media();
-        QVERIFY(livePicturesCome(*dlg));
+        QVERIFY(testsupport::LivePicturesCome(*dlg));
         QSignalSpy saved(&media, &media::MediaActions::snapshotSaved);
         QTest::keyClick(dlg.get(), Qt::Key_S);
         QVERIFY(saved.wait(kWaitMs));
@@ -285,13 +262,13 @@ private slots:
         QVERIFY(dlg);
         media::MediaActions& media = *dlg->media();
         media::RecordController& rec = media.recorder();
-        QVERIFY(livePicturesCome(*dlg));
+        QVERIFY(testsupport::LivePicturesCome(*dlg));
         QSignalSpy finished(&rec, &media::RecordController::finished);
         auto recordAWhile = [&] {
             media.recordAction()->trigger();
             if (!rec.recording() || !media.recordAction()->isChecked()) return false;
             const std::uint64_t frames = dlg->liveSession().Stats().framesDecoded;
-            return livePicturesCome(*dlg, frames + 3);
+            return testsupport::LivePicturesCome(*dlg, frames + 3);
         };
 
         QVERIFY(recordAWhile());
@@ -313,7 +290,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, kWaitMs);
 
         dlg->onButton(id::kLiveButton);
-        QVERIFY(livePicturesCome(*dlg));
+        QVERIFY(testsupport::LivePicturesCome(*dlg));
         QVERIFY(recordAWhile());
         media.recordAction()->trigger();  // the toggle off
         QVERIFY(!rec.recording());
@@ -340,7 +317,7 @@ private slots:
         QVERIFY(dlg);
         media::MediaActions& media = *dlg->media();
         media::RecordController& rec = media.recorder();
-        QVERIFY(livePicturesCome(*dlg));
+        QVERIFY(testsupport::LivePicturesCome(*dlg));
         rec.setWriterFactory([](const std::string&, std::string*) { return std::make_unique<DiskFullWriter>(20000); });
         media.recordAction()->trigger();
         QVERIFY(rec.recording());
@@ -348,7 +325,7 @@ private slots:
         QVERIFY(!media.recordAction()->isChecked());
         QTRY_VERIFY_WITH_TIMEOUT(media.lastMessage().contains(QStringLiteral("No space left on device")), kWaitMs);
         QVERIFY(media.lastMessage().startsWith(QStringLiteral("Recording stopped")));
-        QVERIFY(livePicturesCome(*dlg, dlg->liveSession().Stats().framesDecoded + 5));
+        QVERIFY(testsupport::LivePicturesCome(*dlg, dlg->liveSession().Stats().framesDecoded + 5));
 
         // A file where the folder should be.
         rec.setWriterFactory([](const std::string& path, std::string* error) { return record::OpenFileWriter(path, error); });
@@ -362,7 +339,7 @@ private slots:
         QVERIFY(!rec.recording());
         QVERIFY(!media.recordAction()->isChecked());
         QVERIFY(media.lastMessage().startsWith(QStringLiteral("Recording not started")));
-        QVERIFY(livePicturesCome(*dlg, dlg->liveSession().Stats().framesDecoded + 5));
+        QVERIFY(testsupport::LivePicturesCome(*dlg, dlg->liveSession().Stats().framesDecoded + 5));
         QFile::remove(videos());
     }
 

@@ -27,6 +27,8 @@
 #include "platform/qt/FramebufferView.h"
 #include "stream/http/StreamRequest.h"
 #include "stream/playback/PlaybackUrl.h"
+#include "tests/support/dvr/RunningDvr.h"
+#include "tests/support/qt/WindowFixture.h"
 #include "tools/dvr/DvrServer.h"
 
 using namespace vistrel;
@@ -34,19 +36,7 @@ using namespace vistrel::app;
 
 namespace {
 
-// Generous: a loaded 2-core machine under the sanitizers.
-constexpr int kWaitMs = 60000;
-
-class FakeProbe : public NetworkProbe {
-public:
-    NetworkStatus status() const override { return NetworkStatus::ConnectedGlobal; }
-    void refresh() override {}
-};
-
-class QuietSink : public ErrorMessageSink {
-public:
-    void showError(const QString&, const QString&) override {}
-};
+constexpr int kWaitMs = testsupport::kWindowWaitMs;
 
 void key(QWidget* w, int k, Qt::KeyboardModifiers mods = Qt::NoModifier, bool release = false, bool repeat = false) {
     QKeyEvent e(release ? QEvent::KeyRelease : QEvent::KeyPress, k, mods, QString(), repeat);
@@ -66,31 +56,21 @@ class WindowViewsTest : public QObject {
 private:
     QTemporaryDir home_;
     std::unique_ptr<dvr::DvrServer> dvr_;
-    FakeProbe probe_;
-    QuietSink sink_;
+    testsupport::OnlineProbe probe_;
+    testsupport::QuietErrorSink sink_;
     int profiles_ = 0;
 
     std::unique_ptr<CwmTarselDlg> openAndLogIn(int channel, std::uint16_t port = 0, int failureDelayMs = 100) {
-        DlgSettings s;
         // A profile each: a remembered host would bring back the port stored with it.
-        s.profilePath = home_.filePath(QStringLiteral("profile%1.txt").arg(++profiles_)).toStdString();
-        s.exitWaitMs = 50;
+        DlgSettings s = testsupport::WindowSettings(
+            home_.filePath(QStringLiteral("profile%1.txt").arg(++profiles_)).toStdString(), &probe_, &sink_);
         s.initialWidth = 640;
-        s.liveTimings.randomDelayUnitMs = 50;
         s.liveTimings.failureDelayUnitMs = failureDelayMs;
-        s.makeBringUp = [this](QObject* parent) { return new ConnectionBringUp(&probe_, &sink_, parent); };
-        auto dlg = std::make_unique<CwmTarselDlg>(s);
-        dlg->show();
-        if (!QTest::qWaitForWindowExposed(dlg.get())) return nullptr;
-        dlg->setChannel(channel);
-        dlg->setLoginFields(QStringLiteral("127.0.0.1"), QString::number(port ? port : dvr_->port()), {}, {});
-        dlg->Login();
+        auto dlg = testsupport::ShowWindow(s);
+        if (!dlg) return nullptr;
+        testsupport::LogIn(*dlg, channel, port ? port : dvr_->port());
         if (!QTest::qWaitFor([&] { return dlg->loggedIn(); }, kWaitMs)) return nullptr;
         return dlg;
-    }
-
-    static bool livePicturesCome(CwmTarselDlg& dlg, std::uint64_t beyond = 0) {
-        return QTest::qWaitFor([&] { return dlg.liveSession().Stats().framesDecoded > beyond + 2; }, kWaitMs);
     }
 
     bool activeConnectionsFallTo(int n) {
@@ -107,8 +87,8 @@ private slots:
         options.frameIntervalMs = 40;
         options.recordedSecondsPerHour = 90;
         options.maxConnections = 24;
-        dvr_ = std::make_unique<dvr::DvrServer>(options);
-        QVERIFY(dvr_->start() != 0);
+        dvr_ = testsupport::StartDvr(options);
+        QVERIFY(dvr_);
     }
 
     void cleanupTestCase() {
@@ -121,7 +101,7 @@ private slots:
     void gridFromTheWindow() {
         auto dlg = openAndLogIn(1);
         QVERIFY(dlg);
-        QVERIFY(livePicturesCome(*dlg));
+        QVERIFY(testsupport::LivePicturesCome(*dlg));
         ViewsController* views = dlg->views();
         for (int tiles : {4, 16}) {
             views->showGrid(tiles);
@@ -141,7 +121,7 @@ private slots:
         QTest::mouseDClick(third, Qt::LeftButton, {}, third->rect().center());
         QVERIFY(!views->gridShown());
         QCOMPARE(channelOf(dlg->liveUrl()), 3);
-        QVERIFY(livePicturesCome(*dlg));
+        QVERIFY(testsupport::LivePicturesCome(*dlg));
         QVERIFY(activeConnectionsFallTo(1));
         QCOMPARE(dlg->mode(), int(ModeLive));
 
@@ -239,7 +219,7 @@ private slots:
     void zoomInTheWindow() {
         auto dlg = openAndLogIn(1);
         QVERIFY(dlg);
-        QVERIFY(livePicturesCome(*dlg));
+        QVERIFY(testsupport::LivePicturesCome(*dlg));
         QWidget* surface = dlg->views()->zoomSurface();
         const QPointF at(surface->width() * 0.25, surface->height() * 0.5);
         auto wheel = [&](int notches) {
@@ -257,7 +237,7 @@ private slots:
         QVERIFY(std::abs(z.left() + 0.25 / z.zoom() - 0.25) < 1e-6);
         QTest::mouseDClick(surface, Qt::LeftButton, {}, at.toPoint());
         QCOMPARE(z.zoom(), 1.0);
-        QVERIFY(livePicturesCome(*dlg, dlg->liveSession().Stats().framesDecoded));
+        QVERIFY(testsupport::LivePicturesCome(*dlg, dlg->liveSession().Stats().framesDecoded));
     }
 
     // Paused playback: one Step shows exactly one new picture; a slider release at 30:00 asks

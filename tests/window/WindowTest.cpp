@@ -27,6 +27,8 @@
 #include "platform/qt/FramebufferView.h"
 #include "stream/http/StreamRequest.h"
 #include "stream/playback/PlaybackSpeed.h"
+#include "tests/support/dvr/RunningDvr.h"
+#include "tests/support/qt/WindowFixture.h"
 #include "tools/dvr/DvrServer.h"
 
 using namespace vistrel;
@@ -36,13 +38,6 @@ namespace {
 
 // Generous: a loaded 2-core machine under the sanitizers.
 constexpr int kWaitMs = 30000;
-
-class FakeProbe : public NetworkProbe {
-public:
-    NetworkStatus answer = NetworkStatus::ConnectedGlobal;
-    NetworkStatus status() const override { return answer; }
-    void refresh() override {}
-};
 
 class RecordingSink : public ErrorMessageSink {
 public:
@@ -90,7 +85,7 @@ class WindowTest : public QObject {
 private:
     QTemporaryDir dir_;
     std::unique_ptr<dvr::DvrServer> dvr_;
-    FakeProbe probe_;
+    testsupport::OnlineProbe probe_;
     RecordingSink sink_;
     std::uint32_t fakeTick_ = 100000;
     int profileCounter_ = 0;
@@ -98,28 +93,20 @@ private:
     QString logPath() const { return dir_.filePath(QStringLiteral("dvr.jsonl")); }
 
     DlgSettings settings(const QString& profile = {}) {
-        DlgSettings s;
-        s.profilePath = (profile.isEmpty() ? dir_.filePath(QStringLiteral("profile%1.txt").arg(++profileCounter_))
-                                           : profile).toStdString();
-        s.exitWaitMs = 50;
+        DlgSettings s = testsupport::WindowSettings(
+            (profile.isEmpty() ? dir_.filePath(QStringLiteral("profile%1.txt").arg(++profileCounter_)) : profile)
+                .toStdString(),
+            &probe_, &sink_);
         s.tick = [this] { return fakeTick_; };
-        s.liveTimings.randomDelayUnitMs = 50;
-        s.liveTimings.failureDelayUnitMs = 100;
-        s.makeBringUp = [this](QObject* parent) { return new ConnectionBringUp(&probe_, &sink_, parent); };
         return s;
     }
 
     std::unique_ptr<CwmTarselDlg> openWindow(const QString& profile = {}) {
-        auto dlg = std::make_unique<CwmTarselDlg>(settings(profile));
-        dlg->show();
-        if (!QTest::qWaitForWindowExposed(dlg.get())) return nullptr;
-        return dlg;
+        return testsupport::ShowWindow(settings(profile));
     }
 
     void login(CwmTarselDlg& dlg, int channel = 1) {
-        dlg.setChannel(channel);
-        dlg.setLoginFields(QStringLiteral("127.0.0.1"), QString::number(dvr_->port()), {}, {});
-        dlg.Login();
+        testsupport::LogIn(dlg, channel, dvr_->port());
     }
 
     static QComboBox* combo(CwmTarselDlg& dlg, int id) { return qobject_cast<QComboBox*>(dlg.control(id)); }
@@ -152,8 +139,8 @@ private slots:
         options.logFile = logPath().toStdString();
         options.frameIntervalMs = 40;
         options.recordedSecondsPerHour = 40;
-        dvr_ = std::make_unique<dvr::DvrServer>(options);
-        QVERIFY(dvr_->start() != 0);
+        dvr_ = testsupport::StartDvr(options);
+        QVERIFY(dvr_);
     }
 
     void cleanupTestCase() {
