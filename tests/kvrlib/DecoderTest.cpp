@@ -122,7 +122,7 @@ TEST(Decoder, PicturesAfterARefusedLayerAreSkipped) {
     }
 }
 
-TEST(Decoder, TruncatedPictureIsDroppedAndTheNextIntraDecodes) {
+TEST(Decoder, TruncatedPictureIsConcealedShownAndReported) {
     Dec dec;
     VolOptions o;
     o.width = 64;
@@ -130,12 +130,15 @@ TEST(Decoder, TruncatedPictureIsDroppedAndTheNextIntraDecodes) {
     dec.feed(volBytes(o));
     dec.feed(greyI(o));
     EXPECT_THROW(dec.feed(greyI(o, 4, 5)), KVR_STREAM_EXCEPTION);
-    // The picture before the damaged one is still delivered; the damaged one never is.
+    // The picture before the damaged one is still delivered, and so is the damaged one: its missing
+    // macroblocks come from the grey picture before it.
     ASSERT_EQ(dec.d->Is_Frame_Ready(), 1);
     KVR_MP4_FRAME f{};
     dec.d->Consume_Frame(&f);
     dec.feed(greyI(o, 6));
-    EXPECT_EQ(dec.d->Is_Frame_Ready(), 0) << "the damaged picture is not shown";
+    ASSERT_EQ(dec.d->Is_Frame_Ready(), 1) << "the concealed picture is shown";
+    dec.d->Consume_Frame(&f);
+    EXPECT_TRUE(allEqual(f, 128, 128));
     dec.d->Decode(nullptr, 0);
     ASSERT_EQ(dec.d->Is_Frame_Ready(), 1);
     dec.d->Consume_Frame(&f);

@@ -4,11 +4,13 @@
 #include "kvr_syst/Kvr_Except.h"
 #include "mpg_src/Kvr_Asp_Hooks.h"
 #include "mpg_src/Kvr_Asp_Pred.h"
+#include "mpg_src/Kvr_Conceal.h"
+#include "mpg_src/Kvr_Packet.h"
 
 namespace {
 
 enum { B_DIRECT = 0, B_BACKWARD = 1, B_FORWARD = 2, B_INTERP = 3 };
-const int Plain_Skip = 6;  // macroblock type of a not-coded P-VOP macroblock in the info map
+const int Doubted_MBs = 3;  // concealed before the macroblock whose code failed
 
 // MB type prefix code: 1 direct, 01 interpolated, 001 backward, 0001 forward; 0000 is not a code
 // and is taken as direct without consuming anything.
@@ -21,8 +23,6 @@ int Read_B_Type(KVR_BITS* B)
     if (Code == 1) { B->Skip(4); return B_FORWARD; }
     return B_DIRECT;
 }
-
-int Read_MV(KVR_BITS* B, int Pred, int F_Code) { return Kvr_Wrap_MV(Pred + Kvr_Read_MV_Component(B, F_Code), F_Code); }
 
 int64_t Rounded_Div(int64_t A, int64_t B) { return (A >= 0 ? A + (B >> 1) : A - (B >> 1)) / B; }
 
@@ -47,50 +47,21 @@ struct B_Decoder {
     KVR_MV Pred[2][2];            // [forward, backward][field]: last vectors of the row
     const KVR_MB_INFO* Col_Map;   // future anchor's macroblock information
 
-    bool Plain_Skip_At(int Idx) const { return Col_Map[Idx].Class == 0 && Col_Map[Idx].Type == Plain_Skip; }
-
-    // Stuffing (a 0 then ones up to the byte boundary, a whole 0x7F when aligned) and an L-bit marker.
-    bool Packet_Ahead(int L)
-    {
-        int N = B->Bits_To_Byte_Align();
-        if (N == 0) N = 8;
-        const uint32_t Want = ((((1u << (N - 1)) - 1)) << L) | 1u;
-        return B->Bits_Avail() >= N + L && B->See(N + L) == Want;
-    }
-
-    // Consumes stuffing, marker and video-packet header; returns the packet's first macroblock.
-    int Read_Packet_Header(KVR_MB* MB, int Total)
-    {
-        const int N = B->Bits_To_Byte_Align();
-        B->Skip((N == 0 ? 8 : N) + MB->Resync_Len);
-        const int First = static_cast<int>(B->Get(Kvr_Bit_Length(static_cast<uint32_t>(Total - 1))));
-        int Q = static_cast<int>(B->Get(D->VOL.Quant_Prec));
-        if (B->Get1()) {  // header extension: the picture header's time and codes again
-            while (B->Get1() && !B->Overread()) {}
-            B->Skip(1 + D->VOL.Time_Bits + 1 + 2 + 3 + 3 + 3);
-        }
-        Kvr_Check_Overread(B);
-        if (First >= Total) throw KVR_STREAM_EXCEPTION("Video packet beyond the last macroblock");
-        MB->Quant = MB->Quant_Prev = Q < 1 ? 1 : (Q > 31 ? 31 : Q);
-        return First;
-    }
+    bool Plain_Skip_At(int Idx) const { return Col_Map[Idx].Class == 0 && Col_Map[Idx].Type == KVR_MB_SKIPPED; }
 
     void Reset_Preds() { for (auto& Dir : Pred) for (auto& P : Dir) P = KVR_MV{0, 0}; }
 
     void Read_Dir(KVR_MB* MB, int Dir, int F_Code, KVR_MV Out[2])
     {
         if (!MB->Field_Pred) {
-            const int X = Read_MV(B, Pred[Dir][0].X, F_Code);
-            const int Y = Read_MV(B, Pred[Dir][0].Y, F_Code);
-            Out[0] = Out[1] = KVR_MV{static_cast<int16_t>(X), static_cast<int16_t>(Y)};
+            Out[0] = Out[1] = Kvr_Read_MV(B, Pred[Dir][0].X, Pred[Dir][0].Y, F_Code);
             Pred[Dir][0] = Pred[Dir][1] = Out[0];
             return;
         }
+        // Field vectors predict their vertical component in field lines.
         for (int f = 0; f < 2; ++f) {
-            const int X = Read_MV(B, Pred[Dir][f].X, F_Code);
-            const int Y = Read_MV(B, Pred[Dir][f].Y / 2, F_Code);
-            Out[f] = KVR_MV{static_cast<int16_t>(X), static_cast<int16_t>(Y)};
-            Pred[Dir][f] = KVR_MV{static_cast<int16_t>(X), static_cast<int16_t>(Y * 2)};
+            Out[f] = Kvr_Read_MV(B, Pred[Dir][f].X, Pred[Dir][f].Y / 2, F_Code);
+            Pred[Dir][f] = KVR_MV{Out[f].X, static_cast<int16_t>(Out[f].Y * 2)};
         }
     }
 
@@ -185,8 +156,9 @@ struct B_Decoder {
         if (Type == B_DIRECT) {
             int Dx = 0, Dy = 0;
             if (Modb_Data) {
-                Dx = Read_MV(B, 0, 1);
-                Dy = Read_MV(B, 0, 1);
+                const KVR_MV Delta = Kvr_Read_MV(B, 0, 0, 1);
+                Dx = Delta.X;
+                Dy = Delta.Y;
             }
             Dbg = Direct(MB, Dx, Dy);
             if (!Modb_Data) Dbg = '0';
@@ -206,6 +178,81 @@ struct B_Decoder {
         }
         if (MB->CBP) Kvr_Decode_Inter_Residual(D, B, MB);
         if (D->Debug >= 5) Kvr_Log(&D->Log, KVR_LOG_INFO, "%c", Dbg);
+    }
+
+    // Lost macroblocks [From, To): those skipped with their co-located one are copied as the stream
+    // would have it, the rest predicted in direct mode without a delta (a macroblock sent without data).
+    void Conceal(const KVR_MB* At, int From, int To)
+    {
+        KVR_MB C = *At;
+        for (int i = From; i < To; ++i) {
+            C.Idx = i;
+            C.X = i % D->MB_W;
+            C.Y = i / D->MB_W;
+            C.Field_Pred = 0;
+            C.Field_DCT = D->VOL.Interlaced ? 0 : -1;
+            if (Plain_Skip_At(i)) Kvr_Copy_MB(D, &C, D->Fwd);
+            else Direct(&C, 0, 0);
+            if ((i + 1) % D->MB_W == 0) Kvr_MB_End_Row(D, &C);
+        }
+    }
+
+    void Start_Packet(KVR_MB* MB, int First, const KVR_PACKET_HEADER& H)
+    {
+        MB->Quant = MB->Quant_Prev = H.Quant;
+        MB->Packet_Start = First;
+        MB->Packet_Bits = B->Bit_Pos();
+        Reset_Preds();
+    }
+
+    // After macroblock MB->Idx: reads the header of a packet that follows and moves MB on.
+    void Advance(KVR_MB* MB)
+    {
+        const int Total = D->MB_W * D->MB_H;
+        int Next = MB->Idx + 1;
+        if (Next % D->MB_W == 0) Kvr_MB_End_Row(D, MB);
+        // Macroblocks skipped with their co-located one carry no bits, so the header of a video
+        // packet that starts at one of them is only met before the next coded macroblock.
+        if (MB->Resync_Len && Next < Total && !Plain_Skip_At(Next) && Kvr_Packet_Ahead(B, MB->Resync_Len)) {
+            int Min = Next;
+            while (Min - 1 > MB->Packet_Start && Plain_Skip_At(Min - 1)) --Min;
+            KVR_PACKET_HEADER H;
+            if (!Kvr_Read_Packet_Header(D, B, MB->Resync_Len, Min, false, &H))
+                throw KVR_STREAM_EXCEPTION("Damaged video packet header in a B-VOP after macroblock %d", MB->Idx);
+            if (H.First_MB > Next) {
+                // Fewer macroblocks than the header says were read: the packet's data was damaged.
+                Kvr_Note_Damage(D, std::make_exception_ptr(KVR_STREAM_EXCEPTION(
+                                       "B-VOP packet at macroblock %d ended at %d, before %d", MB->Packet_Start,
+                                       Next, H.First_MB)));
+                Conceal(MB, MB->Packet_Start, H.First_MB);
+                Next = H.First_MB;
+            }
+            Start_Packet(MB, H.First_MB, H);
+        }
+        MB->Idx = Next;
+        MB->X = Next % D->MB_W;
+        MB->Y = Next / D->MB_W;
+    }
+
+    // From the handler of a stream error: conceals the damaged packet up to the next one found (the
+    // rest of the picture when none) and places MB at that packet's first macroblock.
+    void Recover(KVR_MB* MB)
+    {
+        Kvr_Note_Damage(D);
+        const int Total = D->MB_W * D->MB_H;
+        KVR_PACKET_HEADER H;
+        const bool Found = MB->Resync_Len &&
+                           Kvr_Find_Packet(D, B, MB->Packet_Bits, MB->Resync_Len, MB->Packet_Start + 1, &H);
+        const int Next = Found ? H.First_MB : Total;
+        // As in anchors: the few macroblocks before the failure go too, the whole packet when the
+        // parse ran past the marker of the one found.
+        int From = MB->Packet_Start;
+        if (Next > MB->Idx && MB->Idx - Doubted_MBs > From) From = MB->Idx - Doubted_MBs;
+        Conceal(MB, From, Next);
+        if (Found) Start_Packet(MB, Next, H);
+        MB->Idx = Next;
+        MB->X = Next % D->MB_W;
+        MB->Y = Next / D->MB_W;
     }
 };
 
@@ -235,26 +282,16 @@ void Kvr_Asp_Decode_B_VOP(KVR_MP4_STATE* D, KVR_BITS* B)
 
     KVR_MB MB;
     Kvr_MB_Start_VOP(D, &MB);
+    MB.Packet_Bits = B->Bit_Pos();
     const int Total = D->MB_W * D->MB_H;
     while (MB.Idx < Total) {
-        Kvr_Check_Overread(B);
-        if (MB.X == 0) Dec.Reset_Preds();
-        Dec.Macroblock(&MB);
-        const int Next = MB.Idx + 1;
-        // Macroblocks skipped with their co-located one carry no bits, so the header of a video
-        // packet that starts at one of them is only met before the next coded macroblock.
-        if (MB.Resync_Len && Next < Total && !Dec.Plain_Skip_At(Next) && Dec.Packet_Ahead(MB.Resync_Len)) {
-            const int First = Dec.Read_Packet_Header(&MB, Total);
-            for (int i = First; i < Next; ++i)
-                if (!Dec.Plain_Skip_At(i)) throw KVR_STREAM_EXCEPTION("Video packet out of order in a B-VOP");
-            if (First > Next) throw KVR_STREAM_EXCEPTION("Video packet skips macroblocks of a B-VOP");
-            MB.Packet_Start = First;
-            Dec.Reset_Preds();
+        try {
+            if (MB.X == 0) Dec.Reset_Preds();
+            Dec.Macroblock(&MB);
+            Kvr_Check_Overread(B);
+            Dec.Advance(&MB);
+        } catch (const KVR_STREAM_EXCEPTION&) {
+            Dec.Recover(&MB);
         }
-        if (Next % D->MB_W == 0) Kvr_MB_End_Row(D, &MB);
-        MB.Idx = Next;
-        MB.X = Next % D->MB_W;
-        MB.Y = Next / D->MB_W;
     }
-    Kvr_Check_Overread(B);
 }

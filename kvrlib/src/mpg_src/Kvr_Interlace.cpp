@@ -78,12 +78,8 @@ void Kvr_Asp_Read_Field_MVs(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB)
     Kvr_Predict_MV(D, MB, 0, &Px, &Py);
     const int F = D->VOP.Fwd_Code;
     KVR_MB_INFO& Info = D->Maps[0].MB_Map[MB->Idx];
-    for (int f = 0; f < 2; ++f) {
-        const int X = Kvr_Wrap_MV(Px + Kvr_Read_MV_Component(B, F), F);
-        const int Y = Kvr_Wrap_MV(Py / 2 + Kvr_Read_MV_Component(B, F), F);
-        Info.Field_MV[f].X = static_cast<int16_t>(X);
-        Info.Field_MV[f].Y = static_cast<int16_t>(Y);
-    }
+    // Field vectors predict their vertical component in field lines.
+    for (int f = 0; f < 2; ++f) Info.Field_MV[f] = Kvr_Read_MV(B, Px, Py / 2, F);
     // The macroblock's vector for later predictions: the mean of the two, odd halves kept odd.
     const int Sx = Info.Field_MV[0].X + Info.Field_MV[1].X;
     const KVR_MV Mv = {static_cast<int16_t>((Sx >> 1) | (Sx & 1)),

@@ -1,6 +1,8 @@
 // Visual object, video object layer, group-of-VOP and VOP headers; reference rotation and output.
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <utility>
 
 #include "kvr_syst/Kvr_Except.h"
 #include "mpg_src/Kvr_Asp_Hooks.h"
@@ -462,6 +464,8 @@ void Decode_Picture(KVR_MP4_STATE* D, KVR_BITS* B) {
     }
     if (V.Coding != B_VOP) Finish_Anchor(D);
     Output(D);
+    // The loop concealed damage and went on: the picture is out like a good one, the error still reported.
+    if (D->Damage) std::rethrow_exception(std::exchange(D->Damage, nullptr));
 }
 }  // namespace
 

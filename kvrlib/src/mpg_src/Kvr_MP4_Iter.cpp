@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "kvr_syst/Kvr_Except.h"
+#include "mpg_src/Kvr_Conceal.h"
 #include "mpg_src/Kvr_MP4_MB.h"
+#include "mpg_src/Kvr_Packet.h"
 
 void Kvr_Check_Overread(const KVR_BITS* B) {
     if (B->Overread()) throw KVR_STREAM_EXCEPTION("VOP data ended before its last macroblock");
@@ -32,14 +34,12 @@ void Kvr_MB_Start_VOP(KVR_MP4_STATE* D, KVR_MB* MB) {
     const KVR_MP4_VOP& V = D->VOP;
     MB->Quant = MB->Quant_Prev = V.Quant;
     MB->Packet_Start = 0;
+    MB->Packet_Bits = 0;
+    D->Damage = nullptr;
     // Markers are looked for even when the layer says they are disabled: cameras send pictures with
     // video packets after a stored layer header that says otherwise, and valid macroblock data never
     // holds stuffing followed by sixteen zero bits, so the probe cannot misfire on streams without them.
-    if (V.Coding == I_VOP) MB->Resync_Len = 17;
-    else if (V.Coding == B_VOP) {
-        int F = V.Fwd_Code > V.Bwd_Code ? V.Fwd_Code : V.Bwd_Code;
-        MB->Resync_Len = 16 + (F > 2 ? F : 2);
-    } else MB->Resync_Len = 16 + V.Fwd_Code;
+    MB->Resync_Len = Kvr_Resync_Marker_Len(V);
     const int Row = D->MB_W + 1;
     MB->Pred_Cur = D->MB_Data;
     MB->Pred_Prev = D->MB_Data + Row;
@@ -71,57 +71,60 @@ void Kvr_MB_End_Row(KVR_MP4_STATE* D, KVR_MB* MB) {
     if (D->Slicer) D->Slicer(D->Cur, 16 * MB->Y, 16, D->Slicer_Data);
 }
 
-// Stuffing (0 then ones up to the byte boundary, a whole 0x7F when aligned) and the marker.
-static bool Marker_Ahead(KVR_BITS* B, int L) {
-    int N = B->Bits_To_Byte_Align();
-    if (N == 0) N = 8;
-    const uint32_t Stuff = (1u << (N - 1)) - 1;
-    const uint32_t Want = (Stuff << L) | 1u;
-    return B->See(N + L) == Want && B->Bits_Avail() >= N + L;
-}
-
-int Kvr_MB_Check_Resync(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
-    const int Old_Y = MB->Y;
-    int Next = MB->Idx + 1;
-    int Resync = 0;
-    const int Total = D->MB_W * D->MB_H;
-    if (MB->Resync_Len && Next < Total && Marker_Ahead(B, MB->Resync_Len)) {
-        int N = B->Bits_To_Byte_Align();
-        B->Skip((N == 0 ? 8 : N) + MB->Resync_Len);
-        const int Num = int(B->Get(Kvr_Bit_Length(uint32_t(Total - 1))));
-        int Q = int(B->Get(D->VOL.Quant_Prec));
-        const KVR_MP4_VOP& V = D->VOP;
-        if (B->Get1()) {  // header extension: a copy of the picture header fields
-            while (B->Get1() && !B->Overread()) {}
-            B->Skip(1);
-            B->Skip(D->VOL.Time_Bits);
-            B->Skip(1);
-            B->Skip(2);
-            B->Skip(3);
-            if (V.Coding != I_VOP) B->Skip(3);
-            if (V.Coding == B_VOP) B->Skip(3);
-        }
-        Kvr_Check_Overread(B);
-        if (Num < Next || Num >= Total)
-            throw KVR_STREAM_EXCEPTION("Video packet at macroblock %d out of order", Num);
-        if (Q < 1) Q = 1;
-        if (Q > 31) Q = 31;
-        MB->Quant = MB->Quant_Prev = Q;
-        Next = Num;
-        Resync = 1;
-    }
-    // Close every row the position moves past.
-    for (int Y = Old_Y; Y < Next / D->MB_W && Y < D->MB_H; ++Y) {
+// Moves MB to macroblock Next, closing every row it passes; a new packet starts there when H is given.
+static void Move_To(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB, int Next, const KVR_PACKET_HEADER* H) {
+    for (int Y = MB->Y; Y < Next / D->MB_W && Y < D->MB_H; ++Y) {
         MB->Y = Y;
         Kvr_MB_End_Row(D, MB);
         Kvr_MB_Row_Start(D, MB);
     }
     Set_Position(D, MB, Next);
-    if (Resync && MB->Y < D->MB_H) {
-        MB->Packet_Start = Next;
-        // Intra predictors of earlier packets are not available to this one.
-        std::memset(MB->Pred_Prev, 0, sizeof(KVR_MB_PREDS) * (D->MB_W + 1));
-        std::memset(MB->Pred_Cur, 0, sizeof(KVR_MB_PREDS) * (MB->X + 1));
+    if (!H || MB->Y >= D->MB_H) return;
+    MB->Quant = MB->Quant_Prev = H->Quant;
+    MB->Packet_Start = Next;
+    MB->Packet_Bits = B->Bit_Pos();
+    // Intra predictors of earlier packets are not available to this one.
+    std::memset(MB->Pred_Prev, 0, sizeof(KVR_MB_PREDS) * (D->MB_W + 1));
+    std::memset(MB->Pred_Cur, 0, sizeof(KVR_MB_PREDS) * (MB->X + 1));
+}
+
+int Kvr_MB_Check_Resync(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
+    const int Next = MB->Idx + 1;
+    const int Total = D->MB_W * D->MB_H;
+    if (!MB->Resync_Len || Next >= Total || !Kvr_Packet_Ahead(B, MB->Resync_Len)) {
+        Move_To(D, B, MB, Next, nullptr);
+        return 0;
     }
-    return Resync;
+    KVR_PACKET_HEADER H;
+    if (!Kvr_Read_Packet_Header(D, B, MB->Resync_Len, Next, false, &H))
+        throw KVR_STREAM_EXCEPTION("Damaged video packet header after macroblock %d", MB->Idx);
+    if (H.First_MB > Next) {
+        // Fewer macroblocks than the packet header says were read: this packet's data was damaged
+        // without a code going invalid, so none of it is trusted.
+        Kvr_Note_Damage(D, std::make_exception_ptr(KVR_STREAM_EXCEPTION(
+                               "Video packet at macroblock %d ended at %d, before %d", MB->Packet_Start, Next, H.First_MB)));
+        Kvr_Mark_Lost(D, MB->Packet_Start, H.First_MB);
+    }
+    Move_To(D, B, MB, H.First_MB, &H);
+    return 1;
+}
+
+// Macroblocks before the one whose code failed that are concealed with it (measured on damaged streams).
+static const int KVR_DOUBTED_MBS = 3;
+
+void Kvr_MB_Recover(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
+    Kvr_Note_Damage(D);
+    const int Total = D->MB_W * D->MB_H;
+    // The damage may have been noticed only after the parse ran past the next marker, so the search
+    // starts right after the damaged packet's header; the packet it finds must come later than that one.
+    KVR_PACKET_HEADER H;
+    const bool Found = MB->Resync_Len && Kvr_Find_Packet(D, B, MB->Packet_Bits, MB->Resync_Len, MB->Packet_Start + 1, &H);
+    const int Next = Found ? H.First_MB : Total;
+    // A code goes invalid a little after the damage, so the few macroblocks before the one that failed
+    // go too. When the packet found starts before the failure, the parse had run on past its marker:
+    // nothing of the damaged packet is trusted then.
+    int From = MB->Packet_Start;
+    if (Next > MB->Idx && MB->Idx - KVR_DOUBTED_MBS > From) From = MB->Idx - KVR_DOUBTED_MBS;
+    Kvr_Mark_Lost(D, From, Next);
+    Move_To(D, B, MB, Next, Found ? &H : nullptr);
 }

@@ -5,10 +5,15 @@
 
 #include "mpg_src/Kvr_MP4_State.h"
 
+// Macroblock types stored for macroblocks that carry no data: later pictures copy (B-VOPs) or
+// warp (GMC) them. Lost macroblocks are stored the same way once concealed.
+enum { KVR_MB_SKIPPED = 6, KVR_MB_GMC_SKIPPED = 7 };
+
 // Per-VOP iterator of the macroblock loops; lives on the stack of a loop.
 struct KVR_MB {
     int X = 0, Y = 0, Idx = 0;    // column, row, linear index
     int Packet_Start = 0;         // linear index of the first macroblock of the current video packet
+    int64_t Packet_Bits = 0;      // reader position after that packet's header (the VOP header for the first)
     int Quant = 1;                // current quantiser
     int Quant_Prev = 1;           // quantiser before this macroblock's DQUANT (intra-DC VLC test)
     int Type = 0;                 // 0 inter, 1 inter+q, 2 inter 4v, 3 intra, 4 intra+q, 6 skipped
@@ -28,8 +33,14 @@ struct KVR_MB {
 void Kvr_MB_Start_VOP(KVR_MP4_STATE* D, KVR_MB* MB);   // quantiser, marker length, predictor rows
 void Kvr_MB_Row_Start(KVR_MP4_STATE* D, KVR_MB* MB);
 // After a macroblock: 1 when a video-packet header was found (MB is repositioned at its first
-// macroblock), 0 when the loop simply advances. Raises KVR_STREAM_EXCEPTION on a bad packet.
+// macroblock), 0 when the loop simply advances. Raises KVR_STREAM_EXCEPTION on a bad packet header;
+// macroblocks a good header skips over are concealed and recorded as damage.
 int Kvr_MB_Check_Resync(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB);
+// Called from the handler of a KVR_STREAM_EXCEPTION in an I-, P- or S-VOP loop: records the damage,
+// marks the damaged packet lost up to the next packet found in the VOP (the rest of the picture when
+// there is none; the loop conceals them when it ends) and places MB at that packet's first
+// macroblock, so the loop just goes on.
+void Kvr_MB_Recover(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB);
 // Raises KVR_STREAM_EXCEPTION once the reader has run past the end of the VOP data.
 void Kvr_Check_Overread(const KVR_BITS* B);
 // True when macroblock (X, Y) is inside the picture and in the current video packet.
@@ -43,6 +54,9 @@ int Kvr_Read_CBPY(KVR_BITS* B, int Intra);
 int Kvr_Read_DQuant(KVR_BITS* B, int Quant);  // new quantiser, clamped to 1..31
 int Kvr_Read_MV_Component(KVR_BITS* B, int F_Code);  // the differential, before wrapping
 int Kvr_Wrap_MV(int V, int F_Code);
+// A coded vector: the horizontal then the vertical differential, each added to its predictor and
+// wrapped into the range of F_Code.
+KVR_MV Kvr_Read_MV(KVR_BITS* B, int Px, int Py, int F_Code);
 int Kvr_Read_DC_Size(KVR_BITS* B, int Chroma);   // intra DC size 0..12, -1 invalid
 
 // Vector prediction from the motion-vector map of set 0 (median of left, top, top-right).

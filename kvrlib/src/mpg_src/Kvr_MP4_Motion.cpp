@@ -16,6 +16,12 @@ inline int Median(int A, int B, int C) {
 inline int Clamp(int V, int Lo, int Hi) { return V < Lo ? Lo : (V > Hi ? Hi : V); }
 }  // namespace
 
+KVR_MV Kvr_Read_MV(KVR_BITS* B, int Px, int Py, int F_Code) {
+    const int Dx = Kvr_Read_MV_Component(B, F_Code);
+    const int Dy = Kvr_Read_MV_Component(B, F_Code);
+    return KVR_MV{int16_t(Kvr_Wrap_MV(Px + Dx, F_Code)), int16_t(Kvr_Wrap_MV(Py + Dy, F_Code))};
+}
+
 void Kvr_Predict_MV(KVR_MP4_STATE* D, const KVR_MB* MB, int Block, int* Px, int* Py) {
     // Candidate block offsets (dx, dy in 8x8 blocks from the current block) for left, top, top-right.
     static const int Off[4][3][2] = {
@@ -56,6 +62,7 @@ void Kvr_Store_MB(KVR_MP4_STATE* D, const KVR_MB* MB, int Class) {
     I.Field = uint8_t(MB->Field_Pred > 0 ? 1 | (MB->Field_Sel[0][0] << 1) | (MB->Field_Sel[0][1] << 2) : 0);
     I.Quant = uint8_t(MB->Quant);
     I.Type = uint8_t(MB->Type);
+    I.Lost = 0;
 }
 
 void Kvr_Clamp_Luma_MV(const KVR_MP4_STATE* D, int X, int Y, int Scale, int* Vx, int* Vy) {

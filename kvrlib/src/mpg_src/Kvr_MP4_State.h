@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 
 #include "dsp_src/Kvr_Dsp.h"
 #include "kvr_syst/Kvr_Bits.h"
@@ -73,7 +74,8 @@ struct KVR_MB_INFO {
     uint8_t Quant;
     uint8_t Type;        // macroblock type (0..4, 6 skipped)
     KVR_MV Field_MV[2];  // field vectors (top, bottom) of a field-predicted macroblock
-    uint8_t Reserved[8];
+    uint8_t Lost;        // lost to damage in the anchor being decoded, concealed when its loop ends
+    uint8_t Reserved[7];
 };
 static_assert(sizeof(KVR_MB_INFO) == 20, "the map entry is 20 bytes");
 
@@ -136,6 +138,10 @@ struct KVR_MP4_STATE {
     KVR_QUANT_DSP Quant_Dsp = {};
     const KVR_MC_FN* MC = nullptr;        // sub-table for the current VOP's rounding
     const KVR_MC_FN* MC_Avg = nullptr;    // averaging sub-table
+
+    // First stream error of the VOP being decoded when its macroblock loop concealed the damage and
+    // went on; raised once the concealed picture is out (decoding thread, like the rest of the state).
+    std::exception_ptr Damage;
 
     KVR_SLICER Slicer = nullptr;
     uint32_t Slicer_Data = 0;

@@ -1,0 +1,204 @@
+// Concealment of lost macroblocks in anchors (I-, P- and S-VOPs); B-VOPs conceal in their own loop.
+#include "mpg_src/Kvr_Conceal.h"
+
+#include <cstdlib>
+
+#include "mpg_src/Kvr_Asp_Hooks.h"
+
+namespace {
+
+const int KVR_MID_GREY = 128;
+const int MB_INTRA_CLASS = 1;
+enum { SIDE_LEFT, SIDE_RIGHT, SIDE_ABOVE, SIDE_BELOW, NB_SIDES };
+const int Side_Dx[NB_SIDES] = {-1, 1, 0, 0};
+const int Side_Dy[NB_SIDES] = {0, 0, -1, 1};
+
+int Median(int A, int B, int C) {
+    if (A > B) { const int T = A; A = B; B = T; }
+    if (B > C) B = C;
+    return A > B ? A : B;
+}
+
+struct Neighbours {
+    bool Known[NB_SIDES] = {};
+    int Nb_Known = 0;
+};
+
+Neighbours Known_Around(const KVR_MP4_STATE* D, int X, int Y) {
+    Neighbours N;
+    for (int s = 0; s < NB_SIDES; ++s) {
+        const int Nx = X + Side_Dx[s], Ny = Y + Side_Dy[s];
+        if (Nx < 0 || Ny < 0 || Nx >= D->MB_W || Ny >= D->MB_H) continue;
+        N.Known[s] = !D->Maps[0].MB_Map[Ny * D->MB_W + Nx].Lost;
+        N.Nb_Known += N.Known[s];
+    }
+    return N;
+}
+
+// How badly the luma of the macroblock at (X, Y) of Cur joins onto its known neighbours.
+int Boundary_Cost(const KVR_MP4_STATE* D, int X, int Y, const Neighbours& N) {
+    const int BpS = D->BpS;
+    const uint8_t* P = D->Cur->Y + 16 * Y * BpS + 16 * X;
+    int Cost = 0;
+    for (int i = 0; i < 16; ++i) {
+        if (N.Known[SIDE_ABOVE]) Cost += std::abs(P[i] - P[i - BpS]);
+        if (N.Known[SIDE_BELOW]) Cost += std::abs(P[15 * BpS + i] - P[16 * BpS + i]);
+        if (N.Known[SIDE_LEFT]) Cost += std::abs(P[i * BpS] - P[i * BpS - 1]);
+        if (N.Known[SIDE_RIGHT]) Cost += std::abs(P[i * BpS + 15] - P[i * BpS + 16]);
+    }
+    return Cost;
+}
+
+// Vector candidates: zero, each known inter neighbour's nearest block vector, and their median.
+int Vector_Candidates(KVR_MP4_STATE* D, int X, int Y, const Neighbours& N, KVR_MV* Out) {
+    // Block of the neighbour that touches this macroblock: right column of the left one, and so on.
+    static const int Blk_X[NB_SIDES] = {1, 0, 0, 0}, Blk_Y[NB_SIDES] = {0, 0, 1, 0};
+    int Nb = 0;
+    Out[Nb++] = KVR_MV{0, 0};
+    Out[Nb++] = *Kvr_MV_At(D, 0, 2 * X, 2 * Y);
+    int Vx[NB_SIDES], Vy[NB_SIDES], Nb_Vec = 0;
+    for (int s = 0; s < NB_SIDES; ++s) {
+        if (!N.Known[s]) continue;
+        const int Nx = X + Side_Dx[s], Ny = Y + Side_Dy[s];
+        if (D->Maps[0].MB_Map[Ny * D->MB_W + Nx].Class == MB_INTRA_CLASS) continue;
+        const KVR_MV V = *Kvr_MV_At(D, 0, 2 * Nx + Blk_X[s], 2 * Ny + Blk_Y[s]);
+        Vx[Nb_Vec] = V.X;
+        Vy[Nb_Vec] = V.Y;
+        ++Nb_Vec;
+        Out[Nb++] = V;
+    }
+    if (Nb_Vec >= 3)
+        Out[Nb++] = KVR_MV{int16_t(Median(Vx[0], Vx[1], Vx[2])), int16_t(Median(Vy[0], Vy[1], Vy[2]))};
+    return Nb;
+}
+
+// One plane's block of Size x Size at Dst blended from the known edges around it, each sample
+// weighted by its nearness to each edge.
+void Interpolate_Block(uint8_t* Dst, int BpS, int Size, const Neighbours& N) {
+    int Edge[NB_SIDES][16];
+    for (int i = 0; i < Size; ++i) {
+        Edge[SIDE_LEFT][i] = Dst[i * BpS - 1];
+        Edge[SIDE_RIGHT][i] = Dst[i * BpS + Size];
+        Edge[SIDE_ABOVE][i] = Dst[i - BpS];
+        Edge[SIDE_BELOW][i] = Dst[Size * BpS + i];
+    }
+    for (int y = 0; y < Size; ++y)
+        for (int x = 0; x < Size; ++x) {
+            const int W[NB_SIDES] = {Size - x, x + 1, Size - y, y + 1};
+            const int V[NB_SIDES] = {Edge[SIDE_LEFT][y], Edge[SIDE_RIGHT][y], Edge[SIDE_ABOVE][x], Edge[SIDE_BELOW][x]};
+            int Sum = 0, Weight = 0;
+            for (int s = 0; s < NB_SIDES; ++s)
+                if (N.Known[s]) { Sum += W[s] * V[s]; Weight += W[s]; }
+            Dst[y * BpS + x] = uint8_t(Weight ? (Sum + Weight / 2) / Weight : KVR_MID_GREY);
+        }
+}
+
+void Interpolate_MB(KVR_MP4_STATE* D, const KVR_MB* MB, const Neighbours& N) {
+    const int BpS = D->BpS;
+    Interpolate_Block(D->Cur->Y + 16 * MB->Y * BpS + 16 * MB->X, BpS, 16, N);
+    const int C_Off = 8 * MB->Y * BpS + 8 * MB->X;
+    Interpolate_Block(D->Cur->U + C_Off, BpS, 8, N);
+    Interpolate_Block(D->Cur->V + C_Off, BpS, 8, N);
+}
+
+// Predicts the macroblock from Ref with the candidate vector that joins best onto its neighbours.
+KVR_MV Best_Prediction(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, const Neighbours& N) {
+    KVR_MV Cand[NB_SIDES + 3];
+    const int Nb = Vector_Candidates(D, MB->X, MB->Y, N, Cand);
+    int Best = 0, Best_Cost = -1;
+    for (int i = 0; i < Nb && N.Nb_Known > 0; ++i) {
+        Kvr_Predict_1MV(D, MB, Ref, D->MC, Cand[i]);
+        const int Cost = Boundary_Cost(D, MB->X, MB->Y, N);
+        if (Best_Cost < 0 || Cost < Best_Cost) { Best = i; Best_Cost = Cost; }
+    }
+    Kvr_Predict_1MV(D, MB, Ref, D->MC, Cand[Best]);
+    return Cand[Best];
+}
+
+bool Reference_Usable(const KVR_MP4_STATE* D, const KVR_MP4_FRAME* Ref) {
+    // Every picture of the store has the store's size, so a decoded one always fits; the pictures of
+    // a store just rebuilt for a new size hold nothing decoded and are refused here.
+    return Ref && Ref != D->Cur && D->Pic_Ok[Kvr_Pic_Index(D, Ref)];
+}
+
+// Whether the intra picture just decoded looks unlike the past reference where it is known: then
+// samples interpolated from the neighbours stand in for the lost ones better than the reference does.
+// Measured as the difference from the reference against the reference's own difference from the
+// macroblock below, over the decoded macroblocks.
+bool Intra_Unlike_Reference(const KVR_MP4_STATE* D, const KVR_MP4_FRAME* Ref) {
+    const int BpS = D->BpS;
+    long Temporal = 0, Spatial = 0;
+    for (int Y = 0; Y + 1 < D->MB_H; ++Y)
+        for (int X = 0; X < D->MB_W; ++X) {
+            if (D->Maps[0].MB_Map[Y * D->MB_W + X].Lost) continue;
+            const int Off = 16 * Y * BpS + 16 * X;
+            for (int y = 0; y < 16; y += 2)
+                for (int x = 0; x < 16; ++x) {
+                    const int R = Ref->Y[Off + y * BpS + x];
+                    Temporal += std::abs(D->Cur->Y[Off + y * BpS + x] - R);
+                    Spatial += std::abs(Ref->Y[Off + (y + 16) * BpS + x] - R);
+                }
+        }
+    return Temporal > Spatial;
+}
+
+void Conceal_MB(KVR_MP4_STATE* D, KVR_MB* MB, bool Spatial) {
+    const KVR_MP4_FRAME* Ref = D->Fwd;
+    const bool Gmc = D->VOP.Coding == S_VOP && D->VOL.Sprite_Enable == 2;
+    const Neighbours N = Known_Around(D, MB->X, MB->Y);
+    MB->Type = KVR_MB_SKIPPED;
+    MB->Field_Pred = 0;
+    MB->MV[0] = KVR_MV{0, 0};
+    if (Spatial) {
+        Interpolate_MB(D, MB, N);
+    } else if (Gmc) {
+        MB->Type = KVR_MB_GMC_SKIPPED;
+        Kvr_Asp_Predict_GMC_MB(D, MB);
+    } else {
+        MB->MV[0] = Best_Prediction(D, MB, Ref, N);
+    }
+    if (!Gmc) MB->MV[1] = MB->MV[2] = MB->MV[3] = MB->MV[0];
+    Kvr_Store_MB(D, MB, 0);
+}
+
+}  // namespace
+
+void Kvr_Mark_Lost(KVR_MP4_STATE* D, int From, int To) {
+    const int Total = D->MB_W * D->MB_H;
+    if (From < 0) From = 0;
+    if (To > Total) To = Total;
+    for (int i = From; i < To; ++i) {
+        KVR_MB_INFO& I = D->Maps[0].MB_Map[i];
+        I.Lost = 1;
+        I.Class = 0;
+        I.Type = KVR_MB_SKIPPED;
+        I.Field = 0;
+        // The vector map keeps what the past anchor (or this one before the damage was noticed) left
+        // there: the motion there a moment ago is a candidate for the concealment.
+    }
+}
+
+void Kvr_Conceal_Lost(KVR_MP4_STATE* D) {
+    if (!D->Damage) return;
+    KVR_MB MB;
+    MB.Quant = D->VOP.Quant;
+    MB.Field_DCT = -1;
+    const int Total = D->MB_W * D->MB_H;
+    const bool Spatial = !Reference_Usable(D, D->Fwd) ||
+                         (D->VOP.Coding == I_VOP && Intra_Unlike_Reference(D, D->Fwd));
+    for (int i = 0; i < Total; ++i) {
+        if (!D->Maps[0].MB_Map[i].Lost) continue;
+        MB.Idx = i;
+        MB.X = i % D->MB_W;
+        MB.Y = i / D->MB_W;
+        Conceal_MB(D, &MB, Spatial);  // stores it, which makes it known to the ones after it
+    }
+}
+
+void Kvr_Note_Damage(KVR_MP4_STATE* D) {
+    if (!D->Damage) D->Damage = std::current_exception();
+}
+
+void Kvr_Note_Damage(KVR_MP4_STATE* D, std::exception_ptr Error) {
+    if (!D->Damage) D->Damage = Error;
+}

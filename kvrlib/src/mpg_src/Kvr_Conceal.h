@@ -1,0 +1,23 @@
+// Concealment of macroblocks lost to stream damage, from the reference pictures and the neighbours.
+#pragma once
+
+#include <exception>
+
+#include "mpg_src/Kvr_MP4_MB.h"
+
+// Marks macroblocks [From, To) of the anchor being decoded as lost. They are stored as not coded
+// (what later pictures and a B-VOP see of them) and concealed once the picture's loop has ended, so
+// that the concealment can look at the packets decoded after them as well.
+void Kvr_Mark_Lost(KVR_MP4_STATE* D, int From, int To);
+
+// Conceals every lost macroblock of the anchor just decoded, in raster order, each from what is known
+// around it (decoded or concealed before). An I-VOP copies the co-located block of the past reference;
+// a P-VOP predicts from it with the vector among zero, the known neighbours' vectors and their median
+// whose prediction joins best onto the known neighbouring samples; a GMC S-VOP uses the global
+// motion. Without a decoded reference the samples are interpolated from the known neighbours (mid-grey
+// when there is none).
+void Kvr_Conceal_Lost(KVR_MP4_STATE* D);
+
+// Keeps the first stream error of the VOP for its caller. The first form must be called from a handler.
+void Kvr_Note_Damage(KVR_MP4_STATE* D);
+void Kvr_Note_Damage(KVR_MP4_STATE* D, std::exception_ptr Error);

@@ -1,0 +1,245 @@
+// Damaged MPEG-4 streams: decoding resumes at the next video packet, lost macroblocks are concealed
+// from the reference pictures, every picture comes out, and the damage is still reported.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kvr_syst/Kvr_Except.h"
+#include "kvr_syst/Kvr_MP4_Dec.h"
+#include "mpg_src/Kvr_Packet.h"
+#include "tests/support/Command.h"
+#include "tests/support/Ffmpeg.h"
+#include "tests/support/Files.h"
+#include "tests/support/Psnr.h"
+#include "tests/support/StartCodes.h"
+
+using namespace vistrel::testsupport;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const int kFrames = 25;
+const std::uint8_t kVopCode = 0xB6;
+// Bytes at the start of a VOP left intact: start code and picture header (GMC warping points included).
+const std::size_t kProtectedPrefix = 12;
+
+struct Decoded {
+    std::vector<std::uint8_t> i420;  // every picture in output order
+    int pictures = 0;
+    int errors = 0;                  // stream errors reported by Decode
+    int width = 0, height = 0;
+};
+
+void take(KVR_MP4_DEC* dec, Decoded* out) {
+    if (!dec->Is_Frame_Ready()) return;
+    KVR_MP4_FRAME f{};
+    dec->Consume_Frame(&f);
+    out->width = f.Width;
+    out->height = f.Height;
+    for (int y = 0; y < f.Height; ++y) out->i420.insert(out->i420.end(), f.Y + y * f.BpS, f.Y + y * f.BpS + f.Width);
+    for (const std::uint8_t* plane : {f.U, f.V})
+        for (int y = 0; y < (f.Height + 1) / 2; ++y)
+            out->i420.insert(out->i420.end(), plane + y * f.BpS, plane + y * f.BpS + (f.Width + 1) / 2);
+    ++out->pictures;
+}
+
+// Feeds one start-code unit at a time and takes the ready picture after every call, thrown or not,
+// as the command-line decoder does.
+Decoded decode(const Bytes& stream) {
+    testing::internal::CaptureStdout();  // the library's notes about profiles
+    Decoded out;
+    KVR_MP4_DEC* dec = Kvr_MP4_New_Decoder();
+    std::vector<std::size_t> cuts = StartCodeOffsets(stream);
+    cuts.push_back(stream.size());
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+        try {
+            dec->Decode(stream.data() + cuts[i], int(cuts[i + 1] - cuts[i]));
+        } catch (const KVR_STREAM_EXCEPTION&) {
+            ++out.errors;
+        }
+        take(dec, &out);
+    }
+    try {
+        dec->Decode(nullptr, 0);
+    } catch (const KVR_STREAM_EXCEPTION&) {
+        ++out.errors;
+    }
+    take(dec, &out);
+    Kvr_MP4_Delete_Decoder(dec);
+    testing::internal::GetCapturedStdout();
+    return out;
+}
+
+// Flips bits inside the data of VOPs (never their headers, never making a start code), the same
+// ones on every run. First_Fraction/Last_Fraction limit the flips to that part of each VOP's data.
+Bytes damage(const Bytes& stream, int flipsPerVop, std::uint32_t seed, double firstFraction = 0.0,
+             double lastFraction = 1.0, int onlyVop = -1) {
+    Bytes out = stream;
+    std::vector<std::size_t> cuts = StartCodeOffsets(stream);
+    cuts.push_back(stream.size());
+    std::uint32_t state = seed;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    int vop = -1;
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+        if (stream[cuts[i] + 3] != kVopCode) continue;
+        ++vop;
+        if (onlyVop >= 0 && vop != onlyVop) continue;
+        const std::size_t begin = cuts[i] + kProtectedPrefix, end = cuts[i + 1];
+        if (end <= begin + 8) continue;
+        const std::size_t from = begin + std::size_t(double(end - begin) * firstFraction);
+        const std::size_t span = std::size_t(double(end - begin) * (lastFraction - firstFraction));
+        for (int k = 0; k < flipsPerVop && span > 0; ++k) {
+            for (;;) {
+                const std::size_t at = from + next() % span;
+                const std::uint8_t bit = std::uint8_t(1u << (next() % 8));
+                out[at] ^= bit;
+                bool startCode = false;
+                for (std::size_t s = at >= 2 ? at - 2 : 0; s <= at && s + 2 < out.size(); ++s)
+                    startCode = startCode || (out[s] == 0 && out[s + 1] == 0 && out[s + 2] == 1);
+                if (!startCode) break;
+                out[at] ^= bit;
+            }
+        }
+    }
+    return out;
+}
+
+double meanPsnr(const Decoded& a, const Decoded& b) {
+    const auto psnr = I420FramePsnr(a.i420, b.i420, a.width, a.height);
+    double sum = 0;
+    for (double p : psnr) sum += p;
+    return psnr.empty() ? 0 : sum / double(psnr.size());
+}
+
+struct Kind {
+    const char* name;
+    int w, h;
+    const char* options;
+    double minMeanPsnr;  // against the undamaged decoding, two flips per VOP
+};
+
+class DamagedStreams : public ::testing::TestWithParam<Kind> {
+protected:
+    Bytes encode() {
+        const Kind& k = GetParam();
+        const std::string path = ScratchDir("tests/kvrlib/scratch/resilience") + "/" + k.name + ".m4v";
+        if (!FileExists(path) && !EncodeMovingClip(path, k.w, k.h, kFrames, k.options)) return {};
+        return ReadFile(path);
+    }
+};
+
+TEST_P(DamagedStreams, EveryPictureComesOutConcealedAndTheDamageIsReported) {
+    if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+    const Bytes clean = encode();
+    if (clean.empty()) GTEST_SKIP() << "this ffmpeg cannot make " << GetParam().name;
+    const Decoded good = decode(clean);
+    ASSERT_EQ(good.errors, 0);
+    ASSERT_EQ(good.pictures, kFrames);
+    for (std::uint32_t seed : {1u, 2u}) {
+        const Bytes damaged = damage(clean, 2, seed);
+        const Decoded bad = decode(damaged);
+        EXPECT_EQ(bad.pictures, good.pictures) << "seed " << seed;
+        EXPECT_GT(bad.errors, 0) << "seed " << seed;
+        std::string table;
+        for (double p : I420FramePsnr(good.i420, bad.i420, good.width, good.height))
+            table += " " + std::to_string(int(p));
+        EXPECT_GE(meanPsnr(good, bad), GetParam().minMeanPsnr) << "seed " << seed << ", per picture:" << table;
+    }
+}
+
+// The bounds are 2 to 3 dB under what this decoder reached with both seeds (ffmpeg's decoding of the
+// same damaged streams gave 20 to 28, 27, 20 to 23, 16 to 18 and 10 to 14 dB; no concealment at all
+// gives far less, as every damage then spreads to the end of its group of pictures).
+INSTANTIATE_TEST_SUITE_P(
+    Mpeg4, DamagedStreams,
+    ::testing::Values(Kind{"packets", 320, 240, "-c:v mpeg4 -ps 500 -g 12", 18.0},
+                      Kind{"packets_qpel_bframes", 320, 240, "-c:v mpeg4 -flags +qpel+mv4 -bf 2 -ps 500 -g 12", 22.0},
+                      Kind{"packets_interlaced_bframes", 320, 240,
+                           "-c:v mpeg4 -flags +ildct+ilme -top 1 -bf 2 -ps 500 -g 12", 17.0},
+                      Kind{"no_packets_bframes", 320, 240, "-c:v mpeg4 -bf 1 -g 12", 13.0},
+                      Kind{"xvid_gmc", 320, 240, "-c:v libxvid -gmc 1 -bf 0 -g 12", 9.0}),
+    [](const ::testing::TestParamInfo<Kind>& param) { return std::string(param.param.name); });
+
+TEST(DamagedIntraPicture, PacketsAfterTheDamagedOneDecodeExactly) {
+    if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+    const std::string path = ScratchDir("tests/kvrlib/scratch/resilience") + "/intra_packets.m4v";
+    ASSERT_TRUE(FileExists(path) || EncodeMovingClip(path, 320, 240, 2, "-c:v mpeg4 -ps 300 -g 12"));
+    const Bytes clean = ReadFile(path);
+    const Decoded good = decode(clean);
+    // One flip in the first tenth of the intra picture's data: the packets after the damaged one
+    // hold no prediction from it, so the lower half of the picture is exact.
+    const Decoded bad = decode(damage(clean, 1, 7, 0.0, 0.1, 0));
+    ASSERT_EQ(bad.pictures, good.pictures);
+    ASSERT_GE(bad.errors, 1);
+    const int w = good.width, h = good.height;
+    const std::size_t half = std::size_t(w) * (h / 2);
+    EXPECT_TRUE(std::equal(good.i420.begin() + std::ptrdiff_t(half), good.i420.begin() + std::ptrdiff_t(w * h),
+                           bad.i420.begin() + std::ptrdiff_t(half)));
+}
+
+// The packet search, on hand-made bytes: a 22x18-macroblock picture (9-bit macroblock numbers),
+// 5-bit quantisers, P-VOP with f-code 2 (18-bit markers).
+class PacketSearch : public ::testing::Test {
+protected:
+    PacketSearch() {
+        state.MB_W = 22;
+        state.MB_H = 18;
+        state.VOP.Coding = P_VOP;
+        state.VOP.Fwd_Code = 2;
+    }
+    // Marker, macroblock number, quantiser, no header extension; padded to whole bytes with ones.
+    void packet(int firstMb, int quant) {
+        put(1, 18);
+        put(std::uint32_t(firstMb), 9);
+        put(std::uint32_t(quant), 5);
+        put(0, 1);
+        while (bits % 8) put(1, 1);
+    }
+    void put(std::uint32_t value, int n) {
+        for (int i = n - 1; i >= 0; --i) {
+            if (bits % 8 == 0) data.push_back(0);
+            if ((value >> i) & 1) data.back() |= std::uint8_t(0x80 >> (bits % 8));
+            ++bits;
+        }
+    }
+    void bytes(std::initializer_list<std::uint8_t> b) {
+        data.insert(data.end(), b);
+        bits += 8 * int(b.size());
+    }
+    KVR_MP4_STATE state;
+    Bytes data;
+    int bits = 0;
+};
+
+TEST_F(PacketSearch, RefusesWhatNoEncoderWritesAndStopsAtTheNextPicture) {
+    EXPECT_EQ(Kvr_Resync_Marker_Len(state.VOP), 18);
+    bytes({0x5A, 0xC3});
+    packet(40, 6);   // before the damaged packet's successor: refused
+    bytes({0x12});
+    packet(396, 6);  // beyond the picture: refused
+    packet(120, 0);  // quantiser 0: refused
+    const int good = bits;
+    packet(121, 7);
+    const int end = bits;
+    bytes({0, 0, 1, 0xB6});
+    packet(200, 5);  // the next VOP's: never reached
+    KVR_BITS b;
+    b.Open(data.data(), data.size());
+    KVR_PACKET_HEADER h;
+    ASSERT_TRUE(Kvr_Find_Packet(&state, &b, 0, 18, 41, &h));
+    EXPECT_EQ(h.First_MB, 121);
+    EXPECT_EQ(h.Quant, 7);
+    EXPECT_EQ(b.Bit_Pos(), good + 18 + 9 + 5 + 1) << "the reader stands after the header";
+    // Searching on from there meets the start code and stops in front of it.
+    EXPECT_FALSE(Kvr_Find_Packet(&state, &b, b.Bit_Pos(), 18, 122, &h));
+    EXPECT_EQ(b.Bit_Pos(), int64_t(end));
+}
+
+}  // namespace
