@@ -22,7 +22,7 @@
 #     count as 99 dB); our mean PSNR on the undamaged stream (the decoders' own difference from
 #     ffmpeg, the best damaged figure to hope for); and the errors our decoder reported.
 #
-# Usage: scripts/resilience.sh [OUTDIR]   (env: SEED, FLIPS, FRAMES, BUILD)
+# Usage: scripts/resilience.sh [OUTDIR]   (env: SEED, FLIPS, FRAMES, BUILD, ONLY=name pattern)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-build/resilience}
@@ -78,6 +78,7 @@ decode() {
 for stream in "$out"/*.m4v "$out"/*.h263; do
   base=$(basename "$stream")
   case "$base" in *.damaged.*|*.cut.*) continue ;; esac
+  case "$base" in ${ONLY:-*}*) ;; *) continue ;; esac
   name=${base%.*}; ext=${base##*.}
   codec=mpeg4; [ "$ext" = h263 ] && codec=h263
   size=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=s=x:p=0 "$stream")

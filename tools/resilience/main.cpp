@@ -5,7 +5,8 @@
 //       writes OUT and OUT.units (where each unit lies in OUT)
 //   vistrel-resilience measure h263|mpeg4 NAME CLEAN DAMAGED REF.yuv REF.pts FFMPEG.yuv FFMPEG.pts WxH
 //       REF is ffmpeg's decoding of CLEAN, FFMPEG its decoding of DAMAGED, each with the
-//       presentation time of every picture in its .pts file (one per line); prints one table row
+//       presentation time of every picture in its .pts file (one per line); prints one table row,
+//       with --pictures also a line per display position (PSNR of ffmpeg and ours, "-" when not shown)
 //   vistrel-resilience header
 //       prints the table's heading
 
@@ -33,7 +34,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: vistrel-resilience damage h263|mpeg4 IN OUT [--seed N] [--flips N] [--truncate]\n"
                  "       vistrel-resilience measure h263|mpeg4 NAME CLEAN DAMAGED REF.yuv REF.pts FFMPEG.yuv "
-                 "FFMPEG.pts WxH\n"
+                 "FFMPEG.pts WxH [--pictures]\n"
                  "       vistrel-resilience header\n");
     return 2;
 }
@@ -111,7 +112,8 @@ int measure(int argc, char** argv) {
     Codec codec;
     int width = 0;
     int height = 0;
-    if (argc != 11 || !parseCodec(argv[2], &codec) || std::sscanf(argv[10], "%dx%d", &width, &height) != 2 ||
+    const bool perPicture = argc == 12 && std::strcmp(argv[11], "--pictures") == 0;
+    if ((argc != 11 && !perPicture) || !parseCodec(argv[2], &codec) || std::sscanf(argv[10], "%dx%d", &width, &height) != 2 ||
         width <= 0 || height <= 0)
         return usage();
     const std::string name = argv[3];
@@ -159,6 +161,21 @@ int measure(int argc, char** argv) {
     const Shown c = compare(oursClean.luma, reference, frameBytes, lumaBytes);
     std::printf("%-28s %5zu %7zu %7zu %9.2f %9.2f %9.2f %7ld\n", name.c_str(), picturesIn, a.pictures, b.pictures,
                 a.meanPsnr, b.meanPsnr, c.meanPsnr, ours.errorsReported);
+    if (perPicture) {
+        for (std::size_t i = 0; i < picturesIn; ++i) {
+            std::printf("  %3zu", i);
+            using Pictures = std::map<int, std::vector<std::uint8_t>>;
+            for (const Pictures* luma : {static_cast<const Pictures*>(&theirLuma), &ours.luma}) {
+                const auto found = luma->find(int(i));
+                if (found == luma->end() || found->second.size() != lumaBytes) {
+                    std::printf(" %7s", "-");
+                } else {
+                    std::printf(" %7.2f", lumaPsnr(reference.data() + i * frameBytes, found->second.data(), lumaBytes));
+                }
+            }
+            std::printf("\n");
+        }
+    }
     return 0;
 }
 

@@ -19,6 +19,8 @@ public:
         return std::uint32_t(word >> (64 - n));
     }
     void skip(int n) { position_ += std::size_t(n); }
+    // Moves to any bit position; one beyond the data reads zeros and overruns as skipping there would.
+    void seek(std::size_t bit) { position_ = bit; }
     std::uint32_t get(int n) {
         const std::uint32_t v = show(n);
         skip(n);
@@ -30,6 +32,9 @@ public:
     bool overrun() const { return position_ > size_ * 8; }
     std::size_t bitPosition() const { return position_; }
     std::size_t bitsLeft() const { return overrun() ? 0 : size_ * 8 - position_; }
+    std::size_t sizeInBits() const { return size_ * 8; }
+    // The byte at `index`, zero beyond the data (for searches that skip ahead a byte at a time).
+    std::uint8_t byteAt(std::size_t index) const { return index < size_ ? data_[index] : 0; }
 
 private:
     std::uint64_t load64(std::size_t byte) const {

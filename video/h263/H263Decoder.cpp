@@ -47,6 +47,7 @@ bool H263Decoder::Attach(WindowHandle window) {
     if (window != nullptr) return true;
     if (!output_) return selectSize(sizeCode_ > 0 ? sizeCode_ : kSize320x240);
     std::memset(reference_.get(), 0, frameBytes_);
+    referenceIsPicture_ = false;
     FillBlackPicture(output_.get(), width_, height_);
     latestIsOutput_ = true;
     return true;
@@ -168,6 +169,7 @@ void H263Decoder::decodePicture(const std::uint8_t* data, std::size_t size) {
     context.vectors = vectors_.get();
     context.quantiser = quantiser_;
     context.continuousPresence = header.continuousPresence;
+    context.hasPrevious = referenceIsPicture_;
 
     bool intact = true;
     if (!header.predicted) {
@@ -187,6 +189,7 @@ void H263Decoder::decodePicture(const std::uint8_t* data, std::size_t size) {
 
     std::swap(reference_, output_);
     std::swap(referencePicture_, outputPicture_);
+    referenceIsPicture_ = true;
     latestIsOutput_ = false;
     ++picturesDecoded_;
     if (!intact) ++errorsSeen_;
@@ -233,6 +236,7 @@ bool H263Decoder::reserveInput(std::size_t bytes) {
 }
 
 void H263Decoder::releasePictureBuffers() {
+    referenceIsPicture_ = false;
     referencePicture_.reset();
     outputPicture_.reset();
     reference_.reset();

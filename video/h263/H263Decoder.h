@@ -140,6 +140,9 @@ private:
     bool overflow_ = false;
     std::uint64_t picturesDecoded_ = 0;
     std::uint64_t errorsSeen_ = 0;
+    // The reference buffer holds a decoded picture, not the zeros it was made with (damage in an intra
+    // picture is concealed from it).
+    bool referenceIsPicture_ = false;
 };
 
 }  // namespace vistrel::h263

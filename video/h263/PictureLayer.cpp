@@ -1,6 +1,7 @@
 // H.263 picture header and macroblock layers. The DVRs send macroblocks back to back from the
 // picture header to the end of the picture; group-of-blocks headers, which standard encoders may put
-// in front of a macroblock row, are recognised and skipped (taking their quantiser).
+// in front of a macroblock row, are recognised (taking their quantiser) and are where decoding
+// resumes after damage.
 
 #include "video/h263/PictureLayer.h"
 
@@ -11,6 +12,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "video/h263/Conceal.h"
+#include "video/h263/GobResync.h"
 #include "video/h263/H263Tables.h"
 
 namespace vistrel::h263 {
@@ -59,6 +62,12 @@ namespace {
 constexpr int kDquant[4] = {-1, -2, 1, 2};
 constexpr int kMaxQuantiser = 31;
 constexpr std::uint32_t kStuffing = 1;  // the 9-bit MCBPC stuffing code
+constexpr int kBadCode = -2;            // readCoefficients: a code that does not exist
+
+// Damage is seen only some way behind where it struck: the macroblocks just before the one that
+// failed were likely read from the same wrong bits (5 measured best on damaged ffmpeg streams; more
+// throws good macroblocks away).
+constexpr int kSuspectBeforeError = 5;
 
 struct Mcbpc {
     int type;
@@ -66,8 +75,8 @@ struct Mcbpc {
 };
 
 // Reads the coefficients of one block from scan position `position` on, storing them in raster
-// order. A coefficient position of 64 or more, or a code that does not exist, ends the block.
-// Returns the highest scan position written, or `lastScan` unchanged when none was.
+// order. Returns the highest scan position written, `lastScan` unchanged when none was, or kBadCode
+// for a code that does not exist or a run beyond the 64th coefficient.
 int readCoefficients(BitReader& reader, const TcoefEntry* table, std::int16_t* block, int position, int quantiser,
                      int lastScan) {
     // Escape code 7 + LAST 1 + RUN 6 + LEVEL 8, and every other code with its sign bit, fit in one
@@ -76,7 +85,7 @@ int readCoefficients(BitReader& reader, const TcoefEntry* table, std::int16_t* b
     while (position < 64) {
         const std::uint32_t bits = reader.show(kWindow);
         const TcoefEntry& e = table[bits >> (kWindow - kTcoefLookahead)];
-        if (e.length == 0) return lastScan;
+        if (e.length == 0) return kBadCode;
         const std::uint32_t rest = bits << e.length;
         int last;
         int run;
@@ -98,41 +107,41 @@ int readCoefficients(BitReader& reader, const TcoefEntry* table, std::int16_t* b
             reader.skip(e.length + 1);
         }
         position += run;
-        if (position >= 64) return lastScan;
+        if (position >= 64) return kBadCode;
         // At most 31 * 257: always within 16 bits.
         block[kZigzag[position]] = std::int16_t(Dequantise(level, negative, quantiser));
         lastScan = position;
         ++position;
         if (last) return lastScan;
     }
-    return lastScan;
+    // Sixty-four coefficients without one marked last.
+    return kBadCode;
 }
 
+// -1 for a code that does not exist.
 int readCbpy(BitReader& reader, const VlcTables& tables, int type) {
     const std::uint32_t look = reader.show(kCbpyLookahead);
-    int value = -1;
-    if (look >= 2) {
-        const CbpyEntry& e = tables.cbpy[look];
-        value = e.value;
-        reader.skip(e.length);
-    }
-    if (type == kTypeIntra || type == kTypeIntraQ) value ^= 15;
-    return value;
+    if (look < 2) return -1;
+    const CbpyEntry& e = tables.cbpy[look];
+    reader.skip(e.length);
+    return type == kTypeIntra || type == kTypeIntraQ ? e.value ^ 15 : e.value;
 }
 
 void applyDquant(BitReader& reader, int& quantiser) {
     quantiser = std::clamp(quantiser + kDquant[reader.get(2)], 1, kMaxQuantiser);
 }
 
-int readMvd(BitReader& reader, const VlcTables& tables) {
+// False for a code that does not exist.
+bool readMvd(BitReader& reader, const VlcTables& tables, int* value) {
     const MvdEntry& e = tables.mvd[reader.show(kMvdLookahead)];
-    if (e.length == 0) {
-        reader.skip(1);
-        return 0;
-    }
+    if (e.length == 0) return false;
     reader.skip(e.length);
-    if (e.magnitude == 0) return 0;
-    return reader.getBit() ? -int(e.magnitude) : int(e.magnitude);
+    if (e.magnitude == 0) {
+        *value = 0;
+    } else {
+        *value = reader.getBit() ? -int(e.magnitude) : int(e.magnitude);
+    }
+    return true;
 }
 
 int median3(int a, int b, int c) { return std::max(std::min(a, b), std::min(std::max(a, b), c)); }
@@ -157,41 +166,6 @@ void predictVector(const MacroblockContext& c, int row, int column, int componen
     *out = median3(left, above, aboveRight);
 }
 
-constexpr int kGobStartCodeBits = 17;  // 0000 0000 0000 0000 1
-constexpr int kGroupNumberBits = 5;
-constexpr int kGsbiBits = 2;
-constexpr int kGfidBits = 2;
-constexpr int kGquantBits = 5;
-
-// At the start of a macroblock row: skips a group-of-blocks header if one stands there (byte-aligned
-// after zero stuffing, or right away) and takes its quantiser. Valid macroblock data never starts
-// with sixteen zero bits, so a stream without such headers is never misread.
-bool skipGobHeader(BitReader& reader, MacroblockContext& c) {
-    const int stuffing = int((8 - reader.bitPosition() % 8) % 8);
-    int skip = -1;
-    if (reader.show(kGobStartCodeBits) == 1) {
-        skip = 0;
-    } else if (stuffing > 0 && reader.show(stuffing + kGobStartCodeBits) == 1) {
-        skip = stuffing;
-    }
-    if (skip < 0) return false;
-    reader.skip(skip + kGobStartCodeBits + kGroupNumberBits);
-    if (c.continuousPresence) reader.skip(kGsbiBits);
-    reader.skip(kGfidBits);
-    const int quantiser = int(reader.get(kGquantBits));
-    if (quantiser > 0) c.quantiser = quantiser;
-    return true;
-}
-
-void concealFrom(MacroblockContext& c, int index) {
-    for (int i = index; i < c.rows * c.columns; ++i) {
-        CopyNotCoded(c.target, i / c.columns, i % c.columns);
-        c.modes[i] = kTypeInter;
-        c.vectors[2 * i] = 0;
-        c.vectors[2 * i + 1] = 0;
-    }
-}
-
 // Eight plain vector stores: a memset here otherwise becomes a slow string instruction.
 inline void clearBlock(std::int16_t* block) {
 #if defined(__SSE2__)
@@ -202,8 +176,9 @@ inline void clearBlock(std::int16_t* block) {
 #endif
 }
 
-// Fills the coefficient buffer (raster order) and the last scan position of every block.
-void readBlocks(BitReader& reader, const VlcTables& tables, MacroblockContext& c, int pattern, bool intraDc,
+// Fills the coefficient buffer (raster order) and the last scan position of every block. False on a
+// code that does not exist.
+bool readBlocks(BitReader& reader, const VlcTables& tables, MacroblockContext& c, int pattern, bool intraDc,
                 int* lastScan) {
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         std::int16_t* block = c.blocks + b * kBlockSize;
@@ -219,120 +194,175 @@ void readBlocks(BitReader& reader, const VlcTables& tables, MacroblockContext& c
             lastScan[b] = 0;
             start = 1;
         }
-        if (coded) lastScan[b] = readCoefficients(reader, tables.tcoef.data(), block, start, c.quantiser, lastScan[b]);
+        if (coded) {
+            lastScan[b] = readCoefficients(reader, tables.tcoef.data(), block, start, c.quantiser, lastScan[b]);
+            if (lastScan[b] == kBadCode) return false;
+        }
     }
+    return true;
+}
+
+// One macroblock of an intra picture; false when its data is damaged (nothing is then written).
+bool decodeIntraMacroblock(BitReader& reader, const VlcTables& tables, MacroblockContext& c, int row, int column) {
+    Mcbpc m{kTypeIntra, 0};
+    for (;;) {
+        const std::uint32_t look = reader.show(kMcbpcLookahead);
+        if (look == kStuffing) {
+            reader.skip(kMcbpcLookahead);
+            continue;
+        }
+        const McbpcEntry& e = tables.intraMcbpc[look];
+        if (look < 8 || e.length == 0) return false;
+        m = Mcbpc{e.type, e.cbpc};
+        reader.skip(e.length);
+        break;
+    }
+    const int cbpy = readCbpy(reader, tables, m.type);
+    if (cbpy < 0) return false;
+    if (m.type == kTypeIntraQ) applyDquant(reader, c.quantiser);
+    const int index = row * c.columns + column;
+    int lastScan[kBlocksPerMacroblock];
+    if (!readBlocks(reader, tables, c, (cbpy << 2) | m.cbpc, true, lastScan) || reader.overrun()) return false;
+    c.modes[index] = m.type;
+    c.vectors[2 * index] = 0;
+    c.vectors[2 * index + 1] = 0;
+    ReconstructIntra(c.target, row, column, c.blocks, lastScan);
+    return true;
+}
+
+// One macroblock of a predicted picture; false when its data is damaged (nothing is then written).
+// Four-vector macroblocks belong to advanced prediction, which the decoder does not do: one in the
+// stream is damage.
+bool decodePredictedMacroblock(BitReader& reader, const VlcTables& tables, MacroblockContext& c, int row, int column,
+                               bool firstRow) {
+    const int index = row * c.columns + column;
+    Mcbpc m{kTypeInter, 0};
+    for (;;) {
+        if (reader.getBit() == 1) {
+            if (reader.overrun()) return false;
+            c.modes[index] = kTypeInter;
+            c.vectors[2 * index] = 0;
+            c.vectors[2 * index + 1] = 0;
+            CopyNotCoded(c.target, row, column);
+            return true;
+        }
+        const std::uint32_t look = reader.show(kMcbpcLookahead);
+        if (look == kStuffing) {
+            reader.skip(kMcbpcLookahead);
+            continue;
+        }
+        const McbpcEntry& e = tables.interMcbpc[look];
+        if (look == 0 || e.length == 0 || e.type == kTypeInter4V) return false;
+        m = Mcbpc{e.type, e.cbpc};
+        reader.skip(e.length);
+        break;
+    }
+    const int cbpy = readCbpy(reader, tables, m.type);
+    if (cbpy < 0) return false;
+    if (m.type == kTypeInterQ || m.type == kTypeIntraQ) applyDquant(reader, c.quantiser);
+    int vx = 0;
+    int vy = 0;
+    const bool predicted = m.type == kTypeInter || m.type == kTypeInterQ;
+    if (predicted) {
+        int dx = 0;
+        int dy = 0;
+        if (!readMvd(reader, tables, &dx) || !readMvd(reader, tables, &dy)) return false;
+        if (dx >= 32) dx -= 64;
+        if (dy >= 32) dy -= 64;
+        int px = 0;
+        int py = 0;
+        predictVector(c, row, column, 0, firstRow, &px);
+        predictVector(c, row, column, 1, firstRow, &py);
+        vx = wrapVector(px + dx);
+        vy = wrapVector(py + dy);
+    }
+    const int pattern = (cbpy << 2) | m.cbpc;
+    int lastScan[kBlocksPerMacroblock];
+    if (!readBlocks(reader, tables, c, pattern, !predicted, lastScan) || reader.overrun()) return false;
+    c.modes[index] = m.type;
+    c.vectors[2 * index] = vx;
+    c.vectors[2 * index + 1] = vy;
+    if (predicted) {
+        ReconstructPredicted(c.target, row, column, vx, vy, c.blocks, lastScan);
+    } else {
+        ReconstructIntra(c.target, row, column, c.blocks, lastScan);
+    }
+    return true;
+}
+
+// The group of blocks being decoded: where it begins in the picture and in the data.
+struct Group {
+    int number = 0;
+    int firstIndex = 0;          // its first macroblock (raster order)
+    std::size_t dataStart = 0;   // bit position of its first macroblock
+};
+
+bool decodeMacroblocks(BitReader& reader, MacroblockContext& c, bool predicted) {
+    const VlcTables& tables = GetVlcTables();
+    const int total = c.rows * c.columns;
+    bool intact = true;
+    Group group{0, 0, reader.bitPosition()};
+    // Resumes at a group header the reader stands behind; the macroblocks before it are lost.
+    auto resume = [&](const GroupHeader& header, int lostFrom) {
+        const int first = header.group * c.columns;
+        MarkLost(c, lostFrom, first);
+        if (header.quantiser > 0) c.quantiser = header.quantiser;
+        group = Group{header.group, first, reader.bitPosition()};
+        return first;
+    };
+    int index = 0;
+    while (index < total) {
+        const int row = index / c.columns;
+        const int column = index % c.columns;
+        bool good = true;
+        if (column == 0 && row > 0) {
+            GroupHeader header;
+            if (ReadGroupHeader(reader, c.continuousPresence, &header)) {
+                if (header.group == row) {
+                    index = resume(header, index);
+                } else if (header.group > row && header.group < c.rows) {
+                    // Whole rows are missing (a group cut out): resume behind them.
+                    intact = false;
+                    index = resume(header, index);
+                    continue;
+                } else {
+                    good = false;
+                }
+            }
+        }
+        if (good) {
+            good = predicted ? decodePredictedMacroblock(reader, tables, c, row, column, row * c.columns == group.firstIndex)
+                             : decodeIntraMacroblock(reader, tables, c, row, column);
+        }
+        // Sixteen zero bits begin no macroblock: standing on them anywhere but at a row's start means
+        // the bits before were not what they seemed.
+        if (good && index + 1 < total && (index + 1) % c.columns != 0 && reader.show(16) == 0) {
+            ++index;
+            good = false;
+        }
+        if (good) {
+            ++index;
+            continue;
+        }
+        intact = false;
+        // The search starts where the group's data does: damage may have made the decoder read
+        // through the next header without noticing.
+        GroupHeader next;
+        if (!FindGroupHeader(reader, group.dataStart, group.number + 1, c.rows - 1, c.continuousPresence, &next)) {
+            MarkLost(c, std::max(group.firstIndex, index - kSuspectBeforeError), total);
+            break;
+        }
+        const int first = next.group * c.columns;
+        index = resume(next, std::max(group.firstIndex, std::min(index, first) - kSuspectBeforeError));
+    }
+    if (!intact) ConcealLost(c, predicted);
+    return intact;
 }
 
 }  // namespace
 
-bool DecodeIntraMacroblocks(BitReader& reader, MacroblockContext& c) {
-    const VlcTables& tables = GetVlcTables();
-    for (int row = 0; row < c.rows; ++row) {
-        if (row > 0) skipGobHeader(reader, c);
-        for (int column = 0; column < c.columns; ++column) {
-            Mcbpc m{kTypeInter, 0};
-            for (;;) {
-                const std::uint32_t look = reader.show(kMcbpcLookahead);
-                if (look == kStuffing) {
-                    reader.skip(kMcbpcLookahead);
-                    continue;
-                }
-                const McbpcEntry& e = tables.intraMcbpc[look];
-                if (look >= 8 && e.length != 0) {
-                    m = Mcbpc{e.type, e.cbpc};
-                    reader.skip(e.length);
-                }
-                break;
-            }
-            const int cbpy = readCbpy(reader, tables, m.type);
-            if (m.type == kTypeIntraQ) applyDquant(reader, c.quantiser);
-            const int index = row * c.columns + column;
-            c.modes[index] = m.type;
-            c.vectors[2 * index] = 0;
-            c.vectors[2 * index + 1] = 0;
-            int lastScan[kBlocksPerMacroblock];
-            readBlocks(reader, tables, c, (cbpy << 2) | m.cbpc, true, lastScan);
-            if (reader.overrun()) {
-                concealFrom(c, index);
-                return false;
-            }
-            ReconstructIntra(c.target, row, column, c.blocks, lastScan);
-        }
-    }
-    return true;
-}
+bool DecodeIntraMacroblocks(BitReader& reader, MacroblockContext& c) { return decodeMacroblocks(reader, c, false); }
 
-bool DecodePredictedMacroblocks(BitReader& reader, MacroblockContext& c) {
-    const VlcTables& tables = GetVlcTables();
-    for (int row = 0; row < c.rows; ++row) {
-        const bool firstRow = row == 0 || skipGobHeader(reader, c);
-        for (int column = 0; column < c.columns; ++column) {
-            const int index = row * c.columns + column;
-            bool notCoded = false;
-            Mcbpc m{kTypeInter, 0};
-            for (;;) {
-                if (reader.getBit() == 1) {
-                    notCoded = true;
-                    break;
-                }
-                const std::uint32_t look = reader.show(kMcbpcLookahead);
-                if (look == kStuffing) {
-                    reader.skip(kMcbpcLookahead);
-                    continue;
-                }
-                const McbpcEntry& e = tables.interMcbpc[look];
-                if (look != 0 && e.length != 0) {
-                    m = Mcbpc{e.type, e.cbpc};
-                    reader.skip(e.length);
-                }
-                break;
-            }
-            if (notCoded) {
-                c.modes[index] = kTypeInter;
-                c.vectors[2 * index] = 0;
-                c.vectors[2 * index + 1] = 0;
-                if (reader.overrun()) {
-                    concealFrom(c, index);
-                    return false;
-                }
-                CopyNotCoded(c.target, row, column);
-                continue;
-            }
-            const int cbpy = readCbpy(reader, tables, m.type);
-            if (m.type == kTypeInterQ || m.type == kTypeIntraQ) applyDquant(reader, c.quantiser);
-            int vx = 0;
-            int vy = 0;
-            const bool predicted = m.type == kTypeInter || m.type == kTypeInterQ;
-            if (predicted) {
-                int dx = readMvd(reader, tables);
-                int dy = readMvd(reader, tables);
-                if (dx >= 32) dx -= 64;
-                if (dy >= 32) dy -= 64;
-                int px = 0;
-                int py = 0;
-                predictVector(c, row, column, 0, firstRow, &px);
-                predictVector(c, row, column, 1, firstRow, &py);
-                vx = wrapVector(px + dx);
-                vy = wrapVector(py + dy);
-            }
-            c.modes[index] = m.type;
-            c.vectors[2 * index] = vx;
-            c.vectors[2 * index + 1] = vy;
-            const int pattern = (cbpy << 2) | m.cbpc;
-            int lastScan[kBlocksPerMacroblock];
-            readBlocks(reader, tables, c, pattern, m.type == kTypeIntra || m.type == kTypeIntraQ, lastScan);
-            if (reader.overrun()) {
-                concealFrom(c, index);
-                return false;
-            }
-            if (predicted) {
-                ReconstructPredicted(c.target, row, column, vx, vy, c.blocks, lastScan);
-            } else {
-                ReconstructIntra(c.target, row, column, c.blocks, lastScan);
-            }
-        }
-    }
-    return true;
-}
+bool DecodePredictedMacroblocks(BitReader& reader, MacroblockContext& c) { return decodeMacroblocks(reader, c, true); }
 
 }  // namespace vistrel::h263

@@ -46,14 +46,22 @@ struct MacroblockContext {
     int columns = 0;              // macroblocks per row
     int rows = 0;
     std::int16_t* blocks = nullptr;   // 6 x 64 coefficients, raster order
-    std::int32_t* modes = nullptr;    // one per macroblock
+    std::int32_t* modes = nullptr;    // one per macroblock: its type, or kModeLost
     std::int32_t* vectors = nullptr;  // two per macroblock (x, y in half samples)
     int quantiser = kInitialQuantiser;
     bool continuousPresence = false;  // CPM of the picture header: GOB headers then carry GSBI
+    // The reference holds an earlier picture of this size (a lost intra macroblock copies from it).
+    bool hasPrevious = false;
 };
 
-// Both return false when the picture's data ran out before its last macroblock; the macroblocks
-// from the damaged one on are then copied from the reference.
+// A macroblock lost to damage; it predicts later vectors as an uncoded one (zero).
+constexpr std::int32_t kModeLost = -1;
+
+// Both decode every macroblock they can and return false when the data was damaged (a code that does
+// not exist, a block running past 64 coefficients, a group header out of place, data ending early).
+// Damage ends the group of blocks, not the picture: decoding resumes at the next group header beyond
+// it, and the macroblocks in between are concealed (Conceal.h); without a later header the rest of
+// the picture is. The picture is complete either way.
 bool DecodeIntraMacroblocks(BitReader& reader, MacroblockContext& context);
 bool DecodePredictedMacroblocks(BitReader& reader, MacroblockContext& context);
 
