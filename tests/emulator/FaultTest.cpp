@@ -15,9 +15,7 @@ using namespace vistrel::dvr;
 namespace {
 
 DvrOptions fastOptions() {
-    DvrOptions o;
-    o.frameIntervalMs = 0;
-    o.recordedSecondsPerHour = 1;
+    DvrOptions o = emutest::fastOptions();
     // MPEG-4 channels only: the faults do not depend on the coding and these need no encoding.
     for (auto& c : o.channels) c = ChannelCoding::Mpeg4;
     o.channels[15] = ChannelCoding::Mpeg4Audio;

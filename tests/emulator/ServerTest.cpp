@@ -21,12 +21,7 @@ using namespace vistrel::dvr;
 
 namespace {
 
-DvrOptions fastOptions() {
-    DvrOptions o;
-    o.frameIntervalMs = 0;
-    o.recordedSecondsPerHour = 1;
-    return o;
-}
+using emutest::fastOptions;
 
 std::string playbackTarget(int hour, int minute, int second) {
     char buffer[256];

@@ -210,4 +210,11 @@ std::vector<LiveFrame> findMpeg4Frames(const std::vector<std::uint8_t>& b, int* 
     return frames;
 }
 
+vistrel::dvr::DvrOptions fastOptions() {
+    vistrel::dvr::DvrOptions o;
+    o.frameIntervalMs = 0;
+    o.recordedSecondsPerHour = 1;
+    return o;
+}
+
 }  // namespace emutest

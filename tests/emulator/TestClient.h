@@ -1,12 +1,17 @@
 #pragma once
 // Test-side clients of the emulator: a raw-socket GET that reads a bounded part of the answer,
-// and a record parser that checks every header's CRC on its own terms.
+// a record parser that checks every header's CRC on its own terms, and the emulator's fastest settings.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "tools/dvr/DvrOptions.h"
+
 namespace emutest {
+
+// The emulator as fast as it goes: frames back to back, one recorded second per hour.
+vistrel::dvr::DvrOptions fastOptions();
 
 struct RawResponse {
     bool connected = false;

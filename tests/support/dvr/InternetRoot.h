@@ -4,16 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include "base/DvrProtocol.h"
 #include "stream/http/StreamRequest.h"
 
 namespace vistrel::testsupport {
 
-// The agent text the DVRs expect from their own client.
-inline constexpr const char* kTestUserAgent = "KEMBQM/MSIE";
-
+// Opened under the name the client gives its session, as the window and the command-line client do.
 class InternetRootEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override { ASSERT_TRUE(http::OpenInternetRoot(kTestUserAgent)); }
+    void SetUp() override { ASSERT_TRUE(http::OpenInternetRoot(base::kCommandUserAgent)); }
     void TearDown() override { http::CloseInternetRoot(); }
 };
 
