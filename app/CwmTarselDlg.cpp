@@ -800,7 +800,15 @@ void CwmTarselDlg::focusControl(int controlId) {
     if (QWidget* w = control(controlId)) w->setFocus(Qt::OtherFocusReason);
 }
 
-void CwmTarselDlg::runCommand(int buttonId) { onButton(buttonId); }
+void CwmTarselDlg::runCommand(int buttonId) {
+    // A command chosen with the keys is a click: whatever else listens to the button (the grid
+    // leaving on Live, say) hears it too.
+    if (auto* button = qobject_cast<ImageButton*>(control(buttonId))) {
+        emit button->clicked(buttonId);
+        return;
+    }
+    onButton(buttonId);
+}
 
 void CwmTarselDlg::openDateCalendar() {
     // A press on the drop-down arrow at the right end opens the calendar, as a click would.

@@ -1,5 +1,6 @@
 #include "app/views/PictureZoom.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QWidget>
@@ -53,7 +54,7 @@ bool PictureZoom::eventFilter(QObject* watched, QEvent* event) {
             auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() != Qt::LeftButton || !state_.isZoomed()) return false;
             dragging_ = true;
-            lastDrag_ = mouse->position();
+            dragStart_ = lastDrag_ = mouse->position();
             return true;
         }
         case QEvent::MouseMove: {
@@ -68,10 +69,14 @@ bool PictureZoom::eventFilter(QObject* watched, QEvent* event) {
             lastDrag_ = mouse->position();
             return true;
         }
-        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonRelease: {
             if (!dragging_) return false;
             dragging_ = false;
-            return true;
+            // A press and release in one place is a tap, not a pan: let it through, so that a
+            // tap still leaves full screen while the picture is zoomed.
+            const QPointF moved = static_cast<QMouseEvent*>(event)->position() - dragStart_;
+            return moved.manhattanLength() >= QApplication::startDragDistance();
+        }
         case QEvent::MouseButtonDblClick:
             if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
             dragging_ = false;

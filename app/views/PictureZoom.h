@@ -1,7 +1,8 @@
 #pragma once
 // Digital zoom on a picture widget: the wheel zooms about the pointer (1x to 8x), a drag pans,
-// a double-click resets. The result is the window's source crop, applied by the display surface
-// before it scales the next picture, so the decoders do no extra work.
+// a double-click resets; a tap without movement passes through to the window. The result is the
+// window's source crop, applied by the display surface before it scales the next picture, so the
+// decoders do no extra work.
 
 #include <QObject>
 #include <QPointF>
@@ -46,6 +47,7 @@ private:
     std::function<QRectF()> area_;
     ZoomState state_;
     bool dragging_ = false;
+    QPointF dragStart_;
     QPointF lastDrag_;
 };
 

@@ -22,6 +22,9 @@ unsigned modeBit(ScreenMode mode) {
     }
 }
 
+// No key event carries this code, so a row with it is never matched.
+constexpr int kHelpOnlyKey = 0;
+
 bool isNavigationKey(int key) {
     return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down ||
            key == Qt::Key_Return || key == Qt::Key_Enter;
@@ -76,6 +79,9 @@ std::vector<ShortcutBinding> makeBindings() {
     // "=" is "+" without Shift on most layouts.
     add(Qt::Key_Equal, Qt::NoModifier, kInCamera, ShortcutAction::CameraMove, kCamZoomIn, "=", tr("Zoom in"), false);
 
+    // Taken by the window's Snapshot action; listed here only so that the help shows it.
+    add(kHelpOnlyKey, Qt::NoModifier, kInPictureModes, ShortcutAction::None, 0, "S", tr("Save a snapshot of the picture"));
+
     add(Qt::Key_Space, Qt::NoModifier, kInPlayback, ShortcutAction::PlayPause, 0, "Space", tr("Pause or play"));
     add(Qt::Key_Period, Qt::NoModifier, kInPlayback, ShortcutAction::StepFrame, 0, ".", tr("One frame forward"));
     add(Qt::Key_Up, Qt::ControlModifier, kInPlayback, ShortcutAction::SpeedUp, 1, "Ctrl+Up", tr("Faster"));
@@ -96,7 +102,8 @@ const ShortcutBinding* FindShortcut(int key, Qt::KeyboardModifiers modifiers, Sc
     modifiers &= ~(Qt::KeypadModifier | Qt::ShiftModifier);
     const unsigned bit = modeBit(mode);
     for (const ShortcutBinding& b : ShortcutBindings())
-        if (b.key == key && b.modifiers == modifiers && (b.modes & bit) != 0) return &b;
+        if (b.action != ShortcutAction::None && b.key == key && b.modifiers == modifiers && (b.modes & bit) != 0)
+            return &b;
     return nullptr;
 }
 

@@ -10,8 +10,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTableWidget>
 #include <QWheelEvent>
 
+#include <functional>
 #include <memory>
 
 #include "app/ControlIds.h"
@@ -22,6 +24,7 @@
 #include "app/views/GridTile.h"
 #include "app/views/GridView.h"
 #include "app/views/HealthOverlay.h"
+#include "app/views/KeyboardHelpWindow.h"
 #include "app/views/PictureZoom.h"
 #include "app/views/StatsOverlay.h"
 #include "platform/qt/FramebufferView.h"
@@ -60,12 +63,14 @@ private:
     testsupport::QuietErrorSink sink_;
     int profiles_ = 0;
 
-    std::unique_ptr<CwmTarselDlg> openAndLogIn(int channel, std::uint16_t port = 0, int failureDelayMs = 100) {
+    std::unique_ptr<CwmTarselDlg> openAndLogIn(int channel, std::uint16_t port = 0, int failureDelayMs = 100,
+                                               const std::function<void(DlgSettings&)>& adjust = {}) {
         // A profile each: a remembered host would bring back the port stored with it.
         DlgSettings s = testsupport::WindowSettings(
             home_.filePath(QStringLiteral("profile%1.txt").arg(++profiles_)).toStdString(), &probe_, &sink_);
         s.initialWidth = 640;
         s.liveTimings.failureDelayUnitMs = failureDelayMs;
+        if (adjust) adjust(s);
         auto dlg = testsupport::ShowWindow(s);
         if (!dlg) return nullptr;
         testsupport::LogIn(*dlg, channel, port ? port : dvr_->port());
@@ -238,6 +243,49 @@ private slots:
         QTest::mouseDClick(surface, Qt::LeftButton, {}, at.toPoint());
         QCOMPARE(z.zoom(), 1.0);
         QVERIFY(testsupport::LivePicturesCome(*dlg, dlg->liveSession().Stats().framesDecoded));
+    }
+
+    // A command chosen with the keys is a click: Live leaves the grid. Zoomed in full screen, a
+    // drag pans and stays, a tap leaves. The help lists the snapshot key.
+    void keyCommandsTapsAndHelp() {
+        // Every reading of the clock is five seconds on, so the full-screen tap rule never waits.
+        auto dlg = openAndLogIn(1, 0, 100, [](DlgSettings& s) {
+            s.tick = [now = std::uint32_t(0)]() mutable { return now += 5000; };
+        });
+        QVERIFY(dlg);
+        QVERIFY(testsupport::LivePicturesCome(*dlg));
+        ViewsController* views = dlg->views();
+        views->showGrid(4);
+        QVERIFY(views->gridShown());
+        KeyNavigator& nav = dlg->navigator();
+        nav.keyPressed(Qt::Key_Right);
+        nav.keyPressed(Qt::Key_Left);
+        QCOMPARE(nav.position(), 0);  // the Live button
+        nav.keyPressed(Qt::Key_Return);
+        QVERIFY(!views->gridShown());
+        QCOMPARE(dlg->mode(), int(ModeLive));
+        QVERIFY(testsupport::LivePicturesCome(*dlg));
+
+        dlg->onButton(id::kFullScreenButton);
+        QCOMPARE(dlg->mode(), int(ModeFullScreen));
+        QWidget* surface = views->zoomSurface();
+        const QPoint at(surface->width() / 2, surface->height() / 2);
+        QWheelEvent wheel(at, surface->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, 240), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(surface, &wheel);
+        QVERIFY(views->zoom()->state().zoom() > 1.0);
+        QTest::mousePress(surface, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, at + QPoint(40, 0));
+        QCOMPARE(dlg->mode(), int(ModeFullScreen));
+        QTest::mouseClick(surface, Qt::LeftButton, {}, at);
+        QCOMPARE(dlg->mode(), int(ModeLive));
+
+        KeyboardHelpWindow* help = views->openKeyboardHelp();
+        QVERIFY(help);
+        QStringList keys;
+        for (int row = 0; row < help->table()->rowCount(); ++row) keys << help->table()->item(row, 0)->text();
+        QVERIFY(keys.contains(QStringLiteral("S")));
+        help->close();
     }
 
     // Paused playback: one Step shows exactly one new picture; a slider release at 30:00 asks
