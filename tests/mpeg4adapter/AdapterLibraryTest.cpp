@@ -188,6 +188,28 @@ TEST(AdapterLibrary, LibraryErrorResetsAndDecodingGoesOn) {
     EXPECT_GT(testsupport::Psnr(last.data(), reference.back().data(), last.size()), kMinPsnr);
 }
 
+TEST(AdapterLibrary, DamagedPictureIsConcealedShownAndCounted) {
+    const std::string file = testing_streams::Mpeg4File(320, 240, 12);
+    ASSERT_FALSE(file.empty());
+    Bytes es = testsupport::ReadFile(file);
+    const auto frames = m4vframe::SplitElementaryStream(es.data(), es.size());
+    ASSERT_EQ(frames.size(), 12u);
+    // Zeros in the middle of a predicted picture's data are no valid code: the rest of that
+    // picture is lost to the parser and concealed from the one before.
+    const auto& hit = frames[4];
+    for (std::size_t i = 0; i < 8; ++i) es[hit.offset + hit.length / 2 + i] = 0;
+    auto adapter = offScreenAdapter();
+    Collector collector(*adapter);
+    feedFrames(*adapter, es, m4vframe::WrapOptions{});
+    adapter->Flush();
+    EXPECT_GE(adapter->counters().libraryErrors, 1);
+    const std::vector<Bytes> reference = testing_streams::ReferenceDecode(file, 320, 240);
+    ASSERT_EQ(reference.size(), 12u);
+    ASSERT_EQ(collector.decoded.pictures.size(), 12u);
+    EXPECT_GT(testsupport::Psnr(collector.decoded.pictures[4].data(), reference[4].data(), reference[4].size()),
+              20.0);
+}
+
 TEST(AdapterLibrary, CommandLineDecodesFramedMpeg4LikeFfmpeg) {
     const std::string cli = std::string(VISTREL_BIN_DIR) + "/vistrel-cli";
     if (!testsupport::FileExists(cli)) GTEST_SKIP() << "vistrel-cli is not built";

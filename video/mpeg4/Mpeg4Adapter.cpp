@@ -188,6 +188,15 @@ bool Mpeg4Adapter::feedLibrary(const std::uint8_t* data, std::size_t length, boo
     } catch (const std::exception&) {
     }
     ++counters_.libraryErrors;
+    // The library reports stream damage after it has concealed what it lost, with the picture
+    // ready: show it, as the damage is counted either way.
+    try {
+        const long before = counters_.pictures;
+        takeReadyPicture();
+        if (counters_.pictures != before && !suppressDisplay_) Render();
+    } catch (const KVR_EXCEPTION&) {
+    } catch (const std::exception&) {
+    }
     if (resetOnError) {
         dropAccumulated();
         ++counters_.resets;
