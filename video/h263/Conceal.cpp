@@ -50,9 +50,10 @@ void fillGrey(const ReconstructionTarget& t, int row, int column) {
 
 }  // namespace
 
-void MarkLost(MacroblockContext& c, int from, int to) {
+void MarkLost(MacroblockContext& c, int from, int to, bool predicted) {
     for (int i = from; i < to; ++i) {
         c.modes[i] = kModeLost;
+        if (!predicted) continue;
         c.vectors[2 * i] = 0;
         c.vectors[2 * i + 1] = 0;
     }
@@ -65,7 +66,9 @@ void ConcealLost(MacroblockContext& c, bool predicted) {
             if (c.modes[row * c.columns + column] != kModeLost) continue;
             if (!predicted) {
                 if (c.hasPrevious) {
-                    CopyNotCoded(c.target, row, column);
+                    const int index = row * c.columns + column;
+                    ReconstructPredicted(c.target, row, column, c.vectors[2 * index], c.vectors[2 * index + 1], c.blocks,
+                                         kNoCoefficients);
                 } else {
                     fillGrey(c.target, row, column);
                 }

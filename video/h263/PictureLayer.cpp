@@ -305,7 +305,7 @@ bool decodeMacroblocks(BitReader& reader, MacroblockContext& c, bool predicted) 
     // Resumes at a group header the reader stands behind; the macroblocks before it are lost.
     auto resume = [&](const GroupHeader& header, int lostFrom) {
         const int first = header.group * c.columns;
-        MarkLost(c, lostFrom, first);
+        MarkLost(c, lostFrom, first, predicted);
         if (header.quantiser > 0) c.quantiser = header.quantiser;
         group = Group{header.group, first, reader.bitPosition()};
         return first;
@@ -349,7 +349,7 @@ bool decodeMacroblocks(BitReader& reader, MacroblockContext& c, bool predicted) 
         // through the next header without noticing.
         GroupHeader next;
         if (!FindGroupHeader(reader, group.dataStart, group.number + 1, c.rows - 1, c.continuousPresence, &next)) {
-            MarkLost(c, std::max(group.firstIndex, index - kSuspectBeforeError), total);
+            MarkLost(c, std::max(group.firstIndex, index - kSuspectBeforeError), total, predicted);
             break;
         }
         const int first = next.group * c.columns;
