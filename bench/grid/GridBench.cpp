@@ -58,6 +58,28 @@ void pump(int ms) {
     loop.exec();
 }
 
+// The emulator: the named program, so that its work is not counted as ours, or else one inside
+// this process. Returns its port, 0 when it did not start.
+std::uint16_t startDvr(const QString& program, int frameIntervalMs, QProcess& external,
+                       std::unique_ptr<dvr::DvrServer>& inProcess) {
+    if (!program.isEmpty()) {
+        QStringList arguments = {"--max-connections", "32"};
+        if (frameIntervalMs >= 0) arguments << "--frame-interval" << QString::number(frameIntervalMs);
+        external.start(program, arguments);
+        if (!external.waitForReadyRead(10000)) {
+            std::fprintf(stderr, "bench_grid: %s did not start\n", qPrintable(program));
+            return 0;
+        }
+        const QString line = QString::fromLocal8Bit(external.readLine()).trimmed();
+        return static_cast<std::uint16_t>(line.section(':', -1).toInt());
+    }
+    dvr::DvrOptions options;
+    options.maxConnections = 32;
+    options.frameIntervalMs = frameIntervalMs;
+    inProcess = std::make_unique<dvr::DvrServer>(options);
+    return inProcess->start();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,24 +106,7 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<dvr::DvrServer> inProcess;
     QProcess external;
-    std::uint16_t port = 0;
-    if (!dvrProgram.isEmpty()) {
-        QStringList arguments = {"--max-connections", "32"};
-        if (frameIntervalMs >= 0) arguments << "--frame-interval" << QString::number(frameIntervalMs);
-        external.start(dvrProgram, arguments);
-        if (!external.waitForReadyRead(10000)) {
-            std::fprintf(stderr, "bench_grid: %s did not start\n", qPrintable(dvrProgram));
-            return 1;
-        }
-        const QString line = QString::fromLocal8Bit(external.readLine()).trimmed();
-        port = static_cast<std::uint16_t>(line.section(':', -1).toInt());
-    } else {
-        dvr::DvrOptions options;
-        options.maxConnections = 32;
-        options.frameIntervalMs = frameIntervalMs;
-        inProcess = std::make_unique<dvr::DvrServer>(options);
-        port = inProcess->start();
-    }
+    const std::uint16_t port = startDvr(dvrProgram, frameIntervalMs, external, inProcess);
     if (port == 0) {
         std::fprintf(stderr, "bench_grid: no DVR\n");
         return 1;
