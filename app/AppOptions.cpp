@@ -67,7 +67,7 @@ AppOptionsResult ParseAppOptions(const std::vector<std::string>& arguments) {
             continue;
         }
         static const char* const kWithValue[] = {"--screen-depth", "--dvr-log", "--screenshot", "--quit-after",
-                                                 "--channel",      "--mode",    "--width",    "--grid"};
+                                                 "--channel",      "--mode",    "--width",      "--grid"};
         bool takesValue = false;
         for (const char* name : kWithValue) takesValue = takesValue || arg == name;
         if (!takesValue) return fail("unknown argument '" + arg + "' (vistrel --help lists the options)");
@@ -86,7 +86,8 @@ AppOptionsResult ParseAppOptions(const std::vector<std::string>& arguments) {
             if (!parseSeconds(value, &o.quitAfterSeconds))
                 return fail("--quit-after wants a number of seconds above 0 (at most a day), not '" + value + "'");
         } else if (arg == "--channel") {
-            if (!parseInt(value, 1, base::kChannelCount, &o.channel)) return fail("--channel is 1 to 16, not '" + value + "'");
+            if (!parseInt(value, 1, base::kChannelCount, &o.channel))
+                return fail("--channel is 1 to 16, not '" + value + "'");
             channelGiven = true;
         } else if (arg == "--mode") {
             if (!parseMode(value, &o.mode))

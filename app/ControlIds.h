@@ -16,16 +16,16 @@ inline constexpr int kUserLabel = 1011;      // "Username"
 inline constexpr int kPasswordLabel = 1024;  // "Password"
 
 // Lists, pickers, slider, texts
-inline constexpr int kChannelList = 1003;     // "1".."16"
-inline constexpr int kCameraSpeedList = 1038; // "slow", "normal", "fast"
-inline constexpr int kPlaySpeedList = 1039;   // "Full", "1X", "2X", "4X", "(1/2)X", "(1/4)X", "(1/8)X"
+inline constexpr int kChannelList = 1003;      // "1".."16"
+inline constexpr int kCameraSpeedList = 1038;  // "slow", "normal", "fast"
+inline constexpr int kPlaySpeedList = 1039;    // "Full", "1X", "2X", "4X", "(1/2)X", "(1/4)X", "(1/8)X"
 inline constexpr int kDatePicker = 1008;
 inline constexpr int kTimePicker = 1012;
 inline constexpr int kPositionSlider = 1005;  // 0..3600 s
 inline constexpr int kTimeText = 1032;        // "00:00:00"
 inline constexpr int kStatusIcon = 1068;
-inline constexpr int kBarText = 1006;         // "bar": never shown
-inline constexpr int kFocusHolder = 1077;     // invisible list that parks the keyboard focus
+inline constexpr int kBarText = 1006;      // "bar": never shown
+inline constexpr int kFocusHolder = 1077;  // invisible list that parks the keyboard focus
 
 // Toolbar image buttons and their highlighted twins
 inline constexpr int kLiveButton = 1061, kLiveTwin = 1078;

@@ -57,7 +57,7 @@ constexpr int kLabelGapPixels = 4;
 // How long a window manager gets to make the window full screen before the window does it itself.
 constexpr int kFullScreenCheckMs = 300;
 
-const char* const kChannelItems[] = {"1", "2", "3", "4", "5", "6", "7", "8",
+const char* const kChannelItems[] = {"1", "2",  "3",  "4",  "5",  "6",  "7",  "8",
                                      "9", "10", "11", "12", "13", "14", "15", "16"};
 static_assert(std::size(kChannelItems) == base::kChannelCount);
 const char* const kCameraSpeedItems[] = {"slow", "normal", "fast"};
@@ -231,7 +231,8 @@ void CwmTarselDlg::connectControls() {
     for (auto& [controlId, widget] : m_controls)
         if (auto* button = qobject_cast<ImageButton*>(widget))
             connect(button, &ImageButton::clicked, this, &CwmTarselDlg::onButton);
-    connect(static_cast<QPushButton*>(control(id::kLoginButton)), &QPushButton::clicked, this, &CwmTarselDlg::Login);
+    connect(static_cast<QPushButton*>(control(id::kLoginButton)), &QPushButton::clicked, this,
+            &CwmTarselDlg::Login);
     // Not the host's edit: Return there also picks the matching list item, which puts back the
     // port stored with it over the one just typed.
     for (QLineEdit* edit : {m_editPort, m_editPassword, m_comboUser->lineEdit()})
@@ -467,7 +468,8 @@ void CwmTarselDlg::onChannelSelected() {
     }
     // The channel already shown: come back once more, and the pending flag restarts its stream.
     m_bReselectPending = 1;
-    QMetaObject::invokeMethod(this, [this] { onChannelSelected(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { onChannelSelected(); }, Qt::QueuedConnection);
 }
 
 // ---- playback controls ------------------------------------------------------------------------
@@ -530,7 +532,8 @@ void CwmTarselDlg::onPlaySpeedSelected() {
         return;
     }
     m_bReselectPending = 1;
-    QMetaObject::invokeMethod(this, [this] { onPlaySpeedSelected(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { onPlaySpeedSelected(); }, Qt::QueuedConnection);
 }
 
 void CwmTarselDlg::onDateChanged() {
@@ -659,9 +662,7 @@ void CwmTarselDlg::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
 }
 
-std::uint32_t CwmTarselDlg::tickNow() const {
-    return m_settings.tick ? m_settings.tick() : platform::tickCount();
-}
+std::uint32_t CwmTarselDlg::tickNow() const { return m_settings.tick ? m_settings.tick() : platform::tickCount(); }
 
 void CwmTarselDlg::exitProgram() {
     if (m_exiting) return;
@@ -728,8 +729,7 @@ void CwmTarselDlg::ApplyMode() {
                                          [](const ControlRect& r) { return r.id == id::kLiveButton; });
     if (toolbarRow != layout.shown.end())
         m_extras->placeButton(QRect(23 * unit, toolbarRow->y, unit, toolbarRow->height));
-    else
-        m_extras->hideButton();
+    else m_extras->hideButton();
     m_statusMessage->setPictureArea(m_view->isHidden() ? rect() : m_view->geometry());
     // A new stream starts on a clear picture; full screen keeps the one it shows.
     const bool streamChanged = m_lastAppliedMode != m_nMode && m_lastAppliedMode != ModeFullScreen &&
@@ -781,8 +781,7 @@ bool CwmTarselDlg::eventFilter(QObject* watched, QEvent* event) {
         case Qt::Key_Up:
         case Qt::Key_Down:
         case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return m_navigator.keyPressed(key);
+        case Qt::Key_Enter: return m_navigator.keyPressed(key);
         default: return false;
     }
 }

@@ -179,15 +179,15 @@ private:
     std::uint32_t m_dwFullScreenTick = 0;
     int m_bHostEdited = 0;
     int m_bUserEdited = 0;
-    bool m_loginPending = false;   // a bring-up is under way; further Login presses are ignored
+    bool m_loginPending = false;  // a bring-up is under way; further Login presses are ignored
     bool m_exiting = false;
-    int m_playerSpeed = 1;         // the speed code last given to the player
-    int m_playHour = -1;           // hour of the running playback: the time text counts from it
-    int m_fontUnit = 0;            // layout unit the font was last sized for
-    int m_lastAppliedMode = 0;     // mode of the last ApplyMode; 0 before the first
-    std::string m_liveUrl;         // as last started, for tests and diagnostics
+    int m_playerSpeed = 1;      // the speed code last given to the player
+    int m_playHour = -1;        // hour of the running playback: the time text counts from it
+    int m_fontUnit = 0;         // layout unit the font was last sized for
+    int m_lastAppliedMode = 0;  // mode of the last ApplyMode; 0 before the first
+    std::string m_liveUrl;      // as last started, for tests and diagnostics
     std::string m_playbackUrl;
-    QRect m_normalGeometry;        // the window's place before full screen
+    QRect m_normalGeometry;  // the window's place before full screen
 
     std::string m_profilePath;
     std::unique_ptr<ProfileTable> m_profile;  // 128 KB: on the heap
@@ -210,12 +210,12 @@ private:
     QComboBox* m_focusHolder = nullptr;
     media::MediaActions* m_media = nullptr;  // child QObject, GUI thread; made before any stream starts
 
-    ProgressRelay* m_relay = nullptr;           // child QObject, GUI thread
-    CameraController* m_camera = nullptr;       // child QObject; waits for its request when destroyed
-    ConnectionBringUp* m_bringUp = nullptr;     // child QObject
-    ExtrasMenu* m_extras = nullptr;             // child QObject, GUI thread
-    StatusMessage* m_statusMessage = nullptr;   // child widget
-    ViewsController* m_views = nullptr;         // child QObject, GUI thread; deleted first in the teardown
+    ProgressRelay* m_relay = nullptr;          // child QObject, GUI thread
+    CameraController* m_camera = nullptr;      // child QObject; waits for its request when destroyed
+    ConnectionBringUp* m_bringUp = nullptr;    // child QObject
+    ExtrasMenu* m_extras = nullptr;            // child QObject, GUI thread
+    StatusMessage* m_statusMessage = nullptr;  // child widget
+    ViewsController* m_views = nullptr;        // child QObject, GUI thread; deleted first in the teardown
     KeyNavigator m_navigator;
 };
 

@@ -12,8 +12,7 @@ inline std::uint16_t Le16(const std::uint8_t* p) {
 }
 
 inline std::uint32_t Le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
 }
 
 // Only the low 16 bits of `v` are written.

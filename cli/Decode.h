@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/Y4mWriter.h"
 #include <vector>
+#include "cli/Y4mWriter.h"
 
 namespace vistrel::cli {
 
@@ -17,9 +17,9 @@ struct DecodeOptions {
     std::string output;  // I420 file (YUV4MPEG2 when it ends in .y4m); empty = none
     std::string bmpDir;  // one 24-bit BMP per picture; empty = none
     Codec codec = Codec::Auto;
-    bool framed = false;   // input is in the DVR's live frame format
-    long maxFrames = -1;   // -1 = all
-    Y4mRate y4mRate;       // frame rate of an OUT.y4m, from the stream's own timing
+    bool framed = false;  // input is in the DVR's live frame format
+    long maxFrames = -1;  // -1 = all
+    Y4mRate y4mRate;      // frame rate of an OUT.y4m, from the stream's own timing
 };
 
 // One decoded picture in display order, as plane pointers so that every decoder can hand over
@@ -56,7 +56,7 @@ private:
 
     const DecodeOptions& options_;
     std::FILE* out_ = nullptr;
-    bool y4m_ = false;           // the output file is YUV4MPEG2
+    bool y4m_ = false;                  // the output file is YUV4MPEG2
     std::vector<std::uint8_t> gather_;  // a picture whose rows are not contiguous, made whole
     long frames_ = 0;
     int width_ = 0;
@@ -67,12 +67,12 @@ private:
 // The decoding paths. Each reads the whole input (already loaded), feeds every picture to the sink,
 // flushes at the end of the stream, and returns the exit status (0, or 1 with a message on stderr).
 int decodeH263Elementary(const DecodeOptions& options, const std::uint8_t* data, std::size_t size,
-                         PictureSink& sink);        // DecodeH263.cpp
+                         PictureSink& sink);  // DecodeH263.cpp
 int decodeH263Framed(const DecodeOptions& options, const std::uint8_t* data, std::size_t size,
-                     PictureSink& sink);            // DecodeH263.cpp
+                     PictureSink& sink);  // DecodeH263.cpp
 int decodeMpeg4Elementary(const DecodeOptions& options, const std::uint8_t* data, std::size_t size,
-                          PictureSink& sink);       // DecodeMpeg4.cpp
+                          PictureSink& sink);  // DecodeMpeg4.cpp
 int decodeMpeg4Framed(const DecodeOptions& options, const std::uint8_t* data, std::size_t size,
-                      PictureSink& sink);           // DecodeMpeg4Framed.cpp
+                      PictureSink& sink);  // DecodeMpeg4Framed.cpp
 
 }  // namespace vistrel::cli

@@ -48,7 +48,8 @@ Codec codecFromName(const std::string& name) {
 bool loadFile(const std::string& path, std::vector<std::uint8_t>* data) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
-        std::fprintf(stderr, "vistrel-cli decode: cannot open '%s': file not found or not readable\n", path.c_str());
+        std::fprintf(stderr, "vistrel-cli decode: cannot open '%s': file not found or not readable\n",
+                     path.c_str());
         return false;
     }
     std::uint8_t chunk[65536];
@@ -128,8 +129,7 @@ int runDecode(int argc, char** argv) {
         status = options.framed ? decodeMpeg4Framed(options, data.data(), data.size(), sink)
                                 : decodeMpeg4Elementary(options, data.data(), data.size(), sink);
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (status == 0 && sink.writeFailed()) {
         std::fprintf(stderr, "vistrel-cli decode: cannot write the output\n");
         status = 1;

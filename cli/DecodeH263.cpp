@@ -66,7 +66,8 @@ bool feedAndDrain(H263Decoder& decoder, const std::uint8_t* data, std::size_t si
 bool isPictureStart(const std::uint8_t* p) { return p[0] == 0 && p[1] == 0 && (p[2] & 0xFC) == 0x80; }
 
 int noPictures(const DecodeOptions& options) {
-    std::fprintf(stderr, "vistrel-cli decode: no H.263 picture could be decoded from '%s'\n", options.input.c_str());
+    std::fprintf(stderr, "vistrel-cli decode: no H.263 picture could be decoded from '%s'\n",
+                 options.input.c_str());
     return 1;
 }
 

@@ -33,8 +33,7 @@ bool drain(KVR_MP4_DEC& dec, PictureSink& sink) {
 
 }  // namespace
 
-int decodeMpeg4Elementary(const DecodeOptions&, const std::uint8_t* data, std::size_t size,
-                          PictureSink& sink) {
+int decodeMpeg4Elementary(const DecodeOptions&, const std::uint8_t* data, std::size_t size, PictureSink& sink) {
     std::unique_ptr<KVR_MP4_DEC, DecoderDeleter> dec(Kvr_MP4_New_Decoder());
     if (!dec) {
         std::fprintf(stderr, "vistrel-cli decode: out of memory\n");

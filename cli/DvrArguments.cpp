@@ -6,7 +6,8 @@ namespace vistrel::cli {
 
 std::string MissingValueMessage(const std::string& name, std::initializer_list<const char*> commandOptions) {
     bool known = false;
-    for (const char* option : {"--host", "--port", "--user", "--password", "--channel"}) known = known || name == option;
+    for (const char* option : {"--host", "--port", "--user", "--password", "--channel"})
+        known = known || name == option;
     for (const char* option : commandOptions) known = known || name == option;
     return known ? name + " needs a value" : "unknown argument '" + name + "'";
 }

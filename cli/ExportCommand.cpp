@@ -71,10 +71,12 @@ int parseArguments(int argc, char** argv, ExportArguments* args) {
         } else if (arg == "--from-file") {
             args->fromFile = value;
         } else if (arg == "--date") {
-            if (!parseDate(value, args)) return usageError("--date wants YYYY-MM-DD, not '" + std::string(value) + "'");
+            if (!parseDate(value, args))
+                return usageError("--date wants YYYY-MM-DD, not '" + std::string(value) + "'");
             args->haveDate = true;
         } else if (arg == "--time") {
-            if (!ParseClockTime(value, &args->hour, &args->minute, &args->second)) return usageError("--time wants HH:MM:SS, not '" + std::string(value) + "'");
+            if (!ParseClockTime(value, &args->hour, &args->minute, &args->second))
+                return usageError("--time wants HH:MM:SS, not '" + std::string(value) + "'");
             args->haveTime = true;
         } else if (arg == "--seconds") {
             if (!live::ParseSeconds(value, &args->seconds, &error)) return usageError(error);
@@ -121,9 +123,9 @@ int runExport(int argc, char** argv) {
             playback::PackPlaybackRange(args.year, args.month, args.day, args.hour, args.minute, args.second);
         const std::string url =
             playback::BuildPlaybackUrl(args.address.host, std::to_string(args.address.port), range);
-        auto dvr = std::make_unique<exporter::PlaybackRangeSource>(
-            url, args.address.user, args.address.password, args.address.channel - 1,
-            std::int64_t(args.seconds * 1000.0 + 0.5));
+        auto dvr = std::make_unique<exporter::PlaybackRangeSource>(url, args.address.user, args.address.password,
+                                                                   args.address.channel - 1,
+                                                                   std::int64_t(args.seconds * 1000.0 + 0.5));
         if (!dvr->Start()) {
             std::fprintf(stderr, "vistrel-cli export: %s\n", dvr->error().c_str());
             http::CloseInternetRoot();

@@ -1,6 +1,7 @@
 // vistrel-cli live: watches one DVR channel without a window, reports progress, and can keep a
 // snapshot of the last picture (PNG or BMP) and a recording of the stream.
 
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -9,7 +10,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "base/DvrProtocol.h"
@@ -129,8 +129,7 @@ WatchTotals watchLive(const LiveArguments& args, const std::string& url, record:
         std::this_thread::sleep_for(kPollInterval);
         const auto now = std::chrono::steady_clock::now();
         const live::LiveSessionStats stats = session->Stats();
-        const bool timeUp = args.seconds > 0 &&
-                            now - start >= std::chrono::duration<double>(args.seconds);
+        const bool timeUp = args.seconds > 0 && now - start >= std::chrono::duration<double>(args.seconds);
         // Six failures without a good response in between: the session has given up.
         const bool gaveUp = stats.failureCount > live::kMaxLiveFailures && !stats.restartPending;
         if (now >= nextProgress || timeUp || gaveUp || interrupts.interrupted()) {
@@ -143,8 +142,8 @@ WatchTotals watchLive(const LiveArguments& args, const std::string& url, record:
         if (now >= nextProgress) {
             const double interval = std::chrono::duration<double>(now - lastProgress).count();
             const double fps = interval > 0 ? double(stats.framesDecoded - framesAtLastProgress) / interval : 0.0;
-            std::fprintf(stderr, "%sframes %llu, %.1f fps, bytes %llu, reconnects %u%s",
-                         tty ? "\r" : "", static_cast<unsigned long long>(stats.framesDecoded), fps,
+            std::fprintf(stderr, "%sframes %llu, %.1f fps, bytes %llu, reconnects %u%s", tty ? "\r" : "",
+                         static_cast<unsigned long long>(stats.framesDecoded), fps,
                          static_cast<unsigned long long>(stats.bytesQueued), stats.restartsFired,
                          tty ? "   " : "\n");
             std::fflush(stderr);
@@ -176,7 +175,8 @@ int runLive(int argc, char** argv) {
         }
         // One line the moment it happens; the stream itself goes on.
         recorder.SetStoppedCallback([path = args.recordPath](const std::string& reason) {
-            std::fprintf(stderr, "\nvistrel-cli live: recording into '%s' stopped: %s\n", path.c_str(), reason.c_str());
+            std::fprintf(stderr, "\nvistrel-cli live: recording into '%s' stopped: %s\n", path.c_str(),
+                         reason.c_str());
         });
     }
     if (!http::OpenInternetRoot(base::kCommandUserAgent)) {
@@ -200,8 +200,9 @@ int runLive(int argc, char** argv) {
             status = 1;
         }
     }
-    std::printf("frames %llu, size %dx%d, reconnects %u, bytes %llu\n", static_cast<unsigned long long>(totals.frames),
-                snapshot.width, snapshot.height, totals.reconnects, static_cast<unsigned long long>(totals.bytes));
+    std::printf("frames %llu, size %dx%d, reconnects %u, bytes %llu\n",
+                static_cast<unsigned long long>(totals.frames), snapshot.width, snapshot.height, totals.reconnects,
+                static_cast<unsigned long long>(totals.bytes));
     std::fflush(stdout);
     if (totals.frames == 0 && status == 0) {
         std::fprintf(stderr, "vistrel-cli live: %s: %s\n", url.c_str(), diagnose(args, url).c_str());

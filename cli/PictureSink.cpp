@@ -41,7 +41,8 @@ bool PictureSink::open() {
         std::error_code error;
         std::filesystem::create_directories(options_.bmpDir, error);
         if (!std::filesystem::is_directory(options_.bmpDir, error)) {
-            std::fprintf(stderr, "vistrel-cli decode: cannot create the directory '%s'\n", options_.bmpDir.c_str());
+            std::fprintf(stderr, "vistrel-cli decode: cannot create the directory '%s'\n",
+                         options_.bmpDir.c_str());
             return false;
         }
     }
@@ -72,8 +73,7 @@ bool PictureSink::writePicture(const PlanarPicture& p) {
         bytes = gather_.data();
     }
     if (y4m_) {
-        if (frames_ == 0 &&
-            std::fputs(Y4mStreamHeader(p.width, p.height, options_.y4mRate).c_str(), out_) < 0)
+        if (frames_ == 0 && std::fputs(Y4mStreamHeader(p.width, p.height, options_.y4mRate).c_str(), out_) < 0)
             return false;
         // A stream cannot change its size within one YUV4MPEG2 file.
         if (frames_ > 0 && (p.width != width_ || p.height != height_)) {
@@ -92,9 +92,9 @@ bool PictureSink::put(const PlanarPicture& p) {
     if (out_ != nullptr && !writePicture(p)) writeFailed_ = true;
     if (!options_.bmpDir.empty() && !writeFailed_) {
         // The descriptor only reads the planes; its constructor takes them without const.
-        auto picture = YuvPicture::CreateOverPlanes(const_cast<std::uint8_t*>(p.y), const_cast<std::uint8_t*>(p.cb),
-                                                    const_cast<std::uint8_t*>(p.cr), p.width, p.height, p.yStride,
-                                                    p.cStride);
+        auto picture =
+            YuvPicture::CreateOverPlanes(const_cast<std::uint8_t*>(p.y), const_cast<std::uint8_t*>(p.cb),
+                                         const_cast<std::uint8_t*>(p.cr), p.width, p.height, p.yStride, p.cStride);
         char name[32];
         std::snprintf(name, sizeof name, "frame_%06ld.bmp", frames_);
         const std::string path = (std::filesystem::path(options_.bmpDir) / name).string();

@@ -1,13 +1,13 @@
 // vistrel-cli playback: plays one DVR channel's recording from a date and time to the end of that
 // hour without a window, reports progress, and can keep a snapshot of the last picture.
 
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "base/ByteOrder.h"
@@ -64,20 +64,25 @@ int parseArguments(int argc, char** argv, PlaybackArguments* args) {
         const std::string arg = argv[i];
         if (arg.rfind("--", 0) != 0) return usageError("unknown argument '" + arg + "'");
         if (i + 1 >= argc)
-            return usageError(MissingValueMessage(arg, {"--date", "--time", "--speed", "--seconds", "--snapshot"}));
+            return usageError(
+                MissingValueMessage(arg, {"--date", "--time", "--speed", "--seconds", "--snapshot"}));
         const char* value = argv[++i];
         const OptionResult taken = TakeDvrOption(arg, value, &args->address, nullptr, &error);
         if (taken == OptionResult::Bad) return usageError(error);
         if (taken == OptionResult::Taken) continue;
         if (arg == "--date") {
-            if (!parseDate(value, args)) return usageError("--date wants a calendar date YYYY-MM-DD, not '" + std::string(value) + "'");
+            if (!parseDate(value, args))
+                return usageError("--date wants a calendar date YYYY-MM-DD, not '" + std::string(value) + "'");
             haveDate = true;
         } else if (arg == "--time") {
-            if (!ParseClockTime(value, &args->hour, &args->minute, &args->second)) return usageError("--time wants HH:MM:SS (00:00:00 to 23:59:59), not '" + std::string(value) + "'");
+            if (!ParseClockTime(value, &args->hour, &args->minute, &args->second))
+                return usageError("--time wants HH:MM:SS (00:00:00 to 23:59:59), not '" + std::string(value) +
+                                  "'");
             haveTime = true;
         } else if (arg == "--speed") {
             if (!playback::SpeedCodeFromText(value, args->speed))
-                return usageError("--speed is one of Full, 1X, 2X, 4X, (1/2)X, (1/4)X, (1/8)X, not '" + std::string(value) + "'");
+                return usageError("--speed is one of Full, 1X, 2X, 4X, (1/2)X, (1/4)X, (1/8)X, not '" +
+                                  std::string(value) + "'");
         } else if (arg == "--seconds") {
             if (!live::ParseSeconds(value, &args->seconds, &error)) return usageError(error);
         } else if (arg == "--snapshot") {
@@ -141,7 +146,8 @@ int runPlayback(int argc, char** argv) {
 
     const playback::PlaybackRange range =
         playback::PackPlaybackRange(args.year, args.month, args.day, args.hour, args.minute, args.second);
-    const std::string url = playback::BuildPlaybackUrl(args.address.host, std::to_string(args.address.port), range);
+    const std::string url =
+        playback::BuildPlaybackUrl(args.address.host, std::to_string(args.address.port), range);
     const int channelIndex = args.address.channel - 1;
 
     Progress progress;
@@ -196,8 +202,8 @@ int runPlayback(int argc, char** argv) {
         bytes = session.BytesReceived();
     }
 
-    std::printf("frames %llu, size %dx%d, reconnects 0, bytes %llu\n", static_cast<unsigned long long>(frames), width,
-                height, static_cast<unsigned long long>(bytes));
+    std::printf("frames %llu, size %dx%d, reconnects 0, bytes %llu\n", static_cast<unsigned long long>(frames),
+                width, height, static_cast<unsigned long long>(bytes));
     std::fflush(stdout);
     int status = 0;
     if (!progress.firstData.load()) {
@@ -206,10 +212,13 @@ int runPlayback(int argc, char** argv) {
     } else if (frames == 0) {
         const int value = progress.endValue.load();
         if (progress.playEnded.load() && (value & 1) != 0)
-            std::fprintf(stderr, "vistrel-cli playback: nothing recorded on channel %d from %04d-%02d-%02d %02d:%02d:%02d to the end of that hour\n",
-                         args.address.channel, args.year, args.month, args.day, args.hour, args.minute, args.second);
+            std::fprintf(
+                stderr,
+                "vistrel-cli playback: nothing recorded on channel %d from %04d-%02d-%02d %02d:%02d:%02d to the end of that hour\n",
+                args.address.channel, args.year, args.month, args.day, args.hour, args.minute, args.second);
         else
-            std::fprintf(stderr, "vistrel-cli playback: no picture of channel %d could be decoded\n", args.address.channel);
+            std::fprintf(stderr, "vistrel-cli playback: no picture of channel %d could be decoded\n",
+                         args.address.channel);
         status = 1;
     }
     if (!args.snapshotPath.empty() && status == 0) {

@@ -1,11 +1,11 @@
 #include "cli/SnapshotFile.h"
 
+#include <png.h>
 #include <cctype>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <png.h>
 
 #include "base/ByteOrder.h"
 

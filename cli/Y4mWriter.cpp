@@ -6,7 +6,8 @@ namespace vistrel::cli {
 
 Y4mRate Y4mRateForStream(const std::uint8_t* data, std::size_t size, bool h263) {
     Y4mRate rate;
-    if (const auto r = exporter::EstimateFrameRate(data, size, h263); r && r->numerator > 0 && r->denominator > 0) {
+    if (const auto r = exporter::EstimateFrameRate(data, size, h263);
+        r && r->numerator > 0 && r->denominator > 0) {
         rate.numerator = r->numerator;
         rate.denominator = r->denominator;
     }

@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
         printUsage();
         return 0;
     }
-    std::fprintf(stderr, "vistrel-cli: unknown command '%s' (expected decode, live, playback, ptz or export)\n", command);
+    std::fprintf(stderr, "vistrel-cli: unknown command '%s' (expected decode, live, playback, ptz or export)\n",
+                 command);
     return 2;
 }

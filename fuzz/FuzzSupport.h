@@ -102,8 +102,8 @@ inline unsigned ReadThrough(const std::uint8_t* data, std::size_t size) {
 }
 
 // Reads every sample the decoder claims to own once, plane by plane.
-inline unsigned CopyPicture(const std::uint8_t* y, const std::uint8_t* u, const std::uint8_t* v,
-                            int width, int height, std::ptrdiff_t lumaStride, std::ptrdiff_t chromaStride) {
+inline unsigned CopyPicture(const std::uint8_t* y, const std::uint8_t* u, const std::uint8_t* v, int width,
+                            int height, std::ptrdiff_t lumaStride, std::ptrdiff_t chromaStride) {
     if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide)
         Finding("picture size out of range");
     if (y == nullptr || u == nullptr || v == nullptr) Finding("picture without planes");

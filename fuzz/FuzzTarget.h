@@ -24,8 +24,8 @@ const TargetEntry* FindTarget(const char* name);
 }  // namespace vistrel::fuzz
 
 // Defines and registers a target: VISTREL_FUZZ_TARGET(mpeg4_library) { ... use data, size ... }
-#define VISTREL_FUZZ_TARGET(name)                                                               \
-    static int FuzzTarget_##name(const std::uint8_t* data, std::size_t size);                  \
-    [[maybe_unused]] static const bool kFuzzRegistered_##name =                                \
-        ::vistrel::fuzz::RegisterTarget(#name, &FuzzTarget_##name);                            \
+#define VISTREL_FUZZ_TARGET(name)                                             \
+    static int FuzzTarget_##name(const std::uint8_t* data, std::size_t size); \
+    [[maybe_unused]] static const bool kFuzzRegistered_##name =               \
+        ::vistrel::fuzz::RegisterTarget(#name, &FuzzTarget_##name);           \
     static int FuzzTarget_##name(const std::uint8_t* data, std::size_t size)

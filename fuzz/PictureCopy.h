@@ -12,8 +12,8 @@ inline unsigned CopyYuvPicture(const YuvPicture& picture) {
     if (w <= 0 || h <= 0 || w > kMaxPictureSide || h > kMaxPictureSide) Finding("picture size out of range");
     unsigned sum = 0;
     for (const YuvPlane* plane : {&picture.luma(), &picture.cb(), &picture.cr()}) {
-        if (plane->rows == nullptr || plane->width <= 0 || plane->height <= 0 ||
-            plane->width > kMaxPictureSide || plane->height > kMaxPictureSide)
+        if (plane->rows == nullptr || plane->width <= 0 || plane->height <= 0 || plane->width > kMaxPictureSide ||
+            plane->height > kMaxPictureSide)
             Finding("picture plane missing");
         sum += FoldRows(plane->rows, nullptr, 0, plane->width, plane->height);
     }

@@ -17,10 +17,7 @@ public:
     void unlock() { mutex_.unlock(); }
     bool try_lock() { return mutex_.try_lock(); }
     // True when the lock was taken within the limit.
-    bool tryLock(std::uint32_t timeoutMs)
-    {
-        return mutex_.try_lock_for(std::chrono::milliseconds(timeoutMs));
-    }
+    bool tryLock(std::uint32_t timeoutMs) { return mutex_.try_lock_for(std::chrono::milliseconds(timeoutMs)); }
 
 private:
     std::timed_mutex mutex_;

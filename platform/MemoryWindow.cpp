@@ -7,12 +7,11 @@ namespace vistrel::platform {
 namespace {
 // Screens above this size are not simulated; the framebuffer is clamped to it.
 constexpr int kMaxScreenSide = 8192;
-}
+}  // namespace
 
 MemoryWindow::MemoryWindow() : MemoryWindow(Config{}) {}
 
-MemoryWindow::MemoryWindow(const Config& config) : config_(config)
-{
+MemoryWindow::MemoryWindow(const Config& config) : config_(config) {
     config_.screen.width = std::clamp(config_.screen.width, 0, kMaxScreenSide);
     config_.screen.height = std::clamp(config_.screen.height, 0, kMaxScreenSide);
     bytesPerPixel_ = std::clamp((config_.format.bitsPerPixel + 7) / 8, 1, 4);
@@ -21,45 +20,33 @@ MemoryWindow::MemoryWindow(const Config& config) : config_(config)
     palette_.assign(kPaletteSize, PaletteEntry{});
 }
 
-Size MemoryWindow::screenSize() const
-{
-    return config_.screen;
+Size MemoryWindow::screenSize() const { return config_.screen; }
+
+int MemoryWindow::screenBitsPerPixel() const {
+    return config_.deviceBitsPerPixel != 0 ? config_.deviceBitsPerPixel : config_.format.bitsPerPixel;
 }
 
-int MemoryWindow::screenBitsPerPixel() const
-{
-    return config_.deviceBitsPerPixel != 0 ? config_.deviceBitsPerPixel
-                                           : config_.format.bitsPerPixel;
-}
-
-bool MemoryWindow::framebufferFormat(PixelFormat* format) const
-{
-    if (!config_.framebufferAvailable || format == nullptr)
-        return false;
+bool MemoryWindow::framebufferFormat(PixelFormat* format) const {
+    if (!config_.framebufferAvailable || format == nullptr) return false;
     *format = config_.format;
     return true;
 }
 
-Rect MemoryWindow::clientRectOnScreen() const
-{
+Rect MemoryWindow::clientRectOnScreen() const {
     std::lock_guard<std::mutex> guard(stateMutex_);
     return config_.clientRect;
 }
 
-Rect MemoryWindow::workArea() const
-{
+Rect MemoryWindow::workArea() const {
     std::lock_guard<std::mutex> guard(stateMutex_);
     return config_.workArea;
 }
 
-bool MemoryWindow::lockFramebuffer(Framebuffer* fb)
-{
-    if (fb == nullptr)
-        return false;
+bool MemoryWindow::lockFramebuffer(Framebuffer* fb) {
+    if (fb == nullptr) return false;
     {
         std::lock_guard<std::mutex> guard(stateMutex_);
-        if (config_.lockFails)
-            return false;
+        if (config_.lockFails) return false;
     }
     frameMutex_.lock();
     ++locks_;
@@ -71,33 +58,21 @@ bool MemoryWindow::lockFramebuffer(Framebuffer* fb)
     return true;
 }
 
-void MemoryWindow::unlockFramebuffer()
-{
-    frameMutex_.unlock();
-}
+void MemoryWindow::unlockFramebuffer() { frameMutex_.unlock(); }
 
-void MemoryWindow::requestRepaint()
-{
-    ++repaints_;
-}
+void MemoryWindow::requestRepaint() { ++repaints_; }
 
-bool MemoryWindow::setPalette(const PaletteEntry* entries, int count)
-{
-    if (entries == nullptr || count <= 0)
-        return false;
+bool MemoryWindow::setPalette(const PaletteEntry* entries, int count) {
+    if (entries == nullptr || count <= 0) return false;
     std::lock_guard<std::mutex> guard(stateMutex_);
     std::copy(entries, entries + std::min(count, kPaletteSize), palette_.begin());
     ++palettes_;
     return true;
 }
 
-void MemoryWindow::hideShell()
-{
-    ++hideShell_;
-}
+void MemoryWindow::hideShell() { ++hideShell_; }
 
-void MemoryWindow::showShell(int desktopWidth, int desktopHeight)
-{
+void MemoryWindow::showShell(int desktopWidth, int desktopHeight) {
     {
         std::lock_guard<std::mutex> guard(stateMutex_);
         desktopPlacement_ = Size{desktopWidth, desktopHeight};
@@ -105,58 +80,43 @@ void MemoryWindow::showShell(int desktopWidth, int desktopHeight)
     ++showShell_;
 }
 
-void MemoryWindow::setClientRect(const Rect& rect)
-{
+void MemoryWindow::setClientRect(const Rect& rect) {
     std::lock_guard<std::mutex> guard(stateMutex_);
     config_.clientRect = rect;
 }
 
-void MemoryWindow::setWorkArea(const Rect& rect)
-{
+void MemoryWindow::setWorkArea(const Rect& rect) {
     std::lock_guard<std::mutex> guard(stateMutex_);
     config_.workArea = rect;
 }
 
-void MemoryWindow::setLockFails(bool fails)
-{
+void MemoryWindow::setLockFails(bool fails) {
     std::lock_guard<std::mutex> guard(stateMutex_);
     config_.lockFails = fails;
 }
 
-const std::uint8_t* MemoryWindow::pixelRow(int y) const
-{
+const std::uint8_t* MemoryWindow::pixelRow(int y) const {
     return pixels_.data() + static_cast<std::size_t>(y) * pitch_;
 }
 
-std::uint8_t* MemoryWindow::pixelRow(int y)
-{
-    return pixels_.data() + static_cast<std::size_t>(y) * pitch_;
-}
+std::uint8_t* MemoryWindow::pixelRow(int y) { return pixels_.data() + static_cast<std::size_t>(y) * pitch_; }
 
-std::uint32_t MemoryWindow::pixel(int x, int y) const
-{
-    if (x < 0 || y < 0 || x >= config_.screen.width || y >= config_.screen.height)
-        return 0;
+std::uint32_t MemoryWindow::pixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= config_.screen.width || y >= config_.screen.height) return 0;
     const std::uint8_t* p = pixelRow(y) + static_cast<std::size_t>(x) * bytesPerPixel_;
     std::uint32_t value = 0;
-    for (int i = 0; i < bytesPerPixel_; ++i)
-        value |= static_cast<std::uint32_t>(p[i]) << (8 * i);
+    for (int i = 0; i < bytesPerPixel_; ++i) value |= static_cast<std::uint32_t>(p[i]) << (8 * i);
     return value;
 }
 
-void MemoryWindow::fillFramebuffer(std::uint8_t value)
-{
-    std::fill(pixels_.begin(), pixels_.end(), value);
-}
+void MemoryWindow::fillFramebuffer(std::uint8_t value) { std::fill(pixels_.begin(), pixels_.end(), value); }
 
-std::vector<PaletteEntry> MemoryWindow::palette() const
-{
+std::vector<PaletteEntry> MemoryWindow::palette() const {
     std::lock_guard<std::mutex> guard(stateMutex_);
     return palette_;
 }
 
-Size MemoryWindow::lastDesktopPlacement() const
-{
+Size MemoryWindow::lastDesktopPlacement() const {
     std::lock_guard<std::mutex> guard(stateMutex_);
     return desktopPlacement_;
 }

@@ -69,7 +69,7 @@ private:
     int bytesPerPixel_ = 0;
     std::vector<std::uint8_t> pixels_;  // guarded by frameMutex_ while a presenter holds it
     mutable std::mutex stateMutex_;
-    std::mutex frameMutex_;  // held from lockFramebuffer() to unlockFramebuffer()
+    std::mutex frameMutex_;              // held from lockFramebuffer() to unlockFramebuffer()
     std::vector<PaletteEntry> palette_;  // guarded by stateMutex_
     Size desktopPlacement_;              // guarded by stateMutex_
     std::atomic<int> repaints_{0};

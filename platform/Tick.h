@@ -11,14 +11,10 @@ namespace vistrel::platform {
 std::uint32_t tickCount();
 
 // Milliseconds from `earlier` to `later`, correct across one wrap.
-constexpr std::uint32_t ticksBetween(std::uint32_t earlier, std::uint32_t later)
-{
-    return later - earlier;
-}
+constexpr std::uint32_t ticksBetween(std::uint32_t earlier, std::uint32_t later) { return later - earlier; }
 
 // True once `now` is at or past `deadline`, for deadlines less than 2^31 ms away.
-constexpr bool tickReached(std::uint32_t now, std::uint32_t deadline)
-{
+constexpr bool tickReached(std::uint32_t now, std::uint32_t deadline) {
     return static_cast<std::int32_t>(now - deadline) >= 0;
 }
 

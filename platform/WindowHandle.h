@@ -12,4 +12,4 @@ using WindowHandle = platform::Window*;
 
 // Called by a display surface after every presentation, outside its lock.
 using DrawCallback = void (*)(WindowHandle window, std::uintptr_t word);
-}
+}  // namespace vistrel

@@ -69,7 +69,8 @@ void CameraController::send(const CameraTarget& target, const std::string& suffi
     if (!ParsePort(target.port, &port) || !http::OpenInternetRoot(base::kCommandUserAgent)) {
         http::CommandResult refused;
         refused.error = port == 0 ? "not a port number: " + target.port : "HTTP client not initialised";
-        QMetaObject::invokeMethod(this, [this, refused] { complete(refused); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, refused] { complete(refused); }, Qt::QueuedConnection);
         return;
     }
     const int zzw = std::uniform_int_distribution<int>(0, kZzwRange - 1)(random_);
@@ -80,12 +81,14 @@ void CameraController::send(const CameraTarget& target, const std::string& suffi
                                connectMs = connectTimeoutMs_, totalMs = totalTimeoutMs_] {
             const http::CommandResult result = http::SendCommandRequest(url, user, password, connectMs, totalMs);
             // The last touch of this object from the worker: a queued call, run on the GUI thread.
-            QMetaObject::invokeMethod(this, [this, result] { complete(result); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, result] { complete(result); }, Qt::QueuedConnection);
         });
     } catch (const std::system_error& e) {
         http::CommandResult notStarted;
         notStarted.error = std::string("no thread for the request: ") + e.what();
-        QMetaObject::invokeMethod(this, [this, notStarted] { complete(notStarted); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, notStarted] { complete(notStarted); }, Qt::QueuedConnection);
     }
 }
 

@@ -29,8 +29,7 @@ int FailureStatusFor(NetworkStatus status) {
 
 }  // namespace
 
-ConnectionBringUp::ConnectionBringUp(QObject* parent)
-    : ConnectionBringUp(nullptr, nullptr, parent) {}
+ConnectionBringUp::ConnectionBringUp(QObject* parent) : ConnectionBringUp(nullptr, nullptr, parent) {}
 
 ConnectionBringUp::ConnectionBringUp(NetworkProbe* probe, ErrorMessageSink* sink, QObject* parent)
     : QObject(parent), probe_(probe), sink_(sink), timer_(new QTimer(this)) {
@@ -98,18 +97,13 @@ bool ConnectionBringUp::isSettled(NetworkStatus status, bool* up) {
         case NetworkStatus::NoConnectionManager:
         case NetworkStatus::ConnectedLocal:
         case NetworkStatus::ConnectedSite:
-        case NetworkStatus::ConnectedGlobal:
-            *up = true;
-            return true;
+        case NetworkStatus::ConnectedGlobal: *up = true; return true;
         case NetworkStatus::Asleep:
         case NetworkStatus::Disconnected:
-        case NetworkStatus::Disconnecting:
-            *up = false;
-            return true;
+        case NetworkStatus::Disconnecting: *up = false; return true;
         case NetworkStatus::Pending:
         case NetworkStatus::Unknown:
-        case NetworkStatus::Connecting:
-            break;
+        case NetworkStatus::Connecting: break;
     }
     return false;
 }

@@ -40,8 +40,7 @@ bool HostNeedsNoBringUp(std::string_view host) {
     // Every name below "localhost" is loopback as well.
     static constexpr std::string_view kLocalhost = "localhost";
     static constexpr std::string_view kDotLocalhost = ".localhost";
-    if (name == kLocalhost ||
-        (name.size() > kDotLocalhost.size() && name.ends_with(kDotLocalhost))) {
+    if (name == kLocalhost || (name.size() > kDotLocalhost.size() && name.ends_with(kDotLocalhost))) {
         return true;
     }
 

@@ -48,8 +48,8 @@ protected:
 private:
     QWidget* m_window;
     std::function<QRect()> m_pictureArea;
-    QMenu* m_menu;           // child of the window
-    QToolButton* m_button;   // child of the window
+    QMenu* m_menu;          // child of the window
+    QToolButton* m_button;  // child of the window
 };
 
 }  // namespace vistrel::app

@@ -160,16 +160,20 @@ bool ViewsController::navigationHighlighted() const {
 void ViewsController::modeApplied() {
     const QRect area = pictureArea();
     const int mode = m_dlg.m_nMode;
-    const bool gridMode = mode == ModeLive || (mode == ModeFullScreen && m_dlg.m_nModeBeforeFullScreen == ModeLive);
+    const bool gridMode = mode == ModeLive ||
+                          (mode == ModeFullScreen && m_dlg.m_nModeBeforeFullScreen == ModeLive);
     if (gridShown() && !gridMode) {
         m_grid->stop();
         m_grid->hide();
         // Camera control works on the single picture: it comes back. Playback and the login row
         // start or stop their own streams.
         if (mode == ModeCamera)
-            QMetaObject::invokeMethod(this, [this] {
-                if (m_dlg.m_nMode == ModeCamera && !gridShown()) restartLive();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (m_dlg.m_nMode == ModeCamera && !gridShown()) restartLive();
+                },
+                Qt::QueuedConnection);
     }
     if (gridShown()) m_grid->setGeometry(area);
 
@@ -278,7 +282,8 @@ void ViewsController::selectChannel(int channel) {
         leaveGrid(channel);
         return;
     }
-    if (m_dlg.m_comboChannel->currentIndex() == channel - 1 && m_dlg.m_strChannel == m_dlg.m_comboChannel->currentText())
+    if (m_dlg.m_comboChannel->currentIndex() == channel - 1 &&
+        m_dlg.m_strChannel == m_dlg.m_comboChannel->currentText())
         return;
     m_dlg.m_comboChannel->setCurrentIndex(channel - 1);
     m_dlg.onChannelSelected();
@@ -291,9 +296,7 @@ void ViewsController::toggleFullScreen() {
 
 void ViewsController::leaveFullScreen() { m_dlg.leaveFullScreen(); }
 
-void ViewsController::showGrid() {
-    showGrid(gridShown() ? NextGridSize(m_grid->tileCount()) : m_gridTiles);
-}
+void ViewsController::showGrid() { showGrid(gridShown() ? NextGridSize(m_grid->tileCount()) : m_gridTiles); }
 
 void ViewsController::toggleStatistics() {
     if (!liveStreamShown() || gridShown()) return;

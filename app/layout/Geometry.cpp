@@ -204,15 +204,15 @@ ModeLayout LayOutMode(int mode, int workWidth, bool pictureReserved) {
 
 const std::vector<int>& EnableControlOrder() {
     static const std::vector<int> order = [] {
-        std::vector<int> ids{id::kPositionSlider, id::kBarText,     id::kTimePicker,
-                             id::kDatePicker,     id::kPlayButton,  id::kStopButton,
+        std::vector<int> ids{id::kPositionSlider, id::kBarText,       id::kTimePicker,
+                             id::kDatePicker,     id::kPlayButton,    id::kStopButton,
                              id::kPauseButton,    id::kPlaySpeedList, id::kTimeText};
         for (int b = id::kFirstCameraButton; b <= id::kLastCameraButton; ++b) ids.push_back(b);
         ids.push_back(id::kCameraSpeedList);
         for (int b = id::kLiveButton; b <= id::kExitButton; ++b) ids.push_back(b);
-        ids.insert(ids.end(), {id::kChannelList, id::kPasswordEdit, id::kPortEdit, id::kHostLabel,
-                               id::kUserLabel, id::kPasswordLabel, id::kPortLabel, id::kLoginButton,
-                               id::kHostCombo, id::kUserCombo});
+        ids.insert(ids.end(),
+                   {id::kChannelList, id::kPasswordEdit, id::kPortEdit, id::kHostLabel, id::kUserLabel,
+                    id::kPasswordLabel, id::kPortLabel, id::kLoginButton, id::kHostCombo, id::kUserCombo});
         return ids;
     }();
     return order;
@@ -229,9 +229,8 @@ int DropDownVisibleItems(int controlId) {
 }
 
 const std::vector<int>& ToolbarIds() {
-    static const std::vector<int> ids{id::kLiveButton,       id::kPlaybackButton,
-                                      id::kCameraButton,     id::kFullScreenButton,
-                                      id::kLoginModeButton,  id::kExitButton,
+    static const std::vector<int> ids{id::kLiveButton,       id::kPlaybackButton,  id::kCameraButton,
+                                      id::kFullScreenButton, id::kLoginModeButton, id::kExitButton,
                                       id::kChannelList};
     return ids;
 }
@@ -247,28 +246,27 @@ const std::vector<int>& CameraPadIds() {
 }
 
 const std::vector<int>& PlaybackBarIds() {
-    static const std::vector<int> ids{id::kStatusIcon,  id::kTimeText,   id::kPositionSlider,
-                                      id::kPlayButton,  id::kStopButton, id::kPauseButton,
-                                      id::kDatePicker,  id::kTimePicker, id::kPlaySpeedList};
+    static const std::vector<int> ids{id::kStatusIcon, id::kTimeText,   id::kPositionSlider,
+                                      id::kPlayButton, id::kStopButton, id::kPauseButton,
+                                      id::kDatePicker, id::kTimePicker, id::kPlaySpeedList};
     return ids;
 }
 
 const std::vector<int>& LoginRowIds() {
-    static const std::vector<int> ids{id::kHostLabel,  id::kHostCombo,     id::kPortLabel,
-                                      id::kPortEdit,   id::kLoginButton,   id::kUserLabel,
-                                      id::kUserCombo,  id::kPasswordLabel, id::kPasswordEdit};
+    static const std::vector<int> ids{id::kHostLabel, id::kHostCombo,     id::kPortLabel,
+                                      id::kPortEdit,  id::kLoginButton,   id::kUserLabel,
+                                      id::kUserCombo, id::kPasswordLabel, id::kPasswordEdit};
     return ids;
 }
 
 int TwinOf(int buttonId) {
-    auto it = std::find_if(kTwins.begin(), kTwins.end(),
-                           [buttonId](const auto& p) { return p.first == buttonId; });
+    auto it =
+        std::find_if(kTwins.begin(), kTwins.end(), [buttonId](const auto& p) { return p.first == buttonId; });
     return it == kTwins.end() ? 0 : it->second;
 }
 
 int ButtonOfTwin(int twinId) {
-    auto it = std::find_if(kTwins.begin(), kTwins.end(),
-                           [twinId](const auto& p) { return p.second == twinId; });
+    auto it = std::find_if(kTwins.begin(), kTwins.end(), [twinId](const auto& p) { return p.second == twinId; });
     return it == kTwins.end() ? 0 : it->first;
 }
 

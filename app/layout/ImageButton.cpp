@@ -32,8 +32,7 @@ bool ImageButton::hasPicture() const { return renderer_->isValid(); }
 
 void ImageButton::paintEvent(QPaintEvent*) {
     const qreal dpr = devicePixelRatioF();
-    if (cache_.isNull() || cache_.deviceIndependentSize() != QSizeF(size()) ||
-        cache_.devicePixelRatio() != dpr) {
+    if (cache_.isNull() || cache_.deviceIndependentSize() != QSizeF(size()) || cache_.devicePixelRatio() != dpr) {
         cache_ = RenderSvg(*renderer_, size(), dpr);
     }
     QPainter painter(this);

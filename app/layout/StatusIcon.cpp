@@ -35,8 +35,7 @@ void StatusIcon::setKind(int kind) {
 
 void StatusIcon::paintEvent(QPaintEvent*) {
     const qreal dpr = devicePixelRatioF();
-    if (cache_.isNull() || cache_.deviceIndependentSize() != QSizeF(size()) ||
-        cache_.devicePixelRatio() != dpr) {
+    if (cache_.isNull() || cache_.deviceIndependentSize() != QSizeF(size()) || cache_.devicePixelRatio() != dpr) {
         cache_ = RenderSvg(*renderer_, size(), dpr);
     }
     if (cache_.isNull()) return;

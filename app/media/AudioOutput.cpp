@@ -11,14 +11,16 @@ namespace vistrel::media {
 namespace {
 
 std::int64_t SteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
 }  // namespace
 
 AudioOutput::AudioOutput(std::unique_ptr<AudioDevice> device, Clock clock, QObject* parent)
-    : QObject(parent), device_(device ? std::move(device) : CreateSystemAudioDevice()),
+    : QObject(parent),
+      device_(device ? std::move(device) : CreateSystemAudioDevice()),
       clock_(clock ? std::move(clock) : Clock(SteadyMs)) {
     timer_.setInterval(kPumpMs);
     connect(&timer_, &QTimer::timeout, this, &AudioOutput::pump);

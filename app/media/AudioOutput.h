@@ -65,16 +65,16 @@ private:
     Clock clock_;
     QTimer timer_;
 
-    std::mutex lock_;            // guards everything down to lastChunkAtMs_
+    std::mutex lock_;  // guards everything down to lastChunkAtMs_
     AudioTimeline timeline_{kLateMs};
     int wantedRate_ = 0, wantedChannels_ = 0;  // format of the sound handed over
-    bool reopen_ = false;        // the device must be (re)opened for the wanted format
-    bool halted_ = true;         // no sound flows; the device is to be closed
+    bool reopen_ = false;                      // the device must be (re)opened for the wanted format
+    bool halted_ = true;                       // no sound flows; the device is to be closed
     std::int64_t lastChunkTs_ = 0;
     std::int64_t lastChunkAtMs_ = 0;
     std::int64_t lastChunkMs_ = 0;  // length of the last chunk
 
-    bool deviceOpen_ = false;    // this object's thread
+    bool deviceOpen_ = false;            // this object's thread
     std::vector<std::int16_t> scratch_;  // this object's thread
     std::atomic<bool> muted_{false};
     std::atomic<bool> dead_{false};

@@ -41,8 +41,8 @@ void AudioTimeline::DropFront(std::uint64_t frames) {
 }
 
 void AudioTimeline::Push(const playback::AudioChunk& chunk) {
-    if (chunk.frames == 0 || chunk.samples == nullptr || chunk.sampleRate != rate_ || chunk.channels != channels_ ||
-        rate_ <= 0 || channels_ <= 0)
+    if (chunk.frames == 0 || chunk.samples == nullptr || chunk.sampleRate != rate_ ||
+        chunk.channels != channels_ || rate_ <= 0 || channels_ <= 0)
         return;
     waiting_.insert(waiting_.end(), chunk.samples, chunk.samples + chunk.frames * std::size_t(channels_));
     pending_.push_back({chunk.frames, 0, std::int64_t(chunk.recordTs)});

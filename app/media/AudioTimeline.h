@@ -41,7 +41,7 @@ private:
     struct Segment {
         std::uint64_t firstFrame;  // device frame count at its first frame
         std::uint64_t frames;
-        std::int64_t firstMs;      // record time of its first frame
+        std::int64_t firstMs;  // record time of its first frame
     };
     struct Pending {
         std::uint64_t frames;  // frames of the chunk

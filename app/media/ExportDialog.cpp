@@ -20,9 +20,8 @@ namespace vistrel::media {
 namespace {
 
 std::unique_ptr<exporter::MediaSource> DvrSource(const ExportRequest& request, int minutes, std::string* error) {
-    auto source = std::make_unique<exporter::PlaybackRangeSource>(request.url, request.user, request.password,
-                                                                  request.channelIndex,
-                                                                  std::int64_t(minutes) * 60 * 1000);
+    auto source = std::make_unique<exporter::PlaybackRangeSource>(
+        request.url, request.user, request.password, request.channelIndex, std::int64_t(minutes) * 60 * 1000);
     if (!source->Start()) {
         *error = source->error();
         return nullptr;
@@ -90,12 +89,20 @@ void ExportDialog::startExport() {
     QPointer<ExportDialog> self(this);
     // Both run on the job's worker; the destructor waits for it, so `self` outlives them.
     auto progress = [self](double fraction) {
-        QMetaObject::invokeMethod(self.data(), [self, fraction] { if (self) self->onProgress(fraction); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, fraction] {
+                if (self) self->onProgress(fraction);
+            },
+            Qt::QueuedConnection);
     };
     auto done = [self](const exporter::ExportResult& result) {
-        QMetaObject::invokeMethod(self.data(), [self, result] { if (self) self->onDone(result); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, result] {
+                if (self) self->onDone(result);
+            },
+            Qt::QueuedConnection);
     };
     if (!job_.Start(std::move(source), request_.outputPath.toStdString(), progress, done)) {
         state_->setText(QStringLiteral("An export is still running"));

@@ -25,8 +25,8 @@ namespace vistrel::media {
 struct ExportRequest {
     std::string url;  // playback request from the chosen start
     std::string user, password;
-    int channelIndex = 0;   // 0..15
-    QString startText;      // "2026-12-08 11:46:35", shown to the user
+    int channelIndex = 0;  // 0..15
+    QString startText;     // "2026-12-08 11:46:35", shown to the user
     QString outputPath;
 };
 
@@ -36,8 +36,8 @@ public:
     static constexpr int kMaxMinutes = 60;
 
     // Makes the source of a request; null with the reason when it cannot (tests feed their own).
-    using SourceFactory =
-        std::function<std::unique_ptr<exporter::MediaSource>(const ExportRequest&, int minutes, std::string* error)>;
+    using SourceFactory = std::function<std::unique_ptr<exporter::MediaSource>(const ExportRequest&, int minutes,
+                                                                               std::string* error)>;
 
     explicit ExportDialog(ExportRequest request, QWidget* parent = nullptr);
     ~ExportDialog() override;  // cancels a running export and waits for its worker

@@ -160,13 +160,15 @@ void MediaActions::takeSnapshot() {
     snapshotBusy_ = true;
     // Capture and PNG coding on a thread of their own; shutdown() joins it before the streams go.
     snapshotThread_ = std::thread([this, playback, ch, folder, name, session, player] {
-        const std::vector<std::uint8_t> bitmap = playback ? CapturePlayback(*player, ch - 1) : CaptureLive(*session);
+        const std::vector<std::uint8_t> bitmap = playback ? CapturePlayback(*player, ch - 1)
+                                                          : CaptureLive(*session);
         QString error;
         QString path;
         const QImage image = ImageFromSnapshotBitmap(bitmap);
         if (image.isNull()) error = QStringLiteral("no picture yet");
         else path = SaveSnapshotPng(image, folder, name, &error);
-        QMetaObject::invokeMethod(this, [this, path, error] { snapshotDone(path, error); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, path, error] { snapshotDone(path, error); }, Qt::QueuedConnection);
     });
 }
 
@@ -186,8 +188,9 @@ void MediaActions::toggleRecording(bool on) {
         recorder_->stop(QStringLiteral("stopped"));
         return;
     }
-    if (shutDown_ || !live_ || !recorder_->start(RecordingFolder(), MediaFileName(channel(), QDateTime::currentDateTime(),
-                                                                                   QStringLiteral(".kvr")))) {
+    if (shutDown_ || !live_ ||
+        !recorder_->start(RecordingFolder(),
+                          MediaFileName(channel(), QDateTime::currentDateTime(), QStringLiteral(".kvr")))) {
         const QSignalBlocker quiet(record_);
         record_->setChecked(false);
     }
@@ -207,15 +210,15 @@ void MediaActions::openExport() {
     const QDate date = datePicker ? datePicker->date() : QDate::currentDate();
     QTime time = timePicker ? timePicker->time() : QTime(0, 0);
     const int position = window_.player().player().GetPlayPosition();
-    if (position > 0 && position < 3600 * 1000)
-        time = QTime(time.hour(), position / 60000, position / 1000 % 60);
+    if (position > 0 && position < 3600 * 1000) time = QTime(time.hour(), position / 60000, position / 1000 % 60);
 
     ExportRequest request;
     const std::string host = comboText(window_, app::id::kHostCombo).toStdString();
     const std::string port = editText(window_, app::id::kPortEdit).toStdString();
-    request.url = playback::BuildPlaybackUrl(
-        host, port,
-        playback::PackPlaybackRange(date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()));
+    request.url =
+        playback::BuildPlaybackUrl(host, port,
+                                   playback::PackPlaybackRange(date.year(), date.month(), date.day(), time.hour(),
+                                                               time.minute(), time.second()));
     request.user = comboText(window_, app::id::kUserCombo).toStdString();
     request.password = editText(window_, app::id::kPasswordEdit).toStdString();
     request.channelIndex = std::max(0, channel() - 1);

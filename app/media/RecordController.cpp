@@ -119,9 +119,7 @@ void RecordController::stop(const QString& why) {
     emit recordingChanged(false);
 }
 
-void RecordController::onFailed(const QString& reason) {
-    stop(QStringLiteral("failed: %1").arg(reason));
-}
+void RecordController::onFailed(const QString& reason) { stop(QStringLiteral("failed: %1").arg(reason)); }
 
 void RecordController::finishInBackground(std::shared_ptr<record::LiveRecorder> recorder, const QString& path,
                                           const QString& why) {
@@ -129,9 +127,10 @@ void RecordController::finishInBackground(std::shared_ptr<record::LiveRecorder> 
     finishers_.emplace_back([self, recorder = std::move(recorder), path, why] {
         std::string reason;
         const bool ok = recorder->Stop(&reason);
-        const QString text = ok ? QStringLiteral("Recording saved to %1 (%2)").arg(QDir::toNativeSeparators(path), why)
-                                : QStringLiteral("Recording stopped: %1; kept what was written in %2")
-                                      .arg(QString::fromStdString(reason), QDir::toNativeSeparators(path));
+        const QString text =
+            ok ? QStringLiteral("Recording saved to %1 (%2)").arg(QDir::toNativeSeparators(path), why)
+               : QStringLiteral("Recording stopped: %1; kept what was written in %2")
+                     .arg(QString::fromStdString(reason), QDir::toNativeSeparators(path));
         QMetaObject::invokeMethod(
             self.data(),
             [self, path, ok, text] {

@@ -72,7 +72,7 @@ private:
     WriterFactory makeWriter_;
     std::size_t queueLimit_ = record::LiveRecorder::kDefaultQueueLimit;
 
-    std::mutex lock_;                              // guards current_ (the worker reads it)
+    std::mutex lock_;  // guards current_ (the worker reads it)
     std::shared_ptr<record::LiveRecorder> current_;
     std::shared_ptr<record::LiveRecorder> running_;  // GUI thread's copy of current_
     QString path_;                                   // GUI thread

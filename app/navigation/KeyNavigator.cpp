@@ -23,29 +23,44 @@ struct Entry {
     int twin;
 };
 
-#define TOOLBAR_ENTRIES                                                                            \
-    {id::kLiveButton, id::kLiveTwin}, {id::kPlaybackButton, id::kPlaybackTwin},                    \
-        {id::kCameraButton, id::kCameraTwin}, {id::kFullScreenButton, id::kFullScreenTwin},        \
-        {id::kLoginModeButton, id::kLoginModeTwin}, { id::kExitButton, id::kExitTwin }
+#define TOOLBAR_ENTRIES                                                                     \
+    {id::kLiveButton, id::kLiveTwin}, {id::kPlaybackButton, id::kPlaybackTwin},             \
+        {id::kCameraButton, id::kCameraTwin}, {id::kFullScreenButton, id::kFullScreenTwin}, \
+        {id::kLoginModeButton, id::kLoginModeTwin}, {                                       \
+        id::kExitButton, id::kExitTwin                                                      \
+    }
 
 constexpr Entry kLiveRing[] = {TOOLBAR_ENTRIES, {id::kChannelList, 0}};
 
 constexpr Entry kPlaybackRing[] = {
-    {id::kPlayButton, id::kPlayTwin}, {id::kStopButton, id::kStopTwin}, {id::kPauseButton, id::kPauseTwin},
-    {id::kDatePicker, 0},             {id::kTimePicker, 0},             {id::kPlaySpeedList, 0},
-    TOOLBAR_ENTRIES,                  {id::kChannelList, 0},
+    {id::kPlayButton, id::kPlayTwin},
+    {id::kStopButton, id::kStopTwin},
+    {id::kPauseButton, id::kPauseTwin},
+    {id::kDatePicker, 0},
+    {id::kTimePicker, 0},
+    {id::kPlaySpeedList, 0},
+    TOOLBAR_ENTRIES,
+    {id::kChannelList, 0},
 };
 
 // The pad row by row, then focus before zoom.
 constexpr Entry kCameraRing[] = {
-    {id::kCamUpLeft, id::kCamUpLeftTwin},       {id::kCamUp, id::kCamUpTwin},
-    {id::kCamUpRight, id::kCamUpRightTwin},     {id::kCamLeft, id::kCamLeftTwin},
-    {id::kCamStop, id::kCamStopTwin},           {id::kCamRight, id::kCamRightTwin},
-    {id::kCamDownLeft, id::kCamDownLeftTwin},   {id::kCamDown, id::kCamDownTwin},
-    {id::kCamDownRight, id::kCamDownRightTwin}, {id::kCamFocusNear, id::kCamFocusNearTwin},
-    {id::kCamFocusFar, id::kCamFocusFarTwin},   {id::kCamZoomIn, id::kCamZoomInTwin},
-    {id::kCamZoomOut, id::kCamZoomOutTwin},     {id::kCameraSpeedList, 0},
-    TOOLBAR_ENTRIES,                            {id::kChannelList, 0},
+    {id::kCamUpLeft, id::kCamUpLeftTwin},
+    {id::kCamUp, id::kCamUpTwin},
+    {id::kCamUpRight, id::kCamUpRightTwin},
+    {id::kCamLeft, id::kCamLeftTwin},
+    {id::kCamStop, id::kCamStopTwin},
+    {id::kCamRight, id::kCamRightTwin},
+    {id::kCamDownLeft, id::kCamDownLeftTwin},
+    {id::kCamDown, id::kCamDownTwin},
+    {id::kCamDownRight, id::kCamDownRightTwin},
+    {id::kCamFocusNear, id::kCamFocusNearTwin},
+    {id::kCamFocusFar, id::kCamFocusFarTwin},
+    {id::kCamZoomIn, id::kCamZoomInTwin},
+    {id::kCamZoomOut, id::kCamZoomOutTwin},
+    {id::kCameraSpeedList, 0},
+    TOOLBAR_ENTRIES,
+    {id::kChannelList, 0},
 };
 
 #undef TOOLBAR_ENTRIES
@@ -134,9 +149,7 @@ int KeyNavigator::buttonAt(int position) const {
 bool KeyNavigator::enter() {
     if (timeFieldsActive_) host_.focusControl(id::kTimePicker);
     switch (ring_) {
-        case kRingFullScreen:
-            host_.leaveFullScreen();
-            return true;
+        case kRingFullScreen: host_.leaveFullScreen(); return true;
         case kRingLive:
         case kRingPlayback:
         case kRingCamera: break;
@@ -175,10 +188,8 @@ bool KeyNavigator::leftRight(bool right) {
     }
     if (ring_ != kRingLive && ring_ != kRingPlayback && ring_ != kRingCamera) return false;
     resetRing();
-    if (right)
-        moveRight();
-    else
-        moveLeft();
+    if (right) moveRight();
+    else moveLeft();
     return true;
 }
 

@@ -15,7 +15,7 @@ constexpr std::size_t kTimeTextLength = 8;  // "hh:mm:ss"
 int PlaybackSpeedCode(int item) {
     // In the order of the speed list's items.
     static constexpr int kCodes[] = {
-        playback::kSpeedFull, playback::kSpeed1X,   playback::kSpeed2X,       playback::kSpeed4X,
+        playback::kSpeedFull, playback::kSpeed1X,      playback::kSpeed2X,     playback::kSpeed4X,
         playback::kSpeedHalf, playback::kSpeedQuarter, playback::kSpeedEighth,
     };
     if (item < 0 || item >= int(std::size(kCodes))) return playback::kSpeed1X;

@@ -55,8 +55,7 @@ void SetDefaultEntry(ProfileTable& table) {
 // of the value pose as another key, so the value stops there.
 std::string_view FieldText(const char (&field)[kFieldSize]) {
     std::size_t length = 0;
-    while (length < kFieldSize - 1 && field[length] != '\0' && field[length] != '\r' &&
-           field[length] != '\n') {
+    while (length < kFieldSize - 1 && field[length] != '\0' && field[length] != '\r' && field[length] != '\n') {
         ++length;
     }
     return {field, length};

@@ -17,7 +17,7 @@ namespace {
 
 // The configuration folder may not exist on a fresh account; it holds private data, hence 0700.
 bool CreateFolders(const std::string& folder) {
-    for (std::size_t slash = folder.find('/', 1); ; slash = folder.find('/', slash + 1)) {
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string prefix = folder.substr(0, slash);
         if (!prefix.empty() && mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
         if (slash == std::string::npos) return true;

@@ -11,12 +11,12 @@
 
 namespace vistrel::app {
 
-HealthOverlay::HealthOverlay(QWidget* parent)
-    : QFrame(parent), clock_([] { return platform::tickCount(); }) {
+HealthOverlay::HealthOverlay(QWidget* parent) : QFrame(parent), clock_([] { return platform::tickCount(); }) {
     setObjectName("healthOverlay");
     setAutoFillBackground(false);
-    setStyleSheet("#healthOverlay { background: rgba(0, 0, 0, 160); border-radius: 3px; }"
-                  "QLabel { color: white; }");
+    setStyleSheet(
+        "#healthOverlay { background: rgba(0, 0, 0, 160); border-radius: 3px; }"
+        "QLabel { color: white; }");
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
     layout->setSpacing(2);
@@ -68,7 +68,8 @@ void HealthOverlay::refresh() {
         // adjustSize() does not give a wrapped label its extra lines; ask the layout for the
         // height at the width we can have.
         const int w = std::min(layout()->sizeHint().width(), maximumWidth());
-        const int h = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(w) : layout()->sizeHint().height();
+        const int h = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(w)
+                                                    : layout()->sizeHint().height();
         resize(w, h);
     }
     if (isHidden() == show) setVisible(show);

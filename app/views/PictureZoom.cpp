@@ -82,8 +82,7 @@ bool PictureZoom::eventFilter(QObject* watched, QEvent* event) {
             dragging_ = false;
             reset();
             return true;
-        default:
-            return false;
+        default: return false;
     }
 }
 

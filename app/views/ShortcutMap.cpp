@@ -34,7 +34,8 @@ std::vector<ShortcutBinding> makeBindings() {
     std::vector<ShortcutBinding> b;
     const auto add = [&b](int key, Qt::KeyboardModifiers mods, unsigned modes, ShortcutAction action, int argument,
                           QString keys, QString description, bool inHelp = true) {
-        b.push_back(ShortcutBinding{key, mods, modes, action, argument, std::move(keys), std::move(description), inHelp});
+        b.push_back(
+            ShortcutBinding{key, mods, modes, action, argument, std::move(keys), std::move(description), inHelp});
     };
     for (int n = 1; n <= 10; ++n)
         add(n == 10 ? Qt::Key_0 : Qt::Key_0 + n, Qt::NoModifier, kInPictureModes, ShortcutAction::Channel, n,
@@ -48,11 +49,14 @@ std::vector<ShortcutBinding> makeBindings() {
     b[10].showInHelp = true;
     b[10].keys = "Ctrl+1 ... Ctrl+6";
     b[10].description = tr("Channels 11 to 16");
-    add(Qt::Key_F, Qt::NoModifier, kInPictureModes, ShortcutAction::FullScreen, 0, "F", tr("Full screen on or off"));
-    add(Qt::Key_Escape, Qt::NoModifier, kInFullScreen, ShortcutAction::LeaveFullScreen, 0, "Esc", tr("Leave full screen"));
+    add(Qt::Key_F, Qt::NoModifier, kInPictureModes, ShortcutAction::FullScreen, 0, "F",
+        tr("Full screen on or off"));
+    add(Qt::Key_Escape, Qt::NoModifier, kInFullScreen, ShortcutAction::LeaveFullScreen, 0, "Esc",
+        tr("Leave full screen"));
     add(Qt::Key_G, Qt::NoModifier, kInLive | kInFullScreen, ShortcutAction::Grid, 0, "G",
         tr("Grid of channels; again for 2x2, 3x3, 4x4"));
-    add(Qt::Key_I, Qt::NoModifier, kInPictureModes, ShortcutAction::Statistics, 0, "I", tr("Stream statistics on or off"));
+    add(Qt::Key_I, Qt::NoModifier, kInPictureModes, ShortcutAction::Statistics, 0, "I",
+        tr("Stream statistics on or off"));
 
     const struct {
         int key;
@@ -77,10 +81,12 @@ std::vector<ShortcutBinding> makeBindings() {
         add(c.key, Qt::NoModifier, kInCamera, ShortcutAction::CameraMove, c.button, c.keys,
             tr(c.what) + tr(" (while held)"));
     // "=" is "+" without Shift on most layouts.
-    add(Qt::Key_Equal, Qt::NoModifier, kInCamera, ShortcutAction::CameraMove, kCamZoomIn, "=", tr("Zoom in"), false);
+    add(Qt::Key_Equal, Qt::NoModifier, kInCamera, ShortcutAction::CameraMove, kCamZoomIn, "=", tr("Zoom in"),
+        false);
 
     // Taken by the window's Snapshot action; listed here only so that the help shows it.
-    add(kHelpOnlyKey, Qt::NoModifier, kInPictureModes, ShortcutAction::None, 0, "S", tr("Save a snapshot of the picture"));
+    add(kHelpOnlyKey, Qt::NoModifier, kInPictureModes, ShortcutAction::None, 0, "S",
+        tr("Save a snapshot of the picture"));
 
     add(Qt::Key_Space, Qt::NoModifier, kInPlayback, ShortcutAction::PlayPause, 0, "Space", tr("Pause or play"));
     add(Qt::Key_Period, Qt::NoModifier, kInPlayback, ShortcutAction::StepFrame, 0, ".", tr("One frame forward"));

@@ -15,12 +15,12 @@ namespace vistrel::app {
 
 enum class ShortcutAction {
     None,
-    Channel,          // argument: channel 1..16
-    FullScreen,       // toggles
+    Channel,     // argument: channel 1..16
+    FullScreen,  // toggles
     LeaveFullScreen,
-    Grid,             // shows the grid, or steps to its next layout
-    Statistics,       // toggles the statistics box
-    CameraMove,       // argument: camera pad button id; held, stop on release
+    Grid,        // shows the grid, or steps to its next layout
+    Statistics,  // toggles the statistics box
+    CameraMove,  // argument: camera pad button id; held, stop on release
     PlayPause,
     StepFrame,
     SpeedUp,
@@ -42,8 +42,8 @@ struct ShortcutBinding {
     unsigned modes = 0;
     ShortcutAction action = ShortcutAction::None;
     int argument = 0;
-    QString keys;         // as the help shows them
-    QString description;  // as the help shows it
+    QString keys;            // as the help shows them
+    QString description;     // as the help shows it
     bool showInHelp = true;  // several rows of one family are listed once
 };
 

@@ -31,7 +31,8 @@ std::vector<std::string> StatsLines(const live::LiveSessionStats& earlier, const
                             now.bytesQueued >= earlier.bytesQueued;
     if (comparable) {
         const double seconds = elapsedMs / 1000.0;
-        std::snprintf(text, sizeof text, "%.1f fps", static_cast<double>(now.framesDecoded - earlier.framesDecoded) / seconds);
+        std::snprintf(text, sizeof text, "%.1f fps",
+                      static_cast<double>(now.framesDecoded - earlier.framesDecoded) / seconds);
         lines.emplace_back(text);
         std::snprintf(text, sizeof text, "%.0f kbit/s",
                       static_cast<double>(now.bytesQueued - earlier.bytesQueued) * 8.0 / 1000.0 / seconds);

@@ -27,8 +27,9 @@ HealthReport DescribeHealth(const HealthSnapshot& s, std::uint32_t nowTick, std:
     if (s.restartPending) {
         r.state = HealthState::Reconnecting;
         // A due time already passed reads as 0 s rather than as a wrapped-around age.
-        const std::uint32_t left =
-            platform::tickReached(nowTick, s.restartDueTick) ? 0 : platform::ticksBetween(nowTick, s.restartDueTick);
+        const std::uint32_t left = platform::tickReached(nowTick, s.restartDueTick)
+                                       ? 0
+                                       : platform::ticksBetween(nowTick, s.restartDueTick);
         const std::uint32_t seconds = (left + 999) / 1000;
         const int attempt = std::clamp(s.attempt, 1, live::kMaxLiveFailures);
         r.stateText = "reconnecting in " + std::to_string(seconds) + " s (attempt " + std::to_string(attempt) +

@@ -25,11 +25,11 @@ struct HealthSnapshot {
     bool gaveUp = false;
     bool restartPending = false;
     std::uint32_t restartDueTick = 0;
-    int attempt = 0;                  // failures since the last good response
+    int attempt = 0;  // failures since the last good response
     std::uint64_t framesSinceStart = 0;
-    bool hasPicture = false;          // a good picture was ever shown
+    bool hasPicture = false;  // a good picture was ever shown
     std::uint32_t lastPictureTick = 0;
-    bool codingNotDecoded = false;    // the response's coding is received and dropped (JPEG...)
+    bool codingNotDecoded = false;  // the response's coding is received and dropped (JPEG...)
 };
 
 HealthSnapshot SnapshotOf(const live::LiveSessionStats& stats);
@@ -39,7 +39,7 @@ struct HealthReport {
     // "connecting", "reconnecting in 3 s (attempt 2 of 5)", "stream lost", "coding not decoded";
     // empty when live or idle
     std::string stateText;
-    std::string pictureAge;   // "picture 7 s old" once the shown picture is older than the limit; else empty
+    std::string pictureAge;  // "picture 7 s old" once the shown picture is older than the limit; else empty
     bool offerReconnect = false;
     bool healthy() const { return stateText.empty() && pictureAge.empty(); }
 };

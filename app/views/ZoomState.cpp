@@ -27,9 +27,7 @@ void ZoomState::pan(double viewDx, double viewDy) {
 
 void ZoomState::reset() { *this = ZoomState{}; }
 
-ViewPoint ZoomState::pictureAt(ViewPoint p) const {
-    return ViewPoint{left_ + p.x / zoom_, top_ + p.y / zoom_};
-}
+ViewPoint ZoomState::pictureAt(ViewPoint p) const { return ViewPoint{left_ + p.x / zoom_, top_ + p.y / zoom_}; }
 
 SourceCrop ZoomState::crop() const {
     if (!isZoomed()) return SourceCrop{};

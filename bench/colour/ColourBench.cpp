@@ -31,8 +31,7 @@ struct Source {
     std::vector<std::uint8_t> samples = std::vector<std::uint8_t>(YuvPicture::FrameBytes(kWidth, kHeight));
     std::unique_ptr<YuvPicture> picture;
 
-    Source()
-    {
+    Source() {
         std::uint32_t state = 12345;
         for (std::size_t i = 0; i < samples.size(); ++i) {
             state = state * 1103515245u + 12345u;
@@ -46,21 +45,18 @@ struct Source {
     const std::uint8_t* cr() const { return cb() + kWidth * kHeight / 4; }
 };
 
-const Source& source()
-{
+const Source& source() {
     static const Source s;
     return s;
 }
 
-void setRate(benchmark::State& state)
-{
+void setRate(benchmark::State& state) {
     state.counters["pictures/s"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 template <bool (*Convert)(const YuvPicture*, ScreenPicture*), int Bits>
-void ours(benchmark::State& state)
-{
+void ours(benchmark::State& state) {
     auto out = ScreenPicture::Create(kWidth, kHeight, Bits);
     for (auto _ : state) {
         Convert(source().picture.get(), out.get());
@@ -70,8 +66,7 @@ void ours(benchmark::State& state)
     setRate(state);
 }
 
-void ours8(benchmark::State& state)
-{
+void ours8(benchmark::State& state) {
     auto out = ScreenPicture::Create(kWidth, kHeight, 8);
     for (auto _ : state) {
         ConvertTo8(source().picture.get(), out.get(), kDitherMatrixA);
@@ -82,10 +77,9 @@ void ours8(benchmark::State& state)
 }
 
 template <AVPixelFormat Format, int Bytes>
-void swscale(benchmark::State& state)
-{
-    SwsContext* context = sws_getContext(kWidth, kHeight, AV_PIX_FMT_YUV420P, kWidth, kHeight,
-                                         Format, SWS_POINT, nullptr, nullptr, nullptr);
+void swscale(benchmark::State& state) {
+    SwsContext* context = sws_getContext(kWidth, kHeight, AV_PIX_FMT_YUV420P, kWidth, kHeight, Format, SWS_POINT,
+                                         nullptr, nullptr, nullptr);
     if (context == nullptr) {
         state.SkipWithError("sws_getContext failed");
         return;
@@ -111,25 +105,20 @@ void swscale(benchmark::State& state)
 // --benchmark_repetitions the median stands for the benchmark.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
+    void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             const auto it = run.counters.find("pictures/s");
-            if (it == run.counters.end())
-                continue;
+            if (it == run.counters.end()) continue;
             const std::string name = run.run_name.str();
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
                 medians[name] = it->second.value;
-            else if (run.run_type == Run::RT_Iteration)
-                rates[name] = it->second.value;
+            else if (run.run_type == Run::RT_Iteration) rates[name] = it->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    double rate(const std::string& name) const
-    {
+    double rate(const std::string& name) const {
         const auto median = medians.find(name);
-        if (median != medians.end())
-            return median->second;
+        if (median != medians.end()) return median->second;
         const auto last = rates.find(name);
         return last != rates.end() ? last->second : 0.0;
     }
@@ -152,11 +141,9 @@ BENCHMARK(swscale<AV_PIX_FMT_RGB555LE, 2>)->Name("swscale/RGB555")->Unit(benchma
 BENCHMARK(ours8)->Name("vistrel/ConvertTo8")->Unit(benchmark::kMicrosecond);
 BENCHMARK(swscale<AV_PIX_FMT_RGB8, 1>)->Name("swscale/RGB8")->Unit(benchmark::kMicrosecond);
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
@@ -175,8 +162,7 @@ int main(int argc, char** argv)
     for (const auto& pair : pairs) {
         const double ours = reporter.rate(pair.ourName);
         const double theirs = reporter.rate(pair.theirName);
-        if (ours <= 0 || theirs <= 0)
-            continue;
+        if (ours <= 0 || theirs <= 0) continue;
         std::printf("%-14s %16.1f %16.1f %9.2fx\n", pair.label, ours, theirs, ours / theirs);
     }
     return 0;

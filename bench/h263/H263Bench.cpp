@@ -129,7 +129,8 @@ Timing bestTiming(const std::string& command, int repeats) {
         const double cpuBefore = childCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
         if (RunQuietly(command) != 0) return Timing{-1, -1};
-        best.wall = std::min(best.wall, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        best.wall =
+            std::min(best.wall, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         best.cpu = std::min(best.cpu, childCpuSeconds() - cpuBefore);
     }
     return best;
@@ -155,9 +156,10 @@ void compareWithFfmpeg() {
     const std::string stream = dir + "/cif_20s.h263";
     constexpr int kSeconds = 20;
     if (!std::filesystem::exists(stream)) {
-        const std::string make = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i "
-                                 "'testsrc2=size=352x288:rate=30000/1001,noise=alls=8:allf=t' -t " +
-                                 std::to_string(kSeconds) + " -c:v h263 -q:v 5 -g 30 '" + stream + "'";
+        const std::string make =
+            "ffmpeg -hide_banner -loglevel error -y -f lavfi -i "
+            "'testsrc2=size=352x288:rate=30000/1001,noise=alls=8:allf=t' -t " +
+            std::to_string(kSeconds) + " -c:v h263 -q:v 5 -g 30 '" + stream + "'";
         if (RunQuietly(make) != 0) {
             std::printf("could not make the CIF stream\n");
             return;

@@ -30,8 +30,7 @@ const std::string kDir = std::string(VISTREL_BINARY_DIR) + "/bench-mpeg4-asp";
 
 bool run(const std::string& cmd) { return RunCommand(cmd) == 0; }
 
-std::string makeStream(const std::string& name, const std::string& options)
-{
+std::string makeStream(const std::string& name, const std::string& options) {
     const std::string path = kDir + "/" + name + ".m4v";
     if (!std::filesystem::exists(path)) {
         const std::string src = "testsrc2=size=800x600:rate=25,crop=640:480:x='40+20*sin(t)':y='30+10*t'";
@@ -42,8 +41,7 @@ std::string makeStream(const std::string& name, const std::string& options)
     return path;
 }
 
-double bestSeconds(const std::string& command)
-{
+double bestSeconds(const std::string& command) {
     double best = 1e9;
     for (int i = 0; i < kRuns; ++i) {
         const auto t0 = std::chrono::steady_clock::now();
@@ -53,11 +51,13 @@ double bestSeconds(const std::string& command)
     return best;
 }
 
-void sideBySide()
-{
-    std::printf("\n%dx%d, %d frames, best of %d runs        vistrel     ffmpeg   ratio\n", kWidth, kHeight, kFrames,
-                kRuns);
-    const struct { const char* name; const char* options; } streams[] = {
+void sideBySide() {
+    std::printf("\n%dx%d, %d frames, best of %d runs        vistrel     ffmpeg   ratio\n", kWidth, kHeight,
+                kFrames, kRuns);
+    const struct {
+        const char* name;
+        const char* options;
+    } streams[] = {
         {"bframes_640x480", "-bf 2"},
         {"qpel_640x480", "-flags +qpel"},
     };
@@ -75,23 +75,26 @@ void sideBySide()
     std::printf("\n");
 }
 
-void psnrTable()
-{
+void psnrTable() {
     const std::string dir = kDir + "/conformance";
     if (!run(std::string("sh ") + VISTREL_SOURCE_DIR + "/tests/kvrlib-asp/make_streams.sh " + dir + " 20")) {
         std::printf("conformance streams could not be made\n");
         return;
     }
-    const struct { const char* name; int w, h; } clips[] = {
-        {"mpeg4_bf2", 352, 288},         {"mpeg4_qpel", 352, 288},         {"mpeg4_qpel_bf2", 352, 288},
-        {"mpeg4_interlaced", 720, 576},  {"xvid_gmc_qpel_bf2", 352, 288},  {"xvid_mpegquant_bf2", 352, 288},
+    const struct {
+        const char* name;
+        int w, h;
+    } clips[] = {
+        {"mpeg4_bf2", 352, 288},        {"mpeg4_qpel", 352, 288},        {"mpeg4_qpel_bf2", 352, 288},
+        {"mpeg4_interlaced", 720, 576}, {"xvid_gmc_qpel_bf2", 352, 288}, {"xvid_mpegquant_bf2", 352, 288},
     };
     std::printf("%-20s %9s %7s %8s %8s\n", "stream", "size", "frames", "min dB", "mean dB");
     for (const auto& c : clips) {
         const std::string base = dir + "/" + c.name;
-        run(std::string(VISTREL_BIN_DIR) + "/vistrel-cli decode " + base + ".m4v -o " + base + ".out.yuv >/dev/null 2>&1");
-        run("ffmpeg -nostdin -v error -y -i " + base + ".m4v -vsync passthrough -f rawvideo -pix_fmt yuv420p " + base +
-            ".ref.yuv");
+        run(std::string(VISTREL_BIN_DIR) + "/vistrel-cli decode " + base + ".m4v -o " + base +
+            ".out.yuv >/dev/null 2>&1");
+        run("ffmpeg -nostdin -v error -y -i " + base + ".m4v -vsync passthrough -f rawvideo -pix_fmt yuv420p " +
+            base + ".ref.yuv");
         const auto a = ReadFile(base + ".out.yuv"), b = ReadFile(base + ".ref.yuv");
         const size_t fs = I420Bytes(c.w, c.h);
         double worst = 1e9, sum = 0;
@@ -108,8 +111,7 @@ void psnrTable()
 
 constexpr int kStride = 64;
 
-void BM_Qpel16(benchmark::State& state)
-{
+void BM_Qpel16(benchmark::State& state) {
     std::vector<uint8_t> src(kStride * 40), dst(kStride * 40);
     std::mt19937 rng(1);
     for (auto& v : src) v = uint8_t(rng());
@@ -126,8 +128,7 @@ BENCHMARK(BM_Qpel16)->Arg(1)->Arg(5)->Arg(10)->Arg(15);
 const char* const kCaps[] = {"c", "sse2", "avx2"};
 
 template <typename TABLE, typename INSTALL>
-TABLE tablesAt(int cap, INSTALL install)
-{
+TABLE tablesAt(int cap, INSTALL install) {
     Kvr_CPU_Set_Cap(kCaps[cap]);
     TABLE t{};
     install(&t);
@@ -135,8 +136,7 @@ TABLE tablesAt(int cap, INSTALL install)
     return t;
 }
 
-void BM_Qpel16Level(benchmark::State& state)
-{
+void BM_Qpel16Level(benchmark::State& state) {
     const auto mb = tablesAt<KVR_MB_DSP>(int(state.range(0)), [](KVR_MB_DSP* t) { Kvr_Install_MB_DSP(t, 4); });
     std::vector<uint8_t> src(kStride * 40), dst(kStride * 40);
     std::mt19937 rng(1);
@@ -150,8 +150,7 @@ void BM_Qpel16Level(benchmark::State& state)
 }
 BENCHMARK(BM_Qpel16Level)->ArgsProduct({{0, 1, 2}, {1, 5, 10, 15}});
 
-void BM_HalfSampleLevel(benchmark::State& state)
-{
+void BM_HalfSampleLevel(benchmark::State& state) {
     const auto mb = tablesAt<KVR_MB_DSP>(int(state.range(0)), [](KVR_MB_DSP* t) { Kvr_Install_MB_DSP(t, 4); });
     std::vector<uint8_t> src(kStride * 40), dst(kStride * 40);
     std::mt19937 rng(2);
@@ -161,13 +160,14 @@ void BM_HalfSampleLevel(benchmark::State& state)
         fn(dst.data() + 8 * kStride + 8, src.data() + 8 * kStride + 8, kStride);
         benchmark::DoNotOptimize(dst.data());
     }
-    state.SetLabel(std::string(kCaps[state.range(0)]) + " 16x8 both-half, table " + std::to_string(state.range(1)));
+    state.SetLabel(std::string(kCaps[state.range(0)]) + " 16x8 both-half, table " +
+                   std::to_string(state.range(1)));
 }
 BENCHMARK(BM_HalfSampleLevel)->ArgsProduct({{0, 1}, {KVR_MC_RND0, KVR_MC_RND1, KVR_MC_AVG}});
 
-void BM_IdctAddLevel(benchmark::State& state)
-{
-    const auto q = tablesAt<KVR_QUANT_DSP>(int(state.range(0)), [](KVR_QUANT_DSP* t) { Kvr_Install_Quant_DSP(t, 0, 4); });
+void BM_IdctAddLevel(benchmark::State& state) {
+    const auto q =
+        tablesAt<KVR_QUANT_DSP>(int(state.range(0)), [](KVR_QUANT_DSP* t) { Kvr_Install_Quant_DSP(t, 0, 4); });
     std::vector<uint8_t> dst(kStride * 16, 128);
     std::mt19937 rng(3);
     alignas(16) int16_t coefs[64] = {};
@@ -185,8 +185,7 @@ void BM_IdctAddLevel(benchmark::State& state)
 }
 BENCHMARK(BM_IdctAddLevel)->ArgsProduct({{0, 1}, {0, 1}});
 
-void BM_GmcMacroblock(benchmark::State& state)
-{
+void BM_GmcMacroblock(benchmark::State& state) {
     constexpr int W = 640, H = 480, Bps = W + 64;
     std::vector<uint8_t> y(Bps * (H + 64)), u(Bps * (H / 2 + 64)), v(Bps * (H / 2 + 64));
     std::vector<uint8_t> out(Bps * 32);
@@ -194,8 +193,9 @@ void BM_GmcMacroblock(benchmark::State& state)
     KVR_GMC_PARAMS g;
     Kvr_Gmc_Setup(&g, du, dv, 3, 3, W, H);
     for (auto _ : state) {
-        Kvr_Gmc_Predict_MB(&g, out.data(), out.data() + 16 * Bps, out.data() + 16 * Bps + 16, y.data() + 32 * Bps + 32,
-                           u.data() + 32 * Bps + 32, v.data() + 32 * Bps + 32, Bps, 10, 10, W, H, 0);
+        Kvr_Gmc_Predict_MB(&g, out.data(), out.data() + 16 * Bps, out.data() + 16 * Bps + 16,
+                           y.data() + 32 * Bps + 32, u.data() + 32 * Bps + 32, v.data() + 32 * Bps + 32, Bps, 10,
+                           10, W, H, 0);
         benchmark::DoNotOptimize(out.data());
     }
 }
@@ -203,8 +203,7 @@ BENCHMARK(BM_GmcMacroblock);
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     std::filesystem::create_directories(kDir);
     psnrTable();

@@ -48,15 +48,21 @@ void sideBySide() {
         std::printf("no benchmark stream (ffmpeg missing?)\n");
         return;
     }
-    const double ours = bestSeconds(std::string(VISTREL_BIN_DIR) + "/vistrel-cli decode '" + file + "' > /dev/null");
+    const double ours =
+        bestSeconds(std::string(VISTREL_BIN_DIR) + "/vistrel-cli decode '" + file + "' > /dev/null");
     const double theirs = bestSeconds("ffmpeg -v error -threads 1 -i '" + file + "' -f null - ");
-    std::printf("\n%dx%d, %d frames (ffmpeg mpeg4, 4 vectors, q 4), best of %d runs\n", kWidth, kHeight, kFrames, kRuns);
+    std::printf("\n%dx%d, %d frames (ffmpeg mpeg4, 4 vectors, q 4), best of %d runs\n", kWidth, kHeight, kFrames,
+                kRuns);
     std::printf("  vistrel-cli decode        %8.3f s  %7.1f fps\n", ours, kFrames / ours);
     std::printf("  ffmpeg -threads 1         %8.3f s  %7.1f fps\n", theirs, kFrames / theirs);
     std::printf("  ratio vistrel / ffmpeg    %8.2f\n\n", ours / theirs);
 }
 
-struct Clip { const char* name; int w, h; const char* options; };
+struct Clip {
+    const char* name;
+    int w, h;
+    const char* options;
+};
 
 void psnrTable() {
     const Clip clips[] = {

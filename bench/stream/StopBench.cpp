@@ -99,8 +99,14 @@ void BM_CloseStreamRequest(benchmark::State& state) {
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
     }
 }
-BENCHMARK(BM_CloseStreamRequest)->Arg(0)->Arg(1)->Arg(2)->ArgName("silent0_stalled1_flowing2")
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_CloseStreamRequest)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->ArgName("silent0_stalled1_flowing2")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 
 void BM_LiveSessionStop(benchmark::State& state) {
     vistrel::http::OpenInternetRoot("KEMBQM/MSIE");
@@ -115,8 +121,14 @@ void BM_LiveSessionStop(benchmark::State& state) {
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
     }
 }
-BENCHMARK(BM_LiveSessionStop)->Arg(0)->Arg(1)->Arg(2)->ArgName("silent0_stalled1_flowing2")
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_LiveSessionStop)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->ArgName("silent0_stalled1_flowing2")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 
 }  // namespace
 

@@ -49,7 +49,8 @@ VISTREL_FUZZ_TARGET(cli_arguments) {
         if (live::ParsePort(w.c_str(), &port, &error) && port == 0) Finding("port 0 accepted");
         if (live::ParseChannel(w.c_str(), &channel, &error) && (channel < 1 || channel > live::kChannelCount))
             Finding("channel out of range accepted");
-        if (live::ParseSeconds(w.c_str(), &seconds, &error) && !(seconds >= 0)) Finding("negative seconds accepted");
+        if (live::ParseSeconds(w.c_str(), &seconds, &error) && !(seconds >= 0))
+            Finding("negative seconds accepted");
     }
     return 0;
 }

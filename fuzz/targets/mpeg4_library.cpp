@@ -1,8 +1,8 @@
 // The MPEG-4 library on raw elementary-stream bytes, fed in chunks whose sizes the input chooses
 // (a unit of a picture split anywhere), then flushed. Every picture it hands out is copied.
 
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 #include <utility>
 

@@ -63,8 +63,8 @@ private:
     // Held by a presenter from lockFramebuffer() to unlockFramebuffer(), and by the GUI thread
     // while it paints, resizes or clears. Lock order: frameMutex_, then geometryMutex_.
     mutable std::mutex frameMutex_;
-    QImage image_;          // guarded by frameMutex_; never shared, so bits() does not move it
-    QList<QRgb> palette_;   // guarded by frameMutex_; the colour table of an Indexed8 image
+    QImage image_;         // guarded by frameMutex_; never shared, so bits() does not move it
+    QList<QRgb> palette_;  // guarded by frameMutex_; the colour table of an Indexed8 image
     // Separate from frameMutex_ because the surface asks for the work area while it holds the
     // framebuffer.
     mutable std::mutex geometryMutex_;

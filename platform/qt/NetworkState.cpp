@@ -42,18 +42,15 @@ NetworkStatus NetworkStatusFromManagerState(std::uint32_t state) {
 
 NetworkState::NetworkState(QObject* parent) : NetworkState(QDBusConnection::systemBus(), parent) {}
 
-NetworkState::NetworkState(const QDBusConnection& bus, QObject* parent)
-    : QObject(parent), bus_(bus) {
+NetworkState::NetworkState(const QDBusConnection& bus, QObject* parent) : QObject(parent), bus_(bus) {
     if (!bus_.isConnected()) {
         status_ = NetworkStatus::NoConnectionManager;
         return;
     }
     serviceWatcher_ = new QDBusServiceWatcher(
-            kService, bus_,
-            QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration,
-            this);
-    connect(serviceWatcher_, &QDBusServiceWatcher::serviceRegistered, this,
-            &NetworkState::onServiceRegistered);
+        kService, bus_, QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration,
+        this);
+    connect(serviceWatcher_, &QDBusServiceWatcher::serviceRegistered, this, &NetworkState::onServiceRegistered);
     connect(serviceWatcher_, &QDBusServiceWatcher::serviceUnregistered, this,
             &NetworkState::onServiceUnregistered);
     bus_.connect(kService, kPath, kInterface, "StateChanged", this, SLOT(onStateChanged(uint)));
@@ -62,8 +59,7 @@ NetworkState::NetworkState(const QDBusConnection& bus, QObject* parent)
 
 NetworkState::~NetworkState() {
     if (bus_.isConnected()) {
-        bus_.disconnect(kService, kPath, kInterface, "StateChanged", this,
-                        SLOT(onStateChanged(uint)));
+        bus_.disconnect(kService, kPath, kInterface, "StateChanged", this, SLOT(onStateChanged(uint)));
     }
 }
 
@@ -72,8 +68,7 @@ void NetworkState::refresh() {
         setStatus(NetworkStatus::NoConnectionManager);
         return;
     }
-    QDBusMessage get = QDBusMessage::createMethodCall(kService, kPath,
-                                                      "org.freedesktop.DBus.Properties", "Get");
+    QDBusMessage get = QDBusMessage::createMethodCall(kService, kPath, "org.freedesktop.DBus.Properties", "Get");
     get << QString::fromLatin1(kInterface) << QStringLiteral("State");
     // Asking must not start a NetworkManager the user has switched off.
     get.setAutoStartService(false);
@@ -88,8 +83,7 @@ void NetworkState::onReply(QDBusPendingCallWatcher* watcher) {
 
     const QDBusPendingReply<QDBusVariant> reply = *watcher;
     if (reply.isError()) {
-        setStatus(IsSilentManager(reply.error()) ? NetworkStatus::Unknown
-                                                 : NetworkStatus::NoConnectionManager);
+        setStatus(IsSilentManager(reply.error()) ? NetworkStatus::Unknown : NetworkStatus::NoConnectionManager);
         return;
     }
     bool isNumber = false;

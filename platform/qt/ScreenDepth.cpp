@@ -2,8 +2,7 @@
 
 namespace vistrel::platform::qt {
 
-bool ParseScreenDepth(std::string_view text, ScreenDepth* depth)
-{
+bool ParseScreenDepth(std::string_view text, ScreenDepth* depth) {
     struct Name {
         std::string_view text;
         ScreenDepth depth;
@@ -15,8 +14,7 @@ bool ParseScreenDepth(std::string_view text, ScreenDepth* depth)
     };
     for (const Name& name : kNames) {
         if (name.text == text) {
-            if (depth != nullptr)
-                *depth = name.depth;
+            if (depth != nullptr) *depth = name.depth;
             return true;
         }
     }

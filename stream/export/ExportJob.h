@@ -39,7 +39,7 @@ public:
     ExportResult Result() const;
 
 private:
-    std::thread worker_;                // started and joined by the owning thread
+    std::thread worker_;  // started and joined by the owning thread
     std::atomic<bool> cancel_{false};
     std::atomic<bool> running_{false};
     std::atomic<double> fraction_{0.0};

@@ -76,7 +76,8 @@ bool Export::Read(MediaUnit& unit) {
     if (s == SourceStatus::Unit) return true;
     sourceEnded_ = true;
     if (cancel_.load()) result_.cancelled = true;
-    else if (s == SourceStatus::Failed) result_.error = source_.error().empty() ? "cannot read the recording" : source_.error();
+    else if (s == SourceStatus::Failed)
+        result_.error = source_.error().empty() ? "cannot read the recording" : source_.error();
     return false;
 }
 
@@ -192,7 +193,8 @@ bool Export::PutVideo(MediaUnit& unit) {
         return false;
     }
     std::int64_t t = unit.timeMs - originMs_;
-    if (haveVideo_ && t <= lastVideoMs_) t = lastVideoMs_ + 1;  // arrival order wins over a clock that stepped back
+    if (haveVideo_ && t <= lastVideoMs_)
+        t = lastVideoMs_ + 1;  // arrival order wins over a clock that stepped back
     if (videoKind_ == UnitKind::Mpeg4Video) {
         if (!writer_.WriteMpeg4(unit.data.data(), unit.data.size(), t, unit.key)) {
             result_.error = writer_.error();

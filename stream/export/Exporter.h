@@ -16,10 +16,10 @@ using ExportProgress = std::function<void(double fraction)>;
 
 struct ExportResult {
     bool ok = false;
-    bool cancelled = false;     // the cancel flag was raised; no file is left behind
-    std::string error;          // why it failed
-    std::string note;           // why it ended before the source did (a change of coding or size)
-    std::string videoCodec;     // "mpeg4" or "ffv1"
+    bool cancelled = false;  // the cancel flag was raised; no file is left behind
+    std::string error;       // why it failed
+    std::string note;        // why it ended before the source did (a change of coding or size)
+    std::string videoCodec;  // "mpeg4" or "ffv1"
     int width = 0, height = 0;
     std::uint64_t videoFrames = 0;
     std::uint64_t audioSamples = 0;  // per channel

@@ -74,8 +74,8 @@ bool MatroskaWriter::Open(const std::string& path, const TrackSetup& setup) {
         vp->width = setup.width;
         vp->height = setup.height;
         if (!setup.mpeg4Headers.empty()) {
-            vp->extradata = static_cast<std::uint8_t*>(
-                av_mallocz(setup.mpeg4Headers.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+            vp->extradata =
+                static_cast<std::uint8_t*>(av_mallocz(setup.mpeg4Headers.size() + AV_INPUT_BUFFER_PADDING_SIZE));
             if (!vp->extradata) return Fail("out of memory", 0);
             std::memcpy(vp->extradata, setup.mpeg4Headers.data(), setup.mpeg4Headers.size());
             vp->extradata_size = int(setup.mpeg4Headers.size());
@@ -151,7 +151,8 @@ bool MatroskaWriter::WriteVideoPacket(void* packet) {
 }
 
 bool MatroskaWriter::WriteMpeg4(const std::uint8_t* data, std::size_t size, std::int64_t timeMs, bool key) {
-    if (!headerWritten_ || finished_ || setup_.video != VideoTrack::Mpeg4Copy) return Fail("no MPEG-4 track open", 0);
+    if (!headerWritten_ || finished_ || setup_.video != VideoTrack::Mpeg4Copy)
+        return Fail("no MPEG-4 track open", 0);
     AVPacket* p = av_packet_alloc();
     if (!p) return Fail("out of memory", 0);
     int rc = av_new_packet(p, int(size));

@@ -3,13 +3,13 @@
 #include <chrono>
 #include <thread>
 
+#include "stream/export/StreamTiming.h"
 #include "stream/playback/AudioPacket.h"
 #include "stream/playback/RecordFormat.h"
 #include "stream/playback/RecordReader.h"
 #include "video/frame/FrameHeader.h"
 #include "video/h263/H263Framing.h"
 #include "video/mpeg4/Mpeg4Framing.h"
-#include "stream/export/StreamTiming.h"
 
 namespace vistrel::exporter {
 
@@ -37,8 +37,12 @@ bool Mpeg4Intra(const std::vector<std::uint8_t>& d) {
 
 PlaybackRangeSource::PlaybackRangeSource(std::string url, std::string user, std::string password, int channel,
                                          std::int64_t rangeMs)
-    : url_(std::move(url)), user_(std::move(user)), password_(std::move(password)), channel_(channel),
-      rangeMs_(rangeMs), ring_(std::make_unique<playback::PlaybackRing>()) {}
+    : url_(std::move(url)),
+      user_(std::move(user)),
+      password_(std::move(password)),
+      channel_(channel),
+      rangeMs_(rangeMs),
+      ring_(std::make_unique<playback::PlaybackRing>()) {}
 
 PlaybackRangeSource::~PlaybackRangeSource() {
     if (request_) http::CloseStreamRequest(request_, true);
@@ -105,8 +109,7 @@ bool PlaybackRangeSource::Convert(MediaUnit& unit) {
             unit.key = Mpeg4Intra(unit.data);
             return true;
         }
-        default:
-            return false;
+        default: return false;
     }
 }
 

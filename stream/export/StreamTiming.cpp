@@ -29,10 +29,8 @@ public:
         std::uint32_t v = 0;
         for (int i = 0; i < n; ++i) {
             std::uint32_t bit = 0;
-            if (pos_ / 8 < size_)
-                bit = (data_[pos_ / 8] >> (7 - pos_ % 8)) & 1u;
-            else
-                overrun_ = true;
+            if (pos_ / 8 < size_) bit = (data_[pos_ / 8] >> (7 - pos_ % 8)) & 1u;
+            else overrun_ = true;
             ++pos_;
             v = (v << 1) | bit;
         }
@@ -67,8 +65,8 @@ std::optional<Mpeg4LayerInfo> FindMpeg4Layer(const std::uint8_t* data, std::size
             b.Get(3);
         }
         if (b.Get(4) == kAspectExtended) b.Get(16);
-        if (b.Get(1)) {  // control parameters
-            b.Get(3);    // chroma format, low delay
+        if (b.Get(1)) {               // control parameters
+            b.Get(3);                 // chroma format, low delay
             if (b.Get(1)) b.Get(79);  // the buffer model's rates and sizes with their markers
         }
         const int shape = int(b.Get(2));

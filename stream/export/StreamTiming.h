@@ -10,10 +10,10 @@ namespace vistrel::exporter {
 
 // What the video object layer header says about time and size.
 struct Mpeg4LayerInfo {
-    int timeResolution = 0;      // ticks per second, 1..65535
-    int fixedIncrement = 0;      // ticks per plane when the layer declares a fixed rate, else 0
-    int incrementBits = 1;       // width of a plane's time increment
-    int width = 0, height = 0;   // 0 when the shape is not rectangular
+    int timeResolution = 0;     // ticks per second, 1..65535
+    int fixedIncrement = 0;     // ticks per plane when the layer declares a fixed rate, else 0
+    int incrementBits = 1;      // width of a plane's time increment
+    int width = 0, height = 0;  // 0 when the shape is not rectangular
 };
 
 // One video object plane's coding type (0 I, 1 P, 2 B, 3 S) and its time fields.

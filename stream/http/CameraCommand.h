@@ -13,8 +13,8 @@ enum class CameraSpeed : int { Slow = 0, Normal = 1, Fast = 2 };
 // The command names as the DVR spells them, in the order of the window's camera pad (its buttons
 // and their ids follow it).
 inline constexpr const char* kCameraCommandNames[] = {
-    "upleft", "up", "upright", "left", "stoppt", "right", "downleft",
-    "down", "downright", "zoomin", "zoomout", "focusnear", "focusfar",
+    "upleft", "up",        "upright", "left",    "stoppt",    "right",    "downleft",
+    "down",   "downright", "zoomin",  "zoomout", "focusnear", "focusfar",
 };
 
 // One of kCameraCommandNames ("up", "upleft", "stoppt", "zoomin"...).

@@ -14,9 +14,8 @@ size_t discardBody(char*, size_t size, size_t count, void*) { return size * coun
 
 }  // namespace
 
-CommandResult SendCommandRequest(const std::string& url, const std::string& userName,
-                                 const std::string& password, long connectTimeoutMs,
-                                 long totalTimeoutMs) {
+CommandResult SendCommandRequest(const std::string& url, const std::string& userName, const std::string& password,
+                                 long connectTimeoutMs, long totalTimeoutMs) {
     CommandResult result;
     if (!CurlRoot::requestOpened()) {
         result.error = "HTTP client not initialised";

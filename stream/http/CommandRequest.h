@@ -11,10 +11,10 @@ constexpr long kCommandConnectTimeoutMs = 3000;
 constexpr long kCommandTotalTimeoutMs = 5000;
 
 struct CommandResult {
-    bool answered = false;  // a status line came back
-    long status = 0;        // its code, 0 when not answered
+    bool answered = false;    // a status line came back
+    long status = 0;          // its code, 0 when not answered
     std::string contentType;  // of the answer, when it gave one
-    std::string error;      // why not answered (host unreachable, time-out...)
+    std::string error;        // why not answered (host unreachable, time-out...)
 };
 
 // Needs the root (OpenInternetRoot). User name and password are offered only if the server asks.

@@ -101,8 +101,7 @@ void onHeadersDone(StreamRequest* r) {
     curl_easy_getinfo(r->easy, CURLINFO_RESPONSE_CODE, &code);
     if (code != kHttpOk) return;  // an interim answer (authentication challenge, error page)
     const char* type = nullptr;
-    if (curl_easy_getinfo(r->easy, CURLINFO_CONTENT_TYPE, &type) != CURLE_OK || type == nullptr)
-        type = "";
+    if (curl_easy_getinfo(r->easy, CURLINFO_CONTENT_TYPE, &type) != CURLE_OK || type == nullptr) type = "";
     std::strncpy(r->contentType, type, kMaxContentTypeLength);
     r->contentType[kMaxContentTypeLength] = '\0';
     r->statusChecked = true;
@@ -348,8 +347,7 @@ StreamRequest* OpenStreamRequest(const char* url, const char* userName, const ch
 }
 
 StreamRequest* OpenStreamRequest(const char* url, const char* userName, const char* password,
-                                 StreamDataCallback callback, void* context,
-                                 const StreamRequestLimits& limits) {
+                                 StreamDataCallback callback, void* context, const StreamRequestLimits& limits) {
     if (callback == nullptr || !CurlRoot::requestOpened()) return nullptr;
     auto* r = new (std::nothrow) StreamRequest;
     if (r == nullptr) {

@@ -30,8 +30,8 @@ constexpr std::uint32_t kStreamBlockSize = 1024;
 // Return non-zero to go on, zero to end the stream. A callback that blocks (e.g. on a full queue)
 // must watch *abortFlag and return zero once it is non-zero.
 // The data pointer is valid only during the call; the callback copies what it keeps.
-using StreamDataCallback = int (*)(int first, const std::uint8_t* data, std::uint32_t length,
-                                   void* context, const std::atomic<int>* abortFlag);
+using StreamDataCallback = int (*)(int first, const std::uint8_t* data, std::uint32_t length, void* context,
+                                   const std::atomic<int>* abortFlag);
 
 // Opaque; allocated by OpenStreamRequest, freed by CloseStreamRequest(request, true).
 struct StreamRequest;
@@ -61,8 +61,7 @@ void CloseInternetRoot();
 StreamRequest* OpenStreamRequest(const char* url, const char* userName, const char* password,
                                  StreamDataCallback callback, void* context);
 StreamRequest* OpenStreamRequest(const char* url, const char* userName, const char* password,
-                                 StreamDataCallback callback, void* context,
-                                 const StreamRequestLimits& limits);
+                                 StreamDataCallback callback, void* context, const StreamRequestLimits& limits);
 
 // Always raises the abort flag and wakes the worker, which ends its transfer at once, whether
 // data flows or the server has gone quiet (a callback blocked on its own queue must watch the

@@ -11,9 +11,7 @@ constexpr char kScheme[] = "http://";
 constexpr std::size_t kSchemeLength = sizeof(kScheme) - 1;
 constexpr unsigned long kMaxPort = 65535;
 
-bool isHostCharacter(unsigned char c) {
-    return std::isalnum(c) || c == '.' || c == '-' || c == '_';
-}
+bool isHostCharacter(unsigned char c) { return std::isalnum(c) || c == '.' || c == '-' || c == '_'; }
 
 // Port digits end at the path or the end of the text; anything else makes the URL unusable
 // rather than silently picking some other port.
@@ -39,16 +37,15 @@ bool SplitStreamUrl(const std::string& fullUrl, StreamUrlParts* parts) {
         return !url.empty() && url.size() <= kMaxHostLength;
     }
     const std::size_t hostEnd = url.find_first_of("/\\:", kSchemeLength);
-    parts->host = url.substr(kSchemeLength, hostEnd == std::string::npos ? std::string::npos
-                                                                         : hostEnd - kSchemeLength);
+    parts->host =
+        url.substr(kSchemeLength, hostEnd == std::string::npos ? std::string::npos : hostEnd - kSchemeLength);
     if (parts->host.empty() || parts->host.size() > kMaxHostLength) return false;
     if (hostEnd == std::string::npos) return true;
     if (url[hostEnd] == ':') {
         std::size_t pathStart = url.find('/', hostEnd + 1);
         if (pathStart == std::string::npos) pathStart = url.find('\\', hostEnd + 1);
-        if (!parsePort(url.substr(hostEnd + 1, pathStart == std::string::npos
-                                                    ? std::string::npos
-                                                    : pathStart - hostEnd - 1),
+        if (!parsePort(url.substr(hostEnd + 1,
+                                  pathStart == std::string::npos ? std::string::npos : pathStart - hostEnd - 1),
                        &parts->port))
             return false;
         if (pathStart != std::string::npos) parts->path = url.substr(pathStart);

@@ -14,8 +14,7 @@ constexpr auto kReadLockLimit = std::chrono::milliseconds(1000);
 ByteRing::ByteRing() : data_(new std::uint8_t[kByteRingSize]) {}
 
 std::size_t ByteRing::heldLocked() const {
-    return writeIndex_ >= readIndex_ ? writeIndex_ - readIndex_
-                                     : kByteRingSize - readIndex_ + writeIndex_;
+    return writeIndex_ >= readIndex_ ? writeIndex_ - readIndex_ : kByteRingSize - readIndex_ + writeIndex_;
 }
 
 void ByteRing::Write(const std::uint8_t* data, std::size_t length) {
@@ -44,8 +43,8 @@ std::size_t ByteRing::Read(std::uint8_t* buffer, std::size_t capacity, std::size
         if (remaining) *remaining = 0;
         return 0;
     }
-    const std::size_t contiguous =
-        writeIndex_ >= readIndex_ ? writeIndex_ - readIndex_ : kByteRingSize - readIndex_;
+    const std::size_t contiguous = writeIndex_ >= readIndex_ ? writeIndex_ - readIndex_
+                                                             : kByteRingSize - readIndex_;
     const std::size_t part = contiguous < capacity ? contiguous : capacity;
     if (part > 0) {
         std::memcpy(buffer, data_.get() + readIndex_, part);

@@ -9,12 +9,9 @@ namespace vistrel::live {
 
 std::unique_ptr<IDecoder> MakeLiveDecoder(StreamCoding coding) {
     switch (coding) {
-        case StreamCoding::H263:
-            return std::unique_ptr<IDecoder>(new (std::nothrow) CDec263);
-        case StreamCoding::Kvr4:
-            return std::unique_ptr<IDecoder>(new (std::nothrow) CDecKvr4);
-        default:
-            return nullptr;  // received and dropped
+        case StreamCoding::H263: return std::unique_ptr<IDecoder>(new (std::nothrow) CDec263);
+        case StreamCoding::Kvr4: return std::unique_ptr<IDecoder>(new (std::nothrow) CDecKvr4);
+        default: return nullptr;  // received and dropped
     }
 }
 

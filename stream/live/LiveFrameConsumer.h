@@ -21,8 +21,8 @@ constexpr std::size_t kMinGatherBytes = 31;
 constexpr std::uint32_t kConsumerStopLimitMs = 15000;
 
 // Called on the consumer thread under the decoder lock after each frame was decoded.
-using FrameObserver = std::function<void(IDecoder& decoder, const std::uint8_t* frame,
-                                         std::size_t length, bool hasHeader)>;
+using FrameObserver =
+    std::function<void(IDecoder& decoder, const std::uint8_t* frame, std::size_t length, bool hasHeader)>;
 
 class LiveFrameConsumer {
 public:

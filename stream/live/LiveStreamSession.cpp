@@ -68,9 +68,7 @@ void LiveStreamSession::SetFullScreen(int on) {
     });
 }
 
-void LiveStreamSession::WithDecoder(const std::function<void(IDecoder*)>& use) {
-    consumer_.WithDecoder(use);
-}
+void LiveStreamSession::WithDecoder(const std::function<void(IDecoder*)>& use) { consumer_.WithDecoder(use); }
 
 LiveSessionStats LiveStreamSession::Stats() {
     LiveSessionStats s;
@@ -167,8 +165,8 @@ bool LiveStreamSession::scheduleRestart(std::uint32_t delayMs) {
     return true;
 }
 
-int LiveStreamSession::onStreamData(int first, const std::uint8_t* data, std::uint32_t length,
-                                    void* context, const std::atomic<int>* abortFlag) {
+int LiveStreamSession::onStreamData(int first, const std::uint8_t* data, std::uint32_t length, void* context,
+                                    const std::atomic<int>* abortFlag) {
     return static_cast<LiveStreamSession*>(context)->onData(first, data, length, abortFlag);
 }
 
@@ -182,16 +180,15 @@ int LiveStreamSession::onBreak() {
     std::uint32_t delay;
     if (randomizeNextDelay_.exchange(false))
         delay = (platform::tickCount() % kRandomDelaySteps + 1) * timings_.randomDelayUnitMs;
-    else
-        delay = static_cast<std::uint32_t>(failures) * timings_.failureDelayUnitMs;
+    else delay = static_cast<std::uint32_t>(failures) * timings_.failureDelayUnitMs;
     scheduleRestart(delay);
     return 0;
 }
 
 bool LiveStreamSession::onFirstBlock() {
     char contentType[kMaxContentTypeLength + 1] = {};
-    if (!http::GetStreamContentType(http::CurrentStreamRequest(), http::kStreamInfoContentType,
-                                    contentType, sizeof contentType))
+    if (!http::GetStreamContentType(http::CurrentStreamRequest(), http::kStreamInfoContentType, contentType,
+                                    sizeof contentType))
         return false;
     const StreamCoding coding = CodingFromContentType(contentType);
     if (coding == StreamCoding::Unknown) return false;

@@ -42,23 +42,23 @@ struct LiveSessionTimings {
 
 // Counters for the command-line client and tests; read at any time.
 struct LiveSessionStats {
-    std::uint64_t bytesQueued = 0;      // body bytes written to the ring
+    std::uint64_t bytesQueued = 0;  // body bytes written to the ring
     std::uint64_t framesDecoded = 0;
-    std::uint32_t startsTotal = 0;      // Start calls that opened a request (manual and delayed)
-    std::uint32_t restartsFired = 0;    // delayed restarts that ran Start
+    std::uint32_t startsTotal = 0;    // Start calls that opened a request (manual and delayed)
+    std::uint32_t restartsFired = 0;  // delayed restarts that ran Start
     std::uint32_t restartsScheduled = 0;
     std::uint32_t lastRestartDelayMs = 0;
     int failureCount = 0;
     bool restartPending = false;
     bool hadValidStream = false;
     // What the session is doing, for the on-screen stream health.
-    bool started = false;                 // between Start and Stop
-    bool gaveUp = false;                  // started, but nothing runs and no restart will come
-    std::uint32_t restartDueTick = 0;     // tick count at which the pending restart runs
-    std::uint64_t framesSinceStart = 0;   // frames decoded since the latest (re)start
-    std::uint64_t framesDamaged = 0;      // frames the decoder refused
-    std::uint32_t lastPictureTick = 0;    // tick count of the last good picture (0: none yet)
-    int pictureWidth = 0;                 // of the last good picture
+    bool started = false;                // between Start and Stop
+    bool gaveUp = false;                 // started, but nothing runs and no restart will come
+    std::uint32_t restartDueTick = 0;    // tick count at which the pending restart runs
+    std::uint64_t framesSinceStart = 0;  // frames decoded since the latest (re)start
+    std::uint64_t framesDamaged = 0;     // frames the decoder refused
+    std::uint32_t lastPictureTick = 0;   // tick count of the last good picture (0: none yet)
+    int pictureWidth = 0;                // of the last good picture
     int pictureHeight = 0;
     StreamCoding coding = StreamCoding::Unknown;  // of the current response
 };
@@ -96,8 +96,7 @@ public:
 private:
     static int onStreamData(int first, const std::uint8_t* data, std::uint32_t length, void* context,
                             const std::atomic<int>* abortFlag);
-    int onData(int first, const std::uint8_t* data, std::uint32_t length,
-               const std::atomic<int>* abortFlag);
+    int onData(int first, const std::uint8_t* data, std::uint32_t length, const std::atomic<int>* abortFlag);
     int onBreak();
     bool onFirstBlock();
     void startLocked();
@@ -132,10 +131,10 @@ private:
     std::atomic<std::uint32_t> restartsFired_{0};
     std::atomic<std::uint32_t> restartsScheduled_{0};
     // Read by Stats(); written under controlLock_ or by the worker as noted.
-    std::atomic<bool> started_{false};                // controlLock_
-    std::atomic<bool> gaveUp_{false};                 // controlLock_ and the worker
-    std::atomic<std::uint32_t> restartDueTick_{0};    // whoever schedules
-    std::atomic<std::uint64_t> framesAtStart_{0};     // controlLock_
+    std::atomic<bool> started_{false};                         // controlLock_
+    std::atomic<bool> gaveUp_{false};                          // controlLock_ and the worker
+    std::atomic<std::uint32_t> restartDueTick_{0};             // whoever schedules
+    std::atomic<std::uint64_t> framesAtStart_{0};              // controlLock_
     std::atomic<StreamCoding> coding_{StreamCoding::Unknown};  // the worker
 
     ByteRing ring_;

@@ -9,11 +9,11 @@ namespace vistrel::live {
 
 enum class StreamCoding : int {
     Unknown = 0,
-    H263 = 1,   // "video/x-qdaxwmh263", decoded by CDec263
-    Jpeg = 2,   // "video/x-qdaxwmjpeg", received and dropped
-    Xvid = 3,   // "video/x-qdaxwmxvd4", received and dropped
-    Vweb = 4,   // "video/x-qdaxwmvweb", received and dropped
-    Kvr4 = 5,   // "video/x-qdaxwmkvr4", decoded by CDecKvr4
+    H263 = 1,  // "video/x-qdaxwmh263", decoded by CDec263
+    Jpeg = 2,  // "video/x-qdaxwmjpeg", received and dropped
+    Xvid = 3,  // "video/x-qdaxwmxvd4", received and dropped
+    Vweb = 4,  // "video/x-qdaxwmvweb", received and dropped
+    Kvr4 = 5,  // "video/x-qdaxwmkvr4", decoded by CDecKvr4
 };
 
 // Exact match of the whole value; anything else is Unknown.

@@ -16,11 +16,9 @@ constexpr int kDvrAudioChannels = 1;
 
 // Where an audio packet's ADPCM bytes are inside a record payload. False when the payload is no
 // audio packet (no start code, a video or other stream id, a header longer than the packet).
-bool FindAudioPacketData(const std::uint8_t* payload, std::size_t length, std::size_t* offset,
-                         std::size_t* count);
+bool FindAudioPacketData(const std::uint8_t* payload, std::size_t length, std::size_t* offset, std::size_t* count);
 // Where a video packet's data are (for the exporter, which copies them).
-bool FindVideoPacketData(const std::uint8_t* payload, std::size_t length, std::size_t* offset,
-                         std::size_t* count);
+bool FindVideoPacketData(const std::uint8_t* payload, std::size_t length, std::size_t* offset, std::size_t* count);
 
 // Decodes `count` ADPCM bytes, two samples each, the first in the high nibble as the packets carry
 // them, appending to `samples`. The state moves on exactly as the block headers of the chunk

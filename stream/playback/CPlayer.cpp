@@ -239,8 +239,8 @@ void CPlayer::RunLoop() {
         switch (command_.load()) {
             case kCommandPause:
                 // Sliced so that a command or a stop is taken at once rather than after 500 ms.
-                for (std::uint32_t slept = 0; slept < kPauseSleepMs && stop_.load() == 0 &&
-                                              pendingCommand_.load() == kCommandNone;
+                for (std::uint32_t slept = 0;
+                     slept < kPauseSleepMs && stop_.load() == 0 && pendingCommand_.load() == kCommandNone;
                      slept += kWaitSliceMs)
                     clock_.Sleep(kWaitSliceMs);
                 break;
@@ -261,9 +261,7 @@ void CPlayer::RunLoop() {
                 command_ = kCommandPause;
                 break;
             }
-            default:
-                clock_.Sleep(kIdleSleepMs);
-                break;
+            default: clock_.Sleep(kIdleSleepMs); break;
         }
     }
 }
@@ -344,10 +342,8 @@ bool CPlayer::ProcessRecord(bool play, bool* presented) {
 
     const std::uint32_t d = ts - previousTs_;
     bool discontinuity = false;
-    if (d >= kMinInterval && d <= kMaxInterval)
-        interval_ = d;
-    else
-        discontinuity = (h.flags() & kFlagDiscontinuity) != 0;
+    if (d >= kMinInterval && d <= kMaxInterval) interval_ = d;
+    else discontinuity = (h.flags() & kFlagDiscontinuity) != 0;
     previousTs_ = ts;
 
     if (play) {
@@ -377,10 +373,8 @@ bool CPlayer::ProcessRecord(bool play, bool* presented) {
         }
         bool present = true;
         if (waitForKey_[c]) {
-            if (h.flags() & kFlagKeyFrame)
-                waitForKey_[c] = false;
-            else
-                present = false;
+            if (h.flags() & kFlagKeyFrame) waitForKey_[c] = false;
+            else present = false;
         }
         if (present) {
             if (play && !Pace(ts, discontinuity)) return false;

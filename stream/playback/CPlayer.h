@@ -111,20 +111,20 @@ private:
     PlaybackClock& clock_;
     DecoderFactory factory_;
 
-    std::thread thread_;                   // started and joined by the controlling thread
+    std::thread thread_;  // started and joined by the controlling thread
     std::atomic<std::thread::id> threadId_{};
-    std::atomic<bool> running_{false};      // set by Start, cleared by the thread as it ends
+    std::atomic<bool> running_{false};  // set by Start, cleared by the thread as it ends
     platform::Event threadDone_{platform::Event::Reset::Manual};
     std::atomic<std::uint32_t> stop_{0};
     std::atomic<std::uint32_t> interrupt_{0};
 
     std::mutex commandLock_;  // serialises hand-offs
     platform::Event commandAck_{platform::Event::Reset::Manual};
-    std::atomic<int> command_{kCommandPause};   // written by the player thread (and by Start)
+    std::atomic<int> command_{kCommandPause};        // written by the player thread (and by Start)
     std::atomic<int> pendingCommand_{kCommandNone};  // written under commandLock_, cleared by the thread
 
-    PlaybackRing* ring_ = nullptr;          // set by Start before the thread runs
-    WindowHandle notifyWindow_ = nullptr;   // set by Start before the thread runs
+    PlaybackRing* ring_ = nullptr;         // set by Start before the thread runs
+    WindowHandle notifyWindow_ = nullptr;  // set by Start before the thread runs
 
     // decoderLock_ guards the slots against SetFullScreen / CaptureBitmap while the player thread
     // replaces or deletes a decoder. The player thread alone writes them and may read them unlocked.
@@ -164,9 +164,9 @@ private:
 
     std::atomic<std::uint64_t> decodedCount_{0};
 
-    std::mutex audioLock_;              // guards audioSink_ and every call on it
+    std::mutex audioLock_;  // guards audioSink_ and every call on it
     AudioSink* audioSink_ = nullptr;
-    bool audioFlowing_ = false;         // guarded by audioLock_: sound was handed over since the last halt
+    bool audioFlowing_ = false;  // guarded by audioLock_: sound was handed over since the last halt
     std::array<AdpcmState, kChannelCount> soundState_{};  // the player thread's
     std::vector<std::int16_t> soundSamples_;              // the player thread's
 };

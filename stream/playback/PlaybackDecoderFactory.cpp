@@ -9,13 +9,10 @@ namespace vistrel::playback {
 
 std::unique_ptr<PIDecoder> CreatePlaybackDecoder(int recordType) {
     switch (recordType) {
-        case kTypeH263:
-            return std::make_unique<PCDec263>();
+        case kTypeH263: return std::make_unique<PCDec263>();
         case kTypeMpeg4:
-        case kTypeMpeg4Audio:
-            return std::make_unique<PCDecKvr4>();
-        default:
-            return nullptr;
+        case kTypeMpeg4Audio: return std::make_unique<PCDecKvr4>();
+        default: return nullptr;
     }
 }
 

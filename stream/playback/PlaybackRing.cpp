@@ -17,10 +17,8 @@ void PlaybackRing::Write(const std::uint8_t* data, std::size_t length) {
     while (length > 0) {
         lock_.lock();
         std::size_t room;
-        if (writeIndex_ < readIndex_)
-            room = readIndex_ - writeIndex_ - 1;
-        else
-            room = kSize - writeIndex_ - (readIndex_ == 0 ? 1 : 0);
+        if (writeIndex_ < readIndex_) room = readIndex_ - writeIndex_ - 1;
+        else room = kSize - writeIndex_ - (readIndex_ == 0 ? 1 : 0);
         const std::size_t n = std::min(room, length);
         std::memcpy(data_.get() + writeIndex_, data, n);
         writeIndex_ = (writeIndex_ + n) % kSize;
@@ -83,8 +81,7 @@ std::size_t PlaybackRing::Read(std::uint8_t* destination, std::size_t count, Sto
         const bool ended = endOfStream_.load() != 0;
         if (!lock_.tryLock(kLockWaitMs)) continue;
         bool empty = false;
-        const std::size_t available =
-            writeIndex_ >= readIndex_ ? writeIndex_ - readIndex_ : kSize - readIndex_;
+        const std::size_t available = writeIndex_ >= readIndex_ ? writeIndex_ - readIndex_ : kSize - readIndex_;
         const std::size_t n = std::min(available, count - got);
         std::memcpy(destination + got, data_.get() + readIndex_, n);
         readIndex_ = (readIndex_ + n) % kSize;

@@ -87,10 +87,8 @@ int PlaybackSession::DataCallback(int first, const std::uint8_t* data, std::uint
 }
 
 void PlaybackSession::IssueStartCommand() {
-    if (startMode_.load() == 1)
-        player_.Play();
-    else
-        player_.Step();
+    if (startMode_.load() == 1) player_.Play();
+    else player_.Step();
 }
 
 int PlaybackSession::OnData(int first, const std::uint8_t* data, std::uint32_t length,
@@ -98,10 +96,8 @@ int PlaybackSession::OnData(int first, const std::uint8_t* data, std::uint32_t l
     if (length == 0) {
         Report(kProgressStreamEnd, 0);
         ring_.SetEndOfStream();
-        if (firstBlockPending_.exchange(false))
-            IssueStartCommand();
-        else if (firstBlockTick_.load() == 0)
-            player_.Pause();
+        if (firstBlockPending_.exchange(false)) IssueStartCommand();
+        else if (firstBlockTick_.load() == 0) player_.Pause();
         return 0;
     }
     if (first) {

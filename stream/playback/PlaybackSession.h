@@ -72,7 +72,7 @@ private:
     WindowHandle notifyWindow_ = nullptr;  // controlling thread
     PlaybackRing ring_;
     CPlayer player_;
-    std::string url_, userName_, password_;  // controlling thread
+    std::string url_, userName_, password_;   // controlling thread
     http::StreamRequest* request_ = nullptr;  // controlling thread
     std::atomic<ProgressFunction> progressCallback_{nullptr};
     std::atomic<void*> progressContext_{nullptr};

@@ -35,8 +35,8 @@ inline bool SpeedCodeFromText(std::string_view text, int& code) {
         std::string_view text;
         int code;
     };
-    static constexpr Entry kTable[] = {{"Full", kSpeedFull},     {"1X", kSpeed1X},          {"2X", kSpeed2X},
-                                       {"4X", kSpeed4X},         {"(1/2)X", kSpeedHalf},    {"(1/4)X", kSpeedQuarter},
+    static constexpr Entry kTable[] = {{"Full", kSpeedFull},    {"1X", kSpeed1X},       {"2X", kSpeed2X},
+                                       {"4X", kSpeed4X},        {"(1/2)X", kSpeedHalf}, {"(1/4)X", kSpeedQuarter},
                                        {"(1/8)X", kSpeedEighth}};
     for (const auto& e : kTable)
         if (e.text == text) {

@@ -18,7 +18,8 @@ std::once_flag gTableOnce;
 void fillTable() {
     for (unsigned i = 0; i < 256; ++i) {
         std::uint16_t c = std::uint16_t(i << 8);
-        for (int bit = 0; bit < 8; ++bit) c = (c & 0x8000) ? std::uint16_t((c << 1) ^ kPolynomial) : std::uint16_t(c << 1);
+        for (int bit = 0; bit < 8; ++bit)
+            c = (c & 0x8000) ? std::uint16_t((c << 1) ^ kPolynomial) : std::uint16_t(c << 1);
         gTable[i] = c;
     }
 }

@@ -1,9 +1,9 @@
 // Recording files through plain POSIX calls, so that every failure comes back with its errno.
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 #include "stream/record/ByteWriter.h"
 

@@ -71,7 +71,7 @@ private:
     std::unique_ptr<ByteWriter> writer_;  // used by the writer thread while it runs
 
     mutable std::mutex lock_;
-    std::condition_variable wake_;  // data queued or stop asked; guarded by lock_
+    std::condition_variable wake_;                 // data queued or stop asked; guarded by lock_
     std::deque<std::vector<std::uint8_t>> queue_;  // guarded by lock_
     std::size_t queued_ = 0;                       // bytes in queue_; guarded by lock_
     bool stopAsked_ = false;                       // guarded by lock_

@@ -31,7 +31,7 @@ TEST(StartCode, FindsEachPrefixInTurnAndNothingInsideLongerZeroRuns) {
     const std::vector<std::uint8_t> d = {0x00, 0x00, 0x01, 0xB6, 0x00, 0x00, 0x00, 0x01, 0x20, 0x01, 0x00, 0x01};
     auto data = exactCopy(d);
     EXPECT_EQ(FindStartCode(data.get(), d.size()), 0u);
-    EXPECT_EQ(FindStartCode(data.get(), d.size(), 1), 5u);  // 00 00 00 01: the prefix is its last three
+    EXPECT_EQ(FindStartCode(data.get(), d.size(), 1), 5u);        // 00 00 00 01: the prefix is its last three
     EXPECT_EQ(FindStartCode(data.get(), d.size(), 6), d.size());  // 00 01 and 01 00 01 are no prefix
     EXPECT_TRUE(IsStartCodeAt(data.get(), d.size(), 0));
     EXPECT_FALSE(IsStartCodeAt(data.get(), d.size(), 4));
@@ -68,7 +68,8 @@ TEST(StartCode, SkippingAheadMissesNoPrefix) {
             for (std::size_t i = 0, k = n; i < size; ++i, k /= 3) d[i] = values[k % 3];
             auto data = exactCopy(d);
             for (std::size_t from = 0; from <= size; ++from)
-                ASSERT_EQ(FindStartCode(data.get(), size, from), slowFind(d, from)) << "case " << n << " from " << from;
+                ASSERT_EQ(FindStartCode(data.get(), size, from), slowFind(d, from))
+                    << "case " << n << " from " << from;
         }
     }
 }

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 #include "cli/SnapshotFile.h"
 #include "tests/support/Command.h"
@@ -19,7 +19,9 @@ using namespace vistrel::testsupport;
 namespace {
 
 std::string Cli() { return std::string(VISTREL_BIN_DIR) + "/vistrel-cli"; }
-std::string TempPath(const std::string& name) { return "/tmp/vistrel-cli-media-" + std::to_string(::getpid()) + "-" + name; }
+std::string TempPath(const std::string& name) {
+    return "/tmp/vistrel-cli-media-" + std::to_string(::getpid()) + "-" + name;
+}
 // ffmpeg's reading of any picture file as packed RGB.
 std::string Rgb(const std::string& path) {
     const std::string out = path + ".rgb";
@@ -77,7 +79,8 @@ TEST(CliMedia, Y4mOpensInFfmpegWithoutSizeFlagsAndHoldsTheI420Pictures) {
     ASSERT_EQ(RunCapture(Cli() + " decode " + clip + " -o " + yuv).exitCode, 0);
     // The clips are made at 30 frames a second; the stream says so and so does the file.
     EXPECT_EQ(ReadText(y4m).substr(0, 42), "YUV4MPEG2 W320 H240 F30:1 Ip A1:1 C420jpeg");
-    const CommandResult probe = RunCapture("ffprobe -v error -show_entries stream=width,height,r_frame_rate -of csv=p=0 " + y4m);
+    const CommandResult probe =
+        RunCapture("ffprobe -v error -show_entries stream=width,height,r_frame_rate -of csv=p=0 " + y4m);
     EXPECT_EQ(probe.output, "320,240,30/1\n");
     ASSERT_EQ(RunCapture("ffmpeg -v error -y -i " + y4m + " -f rawvideo " + back).exitCode, 0);
     const std::string a = ReadText(back), b = ReadText(yuv);
@@ -90,13 +93,15 @@ TEST(CliMedia, RecordingIntoAFullDiskStopsWithAMessageAndTheStreamGoesOn) {
     dvr::DvrServer server;
     ASSERT_NE(server.start(), 0);
     const CommandResult run = RunCapture(Cli() + " live --host 127.0.0.1 --port " + std::to_string(server.port()) +
-                               " --channel 1 --seconds 2 --record /dev/full");
+                                         " --channel 1 --seconds 2 --record /dev/full");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.output.find("recording into '/dev/full' stopped: cannot write the recording: the disk is full"),
-              std::string::npos) << run.output;
+              std::string::npos)
+        << run.output;
     // The summary line still counts pictures decoded after the recording stopped.
     const auto at = run.output.find("frames ");
     ASSERT_NE(at, std::string::npos);
     EXPECT_GT(std::atoi(run.output.c_str() + at + 7), 5) << run.output;
-    EXPECT_EQ(RunCapture(Cli() + " live --host 127.0.0.1 --port 1 --record /nonexistent-folder/x.rec").exitCode, 1);
+    EXPECT_EQ(RunCapture(Cli() + " live --host 127.0.0.1 --port 1 --record /nonexistent-folder/x.rec").exitCode,
+              1);
 }

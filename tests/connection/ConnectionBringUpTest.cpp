@@ -68,12 +68,10 @@ private slots:
         QCOMPARE(ConnectionStatusText(0x21), "The connection failed and cannot be reestablished");
         QCOMPARE(ConnectionStatusText(0x22), "The user aborted the connection");
         QCOMPARE(ConnectionStatusText(0x24), "No path to the destination could be found");
-        QCOMPARE(ConnectionStatusText(0x25),
-                 "A path to the destination exists but is not presently available");
+        QCOMPARE(ConnectionStatusText(0x25), "A path to the destination exists but is not presently available");
         QCOMPARE(ConnectionStatusText(0x26), "Connection cannot be made while call in progress");
         QCOMPARE(ConnectionStatusText(0x40), "The device is attempting to connect");
-        QCOMPARE(ConnectionStatusText(0x41),
-                 "Another client is using resources that this connection requires");
+        QCOMPARE(ConnectionStatusText(0x41), "Another client is using resources that this connection requires");
         QCOMPARE(ConnectionStatusText(0x80), "The connection is being brought down");
         QCOMPARE(ConnectionStatusText(0x81), "The device is aborting the connection attempt");
         for (int other : {0, 0x23, 0x27, 0x42, 0x82, -1, 0x7fffffff}) {
@@ -84,16 +82,14 @@ private slots:
     void localHosts_data() {
         QTest::addColumn<QString>("host");
         QTest::addColumn<bool>("local");
-        for (const char* host :
-             {"127.0.0.1", "127.255.3.4", " 127.0.0.1 ", "localhost", "LocalHost.", "dvr.localhost",
-              "169.254.0.1", "169.254.255.255", "::1", "[::1]", "fe80::1", "fe80::1%eth0",
-              "[FEBF::9%25wlan0]", "::ffff:127.0.0.1", "::ffff:a9fe:101"}) {
+        for (const char* host : {"127.0.0.1", "127.255.3.4", " 127.0.0.1 ", "localhost", "LocalHost.",
+                                 "dvr.localhost", "169.254.0.1", "169.254.255.255", "::1", "[::1]", "fe80::1",
+                                 "fe80::1%eth0", "[FEBF::9%25wlan0]", "::ffff:127.0.0.1", "::ffff:a9fe:101"}) {
             QTest::newRow(host) << QString::fromLatin1(host) << true;
         }
-        for (const char* host :
-             {"192.0.2.1", "10.0.0.1", "128.0.0.1", "169.253.1.1", "169.255.1.1", "fec0::1",
-              "2001:db8::1", "::", "::ffff:192.0.2.1", "localhost.example", "notlocalhost",
-              ".localhost", "dvr.example", "", "127.0.0.1:80", "[127.0.0.1"}) {
+        for (const char* host : {"192.0.2.1", "10.0.0.1", "128.0.0.1", "169.253.1.1", "169.255.1.1", "fec0::1",
+                                 "2001:db8::1", "::", "::ffff:192.0.2.1", "localhost.example", "notlocalhost",
+                                 ".localhost", "dvr.example", "", "127.0.0.1:80", "[127.0.0.1"}) {
             QTest::newRow(*host ? host : "(empty)") << QString::fromLatin1(host) << false;
         }
     }
@@ -129,9 +125,8 @@ private slots:
         QTest::newRow("global") << NetworkStatus::ConnectedGlobal << true << QString();
         QTest::newRow("disconnected") << NetworkStatus::Disconnected << false
                                       << "No path to the destination could be found";
-        QTest::newRow("asleep")
-                << NetworkStatus::Asleep << false
-                << "A path to the destination exists but is not presently available";
+        QTest::newRow("asleep") << NetworkStatus::Asleep << false
+                                << "A path to the destination exists but is not presently available";
         QTest::newRow("disconnecting") << NetworkStatus::Disconnecting << false
                                        << "The connection is being brought down";
     }
@@ -200,8 +195,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("unknown") << NetworkStatus::Unknown << "The connection attempt failed";
         QTest::newRow("no answer") << NetworkStatus::Pending << "The connection attempt failed";
-        QTest::newRow("connecting") << NetworkStatus::Connecting
-                                    << "The device is attempting to connect";
+        QTest::newRow("connecting") << NetworkStatus::Connecting << "The device is attempting to connect";
     }
 
     void timeLimitShowsTheTextOfTheStateReached() {

@@ -66,8 +66,7 @@ private slots:
         QVERIFY(client().isConnected());
         QVERIFY(manager().isConnected());
         QVERIFY(manager().registerObject(
-                kPath, &fake_,
-                QDBusConnection::ExportAllProperties | QDBusConnection::ExportAllSignals));
+            kPath, &fake_, QDBusConnection::ExportAllProperties | QDBusConnection::ExportAllSignals));
     }
 
     void cleanup() {

@@ -22,10 +22,8 @@ namespace {
 class RecordingHost : public NavigationHost {
 public:
     void setHighlighted(int buttonId, bool on) override {
-        if (on)
-            highlighted.insert(buttonId);
-        else
-            highlighted.erase(buttonId);
+        if (on) highlighted.insert(buttonId);
+        else highlighted.erase(buttonId);
         ++highlightCalls;
     }
     void focusControl(int controlId) override {
@@ -72,8 +70,8 @@ protected:
 TEST_F(KeyNavigatorTest, LiveRingWalksRightThroughTheToolbarToTheChannelListAndBack) {
     nav.setMode(ModeLive);
     EXPECT_EQ(nav.ring(), 1);
-    const int toolbar[] = {cid::kPlaybackButton, cid::kCameraButton, cid::kFullScreenButton,
-                           cid::kLoginModeButton, cid::kExitButton};
+    const int toolbar[] = {cid::kPlaybackButton, cid::kCameraButton, cid::kFullScreenButton, cid::kLoginModeButton,
+                           cid::kExitButton};
     for (int button : toolbar) {
         // A plain highlight move: the focus stays where it was.
         EXPECT_EQ(right(), Actions{});
@@ -237,9 +235,9 @@ TEST_F(KeyNavigatorTest, CameraRingOrderAndItsWrapPoints) {
     nav.setMode(ModeCamera);
     EXPECT_EQ(nav.ring(), 3);
     // The pad in ring order: the focus pair comes before the zoom pair.
-    const int pad[] = {cid::kCamUp,        cid::kCamUpRight,   cid::kCamLeft,     cid::kCamStop,
-                       cid::kCamRight,     cid::kCamDownLeft,  cid::kCamDown,     cid::kCamDownRight,
-                       cid::kCamFocusNear, cid::kCamFocusFar,  cid::kCamZoomIn,   cid::kCamZoomOut};
+    const int pad[] = {cid::kCamUp,        cid::kCamUpRight,  cid::kCamLeft,   cid::kCamStop,
+                       cid::kCamRight,     cid::kCamDownLeft, cid::kCamDown,   cid::kCamDownRight,
+                       cid::kCamFocusNear, cid::kCamFocusFar, cid::kCamZoomIn, cid::kCamZoomOut};
     for (int button : pad) {
         EXPECT_EQ(right(), Actions{});
         EXPECT_EQ(host.highlighted, Shown{button});

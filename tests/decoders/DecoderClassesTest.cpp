@@ -8,9 +8,9 @@
 #include <thread>
 #include <type_traits>
 
+#include "base/ByteOrder.h"
 #include "platform/MemoryWindow.h"
 #include "tests/decoders/TestStreams.h"
-#include "base/ByteOrder.h"
 #include "tools/m4vframe/M4vFrame.h"
 #include "video/decoders/CDec263.h"
 #include "video/decoders/CDecKvr4.h"
@@ -30,18 +30,14 @@ constexpr bool kH263 = std::is_same_v<T, CDec263> || std::is_same_v<T, PCDec263>
 
 template <class T>
 bool openOn(T& d, WindowHandle window) {
-    if constexpr (kLive<T>)
-        return d.Open(window);
-    else
-        return d.Open(640, 480, window, 0);
+    if constexpr (kLive<T>) return d.Open(window);
+    else return d.Open(640, 480, window, 0);
 }
 
 template <class T>
 bool decode(T& d, const Bytes& data, bool show = true) {
-    if constexpr (kLive<T>)
-        return d.Decode(data.data(), data.size(), show);
-    else
-        return d.Decode(data.data(), data.size(), show, -1);
+    if constexpr (kLive<T>) return d.Decode(data.data(), data.size(), show);
+    else return d.Decode(data.data(), data.size(), show, -1);
 }
 
 // A run of frames of the class's coding, in live framing.

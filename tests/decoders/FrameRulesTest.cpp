@@ -16,8 +16,8 @@
 namespace vistrel {
 namespace {
 
-using testing_streams::Bytes;
 using frame::FrameReceiveBuffer;
+using testing_streams::Bytes;
 
 std::unique_ptr<FrameReceiveBuffer> bufferWith(const Bytes& bytes) {
     auto b = std::make_unique<FrameReceiveBuffer>();
@@ -182,8 +182,10 @@ TEST(IsIntraFrame, Mpeg4LooksAtThePlaneBehindItsHeaders) {
     const Bytes es = testsupport::ReadFile(file);
     const auto frames = m4vframe::SplitElementaryStream(es.data(), es.size());
     ASSERT_GE(frames.size(), 2u);
-    const Bytes first = mpeg4Frame(Bytes(es.begin() + frames[0].offset, es.begin() + frames[0].offset + frames[0].length));
-    const Bytes second = mpeg4Frame(Bytes(es.begin() + frames[1].offset, es.begin() + frames[1].offset + frames[1].length));
+    const Bytes first =
+        mpeg4Frame(Bytes(es.begin() + frames[0].offset, es.begin() + frames[0].offset + frames[0].length));
+    const Bytes second =
+        mpeg4Frame(Bytes(es.begin() + frames[1].offset, es.begin() + frames[1].offset + frames[1].length));
     EXPECT_TRUE(d.IsIntraFrame(first.data(), first.size(), &offset));
     EXPECT_FALSE(d.IsIntraFrame(second.data(), second.size(), &offset));
 }

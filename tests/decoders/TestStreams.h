@@ -36,11 +36,10 @@ inline bool MakeWithFfmpeg(const std::string& path, const std::string& arguments
 // quantisation, so that bare planes decode after priming for 320 or 640 wide pictures. One
 // encoding thread: more would cut pictures into packets, which the priming layer rules out.
 inline std::string Mpeg4File(int width, int height, int frames, int gop = 12) {
-    const std::string path = DataDir() + "/mpeg4_" + std::to_string(width) + "x" +
-                             std::to_string(height) + "_" + std::to_string(frames) + "_g" +
-                             std::to_string(gop) + "_st.m4v";
-    const std::string args = "-f lavfi -i testsrc2=size=" + std::to_string(width) + "x" +
-                             std::to_string(height) + ":rate=30 -frames:v " + std::to_string(frames) +
+    const std::string path = DataDir() + "/mpeg4_" + std::to_string(width) + "x" + std::to_string(height) + "_" +
+                             std::to_string(frames) + "_g" + std::to_string(gop) + "_st.m4v";
+    const std::string args = "-f lavfi -i testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) +
+                             ":rate=30 -frames:v " + std::to_string(frames) +
                              " -c:v mpeg4 -threads 1 -mpeg_quant 1 -bf 0 -q:v 4 -g " + std::to_string(gop);
     return MakeWithFfmpeg(path, args) ? path : std::string();
 }

@@ -18,12 +18,10 @@ using platform::Rect;
 namespace {
 
 // A portrait handheld screen: 240 x 320, bars of 26 rows at the top.
-MemoryWindow::Config handheld(int bits = 32)
-{
+MemoryWindow::Config handheld(int bits = 32) {
     MemoryWindow::Config config;
     config.screen = {240, 320};
-    if (bits == 32)
-        config.format = {32, 0xFF0000, 0xFF00, 0xFF};
+    if (bits == 32) config.format = {32, 0xFF0000, 0xFF00, 0xFF};
     config.workArea = {0, 26, 240, 294};
     config.clientRect = {0, 26, 240, 206};
     return config;
@@ -31,43 +29,35 @@ MemoryWindow::Config handheld(int bits = 32)
 
 // Every pixel of the picture says where it came from: 1 + (row << 12 | column), in as many low
 // bytes as the depth holds.
-std::unique_ptr<ScreenPicture> labelledPicture(int width, int height, int bits = 32)
-{
+std::unique_ptr<ScreenPicture> labelledPicture(int width, int height, int bits = 32) {
     auto picture = ScreenPicture::Create(width, height, bits);
     const int bytes = bits / 8;
     for (int r = 0; r < height; ++r)
         for (int c = 0; c < width; ++c) {
             const std::uint32_t v = 1 + (static_cast<std::uint32_t>(r) << 12 | c);
             std::uint8_t* p = picture->row(r) + c * bytes;
-            for (int b = 0; b < bytes; ++b)
-                p[b] = b < 3 ? static_cast<std::uint8_t>(v >> (8 * b)) : 0;
+            for (int b = 0; b < bytes; ++b) p[b] = b < 3 ? static_cast<std::uint8_t>(v >> (8 * b)) : 0;
         }
     return picture;
 }
 
-std::uint32_t label(int row, int column)
-{
-    return 1 + (static_cast<std::uint32_t>(row) << 12 | column);
-}
+std::uint32_t label(int row, int column) { return 1 + (static_cast<std::uint32_t>(row) << 12 | column); }
 
 struct SurfaceDeleter {
     void operator()(DisplaySurface* s) const { DestroyDisplaySurface(s); }
 };
 using Surface = std::unique_ptr<DisplaySurface, SurfaceDeleter>;
 
-Surface makeSurface(MemoryWindow& window, int width, int height)
-{
+Surface makeSurface(MemoryWindow& window, int width, int height) {
     return Surface(CreateDisplaySurface(&window, width, height));
 }
 
-void present(DisplaySurface* surface, const ScreenPicture* picture)
-{
+void present(DisplaySurface* surface, const ScreenPicture* picture) {
     PresentPicture(surface, picture, 0, 0, picture->width(), picture->height());
 }
 
 // Brings the process-wide shell state back to "shown" through a window of its own.
-void resetShell()
-{
+void resetShell() {
     MemoryWindow window(handheld());
     Surface surface = makeSurface(window, 8, 8);
     auto picture = labelledPicture(8, 8);
@@ -81,8 +71,7 @@ struct CallbackLog {
     std::atomic<std::uintptr_t> word{0};
 };
 
-void logCallback(WindowHandle window, std::uintptr_t word)
-{
+void logCallback(WindowHandle window, std::uintptr_t word) {
     CallbackLog* log = reinterpret_cast<CallbackLog*>(word);
     log->window = window;
     log->word = word;
@@ -91,15 +80,14 @@ void logCallback(WindowHandle window, std::uintptr_t word)
 
 }  // namespace
 
-TEST(DisplayMode, ChosenFromTheFramebufferFormat)
-{
+TEST(DisplayMode, ChosenFromTheFramebufferFormat) {
     struct Case {
         int bits;
         std::uint32_t red;
         int mode;
     };
-    const Case cases[] = {{8, 0, kDisplayMode8},         {16, 0x7C00, kDisplayMode555},
-                          {16, 0xF800, kDisplayMode565}, {16, 0x001F, kDisplayMode8},
+    const Case cases[] = {{8, 0, kDisplayMode8},          {16, 0x7C00, kDisplayMode555},
+                          {16, 0xF800, kDisplayMode565},  {16, 0x001F, kDisplayMode8},
                           {24, 0xFF0000, kDisplayMode24}, {32, 0xFF0000, kDisplayMode32}};
     for (const Case& c : cases) {
         MemoryWindow::Config config = handheld();
@@ -118,8 +106,7 @@ TEST(DisplayMode, ChosenFromTheFramebufferFormat)
     EXPECT_EQ(DisplayModeBitsPerPixel(kDisplayMode32), 32);
 }
 
-TEST(DisplayMode, WithoutAFramebufferTheDepthAloneDecides)
-{
+TEST(DisplayMode, WithoutAFramebufferTheDepthAloneDecides) {
     for (int bits : {8, 16, 24, 32}) {
         MemoryWindow::Config config = handheld();
         config.format = {bits, 0xF800, 0, 0};
@@ -135,8 +122,7 @@ TEST(DisplayMode, WithoutAFramebufferTheDepthAloneDecides)
     }
 }
 
-TEST(DisplayMode, UnsupportedDepthOrNoWindowGivesNoSurface)
-{
+TEST(DisplayMode, UnsupportedDepthOrNoWindowGivesNoSurface) {
     for (int bits : {1, 4, 15, 0}) {
         MemoryWindow::Config config = handheld();
         config.deviceBitsPerPixel = bits == 0 ? -1 : bits;
@@ -146,8 +132,7 @@ TEST(DisplayMode, UnsupportedDepthOrNoWindowGivesNoSurface)
     EXPECT_EQ(CreateDisplaySurface(nullptr, 320, 240), nullptr);
 }
 
-TEST(Palette, EightBitScreensReceiveTheConversionPalette)
-{
+TEST(Palette, EightBitScreensReceiveTheConversionPalette) {
     for (bool framebuffer : {true, false}) {
         MemoryWindow::Config config = handheld();
         config.format = {8, 0, 0, 0};
@@ -169,8 +154,7 @@ TEST(Palette, EightBitScreensReceiveTheConversionPalette)
     }
 }
 
-TEST(Upright, Picture320x240FillsTheWorkAreaWidthFromItsTop)
-{
+TEST(Upright, Picture320x240FillsTheWorkAreaWidthFromItsTop) {
     resetShell();
     MemoryWindow window(handheld());
     Surface surface = makeSurface(window, 320, 240);
@@ -189,8 +173,7 @@ TEST(Upright, Picture320x240FillsTheWorkAreaWidthFromItsTop)
     EXPECT_EQ(window.hideShellCount() + window.showShellCount(), 0);
 }
 
-TEST(Upright, Picture640x240IsDrawnAtDoubleHeight)
-{
+TEST(Upright, Picture640x240IsDrawnAtDoubleHeight) {
     MemoryWindow window(handheld());
     Surface surface = makeSurface(window, 640, 240);
     auto picture = labelledPicture(640, 240);
@@ -203,8 +186,7 @@ TEST(Upright, Picture640x240IsDrawnAtDoubleHeight)
     EXPECT_EQ(window.pixel(100, 26 + 100), label(130, 260));
 }
 
-TEST(Upright, TallPicturesAreCroppedAtTheFramebufferEdges)
-{
+TEST(Upright, TallPicturesAreCroppedAtTheFramebufferEdges) {
     // 640 x 480 would be 360 rows high from row 26: rows beyond 319 are never written (the
     // framebuffer is exactly 240 x 320 bytes deep, so any stray write shows under ASan).
     MemoryWindow window(handheld());
@@ -221,8 +203,7 @@ TEST(Upright, TallPicturesAreCroppedAtTheFramebufferEdges)
     EXPECT_EQ(window.pixel(239, 319), label(329 * 8 / 10, 239 * 16 / 10));
 }
 
-TEST(Upright, EveryDepthCopiesWholePixels)
-{
+TEST(Upright, EveryDepthCopiesWholePixels) {
     for (int bits : {8, 16, 24}) {
         SCOPED_TRACE(bits);
         MemoryWindow::Config config = handheld();
@@ -247,8 +228,7 @@ TEST(Upright, EveryDepthCopiesWholePixels)
     }
 }
 
-TEST(FullScreen, RotatedPictureRunsItsTopRowUpTheLeftEdge)
-{
+TEST(FullScreen, RotatedPictureRunsItsTopRowUpTheLeftEdge) {
     resetShell();
     MemoryWindow::Config config = handheld();
     config.workArea = {0, 0, 240, 320};
@@ -260,8 +240,7 @@ TEST(FullScreen, RotatedPictureRunsItsTopRowUpTheLeftEdge)
     present(surface.get(), picture.get());
     // Steps 320 * 24 / 320 and 240 * 24 / 240: one source pixel per screen pixel.
     for (int y = 0; y < 320; ++y)
-        for (int x = 0; x < 240; ++x)
-            ASSERT_EQ(window.pixel(x, y), label(x, 319 - y)) << x << "," << y;
+        for (int x = 0; x < 240; ++x) ASSERT_EQ(window.pixel(x, y), label(x, 319 - y)) << x << "," << y;
     // Top-left of the picture at the bottom-left corner, its right edge along the top.
     EXPECT_EQ(window.pixel(0, 319), label(0, 0));
     EXPECT_EQ(window.pixel(0, 0), label(0, 319));
@@ -270,8 +249,7 @@ TEST(FullScreen, RotatedPictureRunsItsTopRowUpTheLeftEdge)
 
 // A desktop screen is wider than high: full screen keeps the picture upright, as large as fits
 // with its shape, centred between black bars, and leaves the rest of the screen alone.
-TEST(FullScreen, LandscapeWorkAreaKeepsThePictureUprightBetweenBars)
-{
+TEST(FullScreen, LandscapeWorkAreaKeepsThePictureUprightBetweenBars) {
     resetShell();
     struct Case {
         int width, height;
@@ -299,7 +277,7 @@ TEST(FullScreen, LandscapeWorkAreaKeepsThePictureUprightBetweenBars)
         present(surface.get(), picture.get());
 
         const std::uint32_t stale = 0xABABABABu;
-        EXPECT_EQ(window.pixel(0, 9), stale);    // above the work area
+        EXPECT_EQ(window.pixel(0, 9), stale);      // above the work area
         EXPECT_EQ(window.pixel(399, 310), stale);  // below it
         const int w = c.right - c.left;
         const int h = c.bottom - c.top;
@@ -324,8 +302,7 @@ TEST(FullScreen, LandscapeWorkAreaKeepsThePictureUprightBetweenBars)
     EXPECT_EQ(ShellState(), kShellHidden);
 }
 
-TEST(FullScreen, ShellIsHiddenOnceAndShownOnTheFirstUprightFrame)
-{
+TEST(FullScreen, ShellIsHiddenOnceAndShownOnTheFirstUprightFrame) {
     resetShell();
     MemoryWindow window(handheld());
     Surface surface = makeSurface(window, 320, 240);
@@ -346,17 +323,16 @@ TEST(FullScreen, ShellIsHiddenOnceAndShownOnTheFirstUprightFrame)
     EXPECT_EQ(window.lastDesktopPlacement().height, 294);
 }
 
-TEST(Presentation, WindowOffTheScreenGetsNoDrawingAndNoCallback)
-{
+TEST(Presentation, WindowOffTheScreenGetsNoDrawingAndNoCallback) {
     MemoryWindow window(handheld());
     Surface surface = makeSurface(window, 320, 240);
     CallbackLog log;
     SetDrawCallback(surface.get(), logCallback, reinterpret_cast<std::uintptr_t>(&log));
     auto picture = labelledPicture(320, 240);
-    const Rect offScreen[] = {{0, 320, 240, 500},  // below
-                              {240, 26, 480, 206}, // right
-                              {-240, 26, 0, 206},  // left
-                              {0, -180, 240, 0}};  // above
+    const Rect offScreen[] = {{0, 320, 240, 500},   // below
+                              {240, 26, 480, 206},  // right
+                              {-240, 26, 0, 206},   // left
+                              {0, -180, 240, 0}};   // above
     for (const Rect& rect : offScreen) {
         window.setClientRect(rect);
         present(surface.get(), picture.get());
@@ -372,8 +348,7 @@ TEST(Presentation, WindowOffTheScreenGetsNoDrawingAndNoCallback)
     EXPECT_EQ(log.word.load(), reinterpret_cast<std::uintptr_t>(&log));
 }
 
-TEST(Presentation, FailedLockOrMismatchedDepthDrawsNothingButStillCallsBack)
-{
+TEST(Presentation, FailedLockOrMismatchedDepthDrawsNothingButStillCallsBack) {
     MemoryWindow window(handheld());
     Surface surface = makeSurface(window, 320, 240);
     CallbackLog log;
@@ -403,16 +378,14 @@ TEST(Presentation, FailedLockOrMismatchedDepthDrawsNothingButStillCallsBack)
 namespace {
 DisplaySurface* reentrantSurface = nullptr;
 std::atomic<int> reentrantCalls{0};
-void replaceOwnCallback(WindowHandle, std::uintptr_t word)
-{
+void replaceOwnCallback(WindowHandle, std::uintptr_t word) {
     ++reentrantCalls;
     // Would deadlock if the surface still held its callback lock.
     SetDrawCallback(reentrantSurface, nullptr, word);
 }
 }  // namespace
 
-TEST(Callback, RunsOutsideTheSurfaceLockAndCarriesAcrossSurfaces)
-{
+TEST(Callback, RunsOutsideTheSurfaceLockAndCarriesAcrossSurfaces) {
     MemoryWindow window(handheld());
     Surface surface = makeSurface(window, 320, 240);
     reentrantSurface = surface.get();
@@ -445,22 +418,17 @@ TEST(Callback, RunsOutsideTheSurfaceLockAndCarriesAcrossSurfaces)
 namespace {
 std::atomic<int> mismatchedPairs{0};
 std::atomic<int> pairedCalls{0};
-void callbackA(WindowHandle, std::uintptr_t word)
-{
+void callbackA(WindowHandle, std::uintptr_t word) {
     ++pairedCalls;
-    if (word != 1)
-        ++mismatchedPairs;
+    if (word != 1) ++mismatchedPairs;
 }
-void callbackB(WindowHandle, std::uintptr_t word)
-{
+void callbackB(WindowHandle, std::uintptr_t word) {
     ++pairedCalls;
-    if (word != 2)
-        ++mismatchedPairs;
+    if (word != 2) ++mismatchedPairs;
 }
 }  // namespace
 
-TEST(Callback, ChangingItFromAnotherThreadNeverTearsTheCallbackFromItsWord)
-{
+TEST(Callback, ChangingItFromAnotherThreadNeverTearsTheCallbackFromItsWord) {
     MemoryWindow window(handheld());
     Surface surface = makeSurface(window, 16, 16);
     auto picture = labelledPicture(16, 16);
@@ -470,8 +438,7 @@ TEST(Callback, ChangingItFromAnotherThreadNeverTearsTheCallbackFromItsWord)
             SetDrawCallback(surface.get(), i % 2 ? callbackA : callbackB, i % 2 ? 1 : 2);
     });
     constexpr int kFrames = 300;
-    for (int i = 0; i < kFrames; ++i)
-        present(surface.get(), picture.get());
+    for (int i = 0; i < kFrames; ++i) present(surface.get(), picture.get());
     done = true;
     changer.join();
     EXPECT_EQ(mismatchedPairs.load(), 0);

@@ -21,8 +21,7 @@ namespace {
 
 // A packed picture with a luma ramp, so that conversions and dithering have something to chew.
 struct TestPicture {
-    TestPicture(int width, int height) : samples(YuvPicture::FrameBytes(width, height), 128)
-    {
+    TestPicture(int width, int height) : samples(YuvPicture::FrameBytes(width, height), 128) {
         for (int i = 0; i < width * height; ++i)
             samples[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(16 + i % 200);
         picture = YuvPicture::Create(samples.data(), width, height);
@@ -31,30 +30,23 @@ struct TestPicture {
     std::unique_ptr<YuvPicture> picture;
 };
 
-MemoryWindow::Config screen(int bits)
-{
+MemoryWindow::Config screen(int bits) {
     MemoryWindow::Config config;
-    if (bits == 8)
-        config.format = {8, 0, 0, 0};
-    else if (bits == 32)
-        config.format = {32, 0xFF0000, 0xFF00, 0xFF};
+    if (bits == 8) config.format = {8, 0, 0, 0};
+    else if (bits == 32) config.format = {32, 0xFF0000, 0xFF00, 0xFF};
     return config;  // otherwise the default 5-6-5 handheld screen
 }
 
-void countDraw(WindowHandle, std::uintptr_t word)
-{
-    ++*reinterpret_cast<int*>(word);
-}
+void countDraw(WindowHandle, std::uintptr_t word) { ++*reinterpret_cast<int*>(word); }
 
 }  // namespace
 
-TEST(PicturePresenter, RendersOnceAttachedOnScreenOrOffScreen)
-{
+TEST(PicturePresenter, RendersOnceAttachedOnScreenOrOffScreen) {
     InitColourTables();
     TestPicture picture(64, 48);
     PicturePresenter presenter;
     EXPECT_FALSE(presenter.Render(picture.picture.get()));  // not attached yet
-    presenter.Redraw();                                      // nothing to redraw, no surface
+    presenter.Redraw();                                     // nothing to redraw, no surface
 
     ASSERT_TRUE(presenter.Attach(nullptr, 64, 48));
     EXPECT_TRUE(presenter.offScreen());
@@ -83,8 +75,7 @@ TEST(PicturePresenter, RendersOnceAttachedOnScreenOrOffScreen)
     EXPECT_EQ(draws, 2);
 }
 
-TEST(PicturePresenter, SizeChangeRemakesTheSurfaceAndScreenPictureKeepingCallbackAndFullScreen)
-{
+TEST(PicturePresenter, SizeChangeRemakesTheSurfaceAndScreenPictureKeepingCallbackAndFullScreen) {
     InitColourTables();
     MemoryWindow window(screen(32));
     PicturePresenter presenter;
@@ -99,8 +90,8 @@ TEST(PicturePresenter, SizeChangeRemakesTheSurfaceAndScreenPictureKeepingCallbac
     ASSERT_NE(presenter.surface(), nullptr);
     EXPECT_EQ(GetSurfaceFullScreen(presenter.surface()), 1);
     EXPECT_EQ(GetLastPicture(presenter.surface()), nullptr);  // a fresh surface
-    EXPECT_EQ(presenter.screenPicture(), nullptr);  // the old picture's size is gone with it
-    presenter.Redraw();                               // nothing converted at the new size yet
+    EXPECT_EQ(presenter.screenPicture(), nullptr);            // the old picture's size is gone with it
+    presenter.Redraw();                                       // nothing converted at the new size yet
     EXPECT_EQ(draws, 1);
 
     TestPicture large(176, 144);
@@ -115,8 +106,7 @@ TEST(PicturePresenter, SizeChangeRemakesTheSurfaceAndScreenPictureKeepingCallbac
 
 // On an 8-bit screen the dither follows the width the window has when the picture is drawn, so a
 // window resized after attach gets the matrix for its new width.
-TEST(PicturePresenter, DitherFollowsTheClientWidthAtEveryRender)
-{
+TEST(PicturePresenter, DitherFollowsTheClientWidthAtEveryRender) {
     InitColourTables();
     MemoryWindow window(screen(8));
     TestPicture picture(320, 240);
@@ -141,8 +131,7 @@ TEST(PicturePresenter, DitherFollowsTheClientWidthAtEveryRender)
     EXPECT_EQ(shown(), expected(kDitherMatrixA));
 }
 
-TEST(PicturePresenter, SnapshotWhileTheSurfaceComesAndGoesIsWhole)
-{
+TEST(PicturePresenter, SnapshotWhileTheSurfaceComesAndGoesIsWhole) {
     InitColourTables();
     MemoryWindow window(screen(16));
     TestPicture picture(64, 48);
@@ -157,8 +146,7 @@ TEST(PicturePresenter, SnapshotWhileTheSurfaceComesAndGoesIsWhole)
     std::thread snapshots([&] {
         std::vector<std::uint8_t> bitmap(size);
         while (!stop.load()) {
-            if (presenter.Snapshot(picture.picture.get(), bitmap.data(), size) != size ||
-                bitmap != reference)
+            if (presenter.Snapshot(picture.picture.get(), bitmap.data(), size) != size || bitmap != reference)
                 ++bad;
         }
     });
@@ -172,15 +160,12 @@ TEST(PicturePresenter, SnapshotWhileTheSurfaceComesAndGoesIsWhole)
     EXPECT_EQ(presenter.Snapshot(nullptr, reference.data(), size), 0u);
 }
 
-TEST(PicturePresenter, BlackIsZeroLumaAnd127ChromaWithinThePictureOnly)
-{
+TEST(PicturePresenter, BlackIsZeroLumaAnd127ChromaWithinThePictureOnly) {
     const int width = 16;
     const int height = 8;
     const std::size_t bytes = YuvPicture::FrameBytes(width, height);
     std::vector<std::uint8_t> samples(bytes + 4, 0xAA);
     FillBlackPicture(samples.data(), width, height);
-    for (std::size_t i = 0; i < bytes; ++i)
-        ASSERT_EQ(samples[i], i < std::size_t(width * height) ? 0 : 127) << i;
-    for (std::size_t i = bytes; i < samples.size(); ++i)
-        EXPECT_EQ(samples[i], 0xAA);
+    for (std::size_t i = 0; i < bytes; ++i) ASSERT_EQ(samples[i], i < std::size_t(width * height) ? 0 : 127) << i;
+    for (std::size_t i = bytes; i < samples.size(); ++i) EXPECT_EQ(samples[i], 0xAA);
 }

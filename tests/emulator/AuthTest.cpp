@@ -71,8 +71,9 @@ TEST(Auth, BasicThroughLibcurl) {
     // libcurl's probing mode learns the scheme from the challenge.
     EXPECT_EQ(fetch(url, "admin", "s3cret", CURLAUTH_ANY).status, 200);
     // Camera commands carry no credentials in the client and pass without them.
-    EXPECT_EQ(fetch(dvr.baseUrl() + "/cam_ctrl.htm?Video_Source=2&Speed=1&camctrl_up=up", nullptr, nullptr, 0).status,
-              200);
+    EXPECT_EQ(
+        fetch(dvr.baseUrl() + "/cam_ctrl.htm?Video_Source=2&Speed=1&camctrl_up=up", nullptr, nullptr, 0).status,
+        200);
 }
 
 TEST(Auth, DigestThroughLibcurl) {

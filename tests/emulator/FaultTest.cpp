@@ -24,10 +24,9 @@ DvrOptions fastOptions() {
 
 const std::string kPlayback = [] {
     char buffer[256];
-    std::snprintf(buffer, sizeof buffer,
-                  "/dvr_playback.htm?func=read&video_source=FFFF&startH=%x&startL=%x&endH=%x&endL=%x",
-                  packDateWord(2009, 2, 24), packTimeWord(13, 0, 0), packDateWord(2009, 2, 24),
-                  packTimeWord(13, 59, 59));
+    std::snprintf(
+        buffer, sizeof buffer, "/dvr_playback.htm?func=read&video_source=FFFF&startH=%x&startL=%x&endH=%x&endL=%x",
+        packDateWord(2009, 2, 24), packTimeWord(13, 0, 0), packDateWord(2009, 2, 24), packTimeWord(13, 59, 59));
     return std::string(buffer);
 }();
 
@@ -80,7 +79,8 @@ TEST(Faults, JunkBetweenFramesIsPrintableAndFramesSurvive) {
     EXPECT_GE(junk, 37u * (frames.size() - 1));
     EXPECT_LE(junk, 37u * frames.size() + 18);
     for (std::size_t i = 0; i + 1 < frames.size(); ++i)
-        for (std::size_t k = frames[i].offset + frames[i].length; k < frames[i].offset + frames[i].length + 37; ++k) {
+        for (std::size_t k = frames[i].offset + frames[i].length; k < frames[i].offset + frames[i].length + 37;
+             ++k) {
             ASSERT_GE(r.body[k], 0x21);
             ASSERT_LE(r.body[k], 0x7E);
         }
@@ -94,7 +94,8 @@ TEST(Faults, HtmlErrorPageOnTheFirstConnections) {
         const auto r = emutest::rawGet(dvr.port(), "/pushall.htm;9", 100000, 10000);
         EXPECT_EQ(r.status, 200);
         EXPECT_EQ(r.contentType, "video/x-qdaxwmkvr4");
-        const std::string first(r.body.begin(), r.body.begin() + std::ptrdiff_t(std::min<std::size_t>(1024, r.body.size())));
+        const std::string first(r.body.begin(),
+                                r.body.begin() + std::ptrdiff_t(std::min<std::size_t>(1024, r.body.size())));
         if (i < 2) {
             EXPECT_NE(first.find("Content-Type: text/html"), std::string::npos);
             EXPECT_TRUE(r.closedByServer);

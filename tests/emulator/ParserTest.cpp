@@ -116,7 +116,8 @@ TEST(PlaybackRange, DecodesThePackedWords) {
     EXPECT_TRUE(unpackTime(packDateWord(2008, 2, 29), 0));
     EXPECT_FALSE(parsePlaybackQuery(parseQuery("func=write&startH=1&startL=1&endH=1&endL=1"), &error));
     EXPECT_FALSE(parsePlaybackQuery(parseQuery("func=read&startH=180207d9&startL=7050d00&endH=180207d9"), &error));
-    EXPECT_FALSE(parsePlaybackQuery(parseQuery("func=read&startH=zz&startL=7050d00&endH=180207d9&endL=0"), &error));
+    EXPECT_FALSE(
+        parsePlaybackQuery(parseQuery("func=read&startH=zz&startL=7050d00&endH=180207d9&endL=0"), &error));
 }
 
 // Whatever the bytes, the parsers finish, stay inside their input and never accept a damaged
@@ -200,6 +201,6 @@ TEST(AuthorizationHeader, SurvivesTruncationsAndBitFlips) {
     // A flip can only pass where it changes nothing that is checked (letter case of a key or of
     // the hex response, spacing); a wrong credential never passes.
     EXPECT_LT(accepted, 300);
-    EXPECT_FALSE(digest.check(requestWith(good.substr(0, good.find("response=")) + "response=\"" +
-                                          std::string(32, '0') + "\"")));
+    EXPECT_FALSE(digest.check(
+        requestWith(good.substr(0, good.find("response=")) + "response=\"" + std::string(32, '0') + "\"")));
 }

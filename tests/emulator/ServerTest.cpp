@@ -227,8 +227,9 @@ TEST(Server, PlaybackAnswersRecordsOfAllChannelsThenAnEndRecord) {
     ASSERT_EQ(emptyScan.good.size(), 1u);
     EXPECT_TRUE(emptyScan.good[0].flags & kFlagEndRecord);
 
-    EXPECT_EQ(emutest::rawGet(port, "/dvr_playback.htm?func=read&startH=0&startL=0&endH=0&endL=0", 100, 5000).status,
-              400);
+    EXPECT_EQ(
+        emutest::rawGet(port, "/dvr_playback.htm?func=read&startH=0&startL=0&endH=0&endL=0", 100, 5000).status,
+        400);
     EXPECT_EQ(dvr.stats().playbackRequests, 2);
 }
 
@@ -237,7 +238,8 @@ TEST(Server, BadRequestsAreAnsweredAndTheServerGoesOn) {
     const auto port = dvr.start();
     ASSERT_NE(port, 0);
     EXPECT_EQ(emutest::rawExchange(port, "GARBAGE\r\n\r\n", 3000).substr(0, 12), "HTTP/1.0 400");
-    EXPECT_EQ(emutest::rawExchange(port, "POST /cam_ctrl.htm HTTP/1.0\r\n\r\n", 3000).substr(0, 12), "HTTP/1.0 405");
+    EXPECT_EQ(emutest::rawExchange(port, "POST /cam_ctrl.htm HTTP/1.0\r\n\r\n", 3000).substr(0, 12),
+              "HTTP/1.0 405");
     EXPECT_EQ(emutest::rawExchange(port, "GET /x HTTP/1.0\r\n" + std::string(9000, 'a') + "\r\n\r\n", 3000)
                   .substr(0, 12),
               "HTTP/1.0 431");
@@ -256,7 +258,8 @@ TEST(Server, BoundsConcurrentConnectionsAndStopsWhileStreaming) {
     std::vector<std::thread> viewers;
     std::vector<emutest::RawResponse> results(2);
     for (int i = 0; i < 2; ++i)
-        viewers.emplace_back([&, i] { results[std::size_t(i)] = emutest::rawGet(port, "/pushall.htm;9", 1 << 30, 20000); });
+        viewers.emplace_back(
+            [&, i] { results[std::size_t(i)] = emutest::rawGet(port, "/pushall.htm;9", 1 << 30, 20000); });
     for (int wait = 0; wait < 500 && dvr->stats().liveRequests < 2; ++wait)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     // Let both answers get past their headers before the server goes down.

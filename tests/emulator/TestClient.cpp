@@ -48,7 +48,8 @@ RawResponse rawGet(std::uint16_t port, const std::string& target, std::size_t ma
     const int fd = connectTo(port);
     if (fd < 0) return r;
     r.connected = true;
-    const std::string request = "GET " + target + " HTTP/1.0\r\nUser-Agent:" + vistrel::base::kStreamUserAgent + "\r\n" + extraHeaders + "\r\n";
+    const std::string request = "GET " + target + " HTTP/1.0\r\nUser-Agent:" + vistrel::base::kStreamUserAgent +
+                                "\r\n" + extraHeaders + "\r\n";
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string raw;
@@ -104,7 +105,8 @@ std::uint16_t bitwiseCrc16(const std::uint8_t* data, std::size_t length) {
     std::uint16_t crc = 0xFFFF;
     for (std::size_t i = 0; i < length; ++i) {
         crc ^= std::uint16_t(data[i] << 8);
-        for (int b = 0; b < 8; ++b) crc = (crc & 0x8000) ? std::uint16_t((crc << 1) ^ 0x1021) : std::uint16_t(crc << 1);
+        for (int b = 0; b < 8; ++b)
+            crc = (crc & 0x8000) ? std::uint16_t((crc << 1) ^ 0x1021) : std::uint16_t(crc << 1);
     }
     return crc;
 }
@@ -133,7 +135,8 @@ RecordScan scanRecords(const std::vector<std::uint8_t>& d) {
             scan.truncated = true;
             break;
         }
-        std::vector<std::uint8_t> header(d.begin() + std::ptrdiff_t(i), d.begin() + std::ptrdiff_t(i + headerSize));
+        std::vector<std::uint8_t> header(d.begin() + std::ptrdiff_t(i),
+                                         d.begin() + std::ptrdiff_t(i + headerSize));
         const std::uint16_t stored = std::uint16_t(header[6] << 8 | header[7]);
         header[6] = header[7] = 0;
         if (bitwiseCrc16(header.data(), header.size()) != stored) {

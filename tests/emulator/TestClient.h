@@ -16,10 +16,10 @@ vistrel::dvr::DvrOptions fastOptions();
 struct RawResponse {
     bool connected = false;
     int status = 0;
-    std::string head;                 // status line and headers
+    std::string head;  // status line and headers
     std::string contentType;
     std::vector<std::uint8_t> body;
-    bool closedByServer = false;      // the server ended the body (EOF) before our limits
+    bool closedByServer = false;  // the server ended the body (EOF) before our limits
 };
 
 // Sends `GET target HTTP/1.0` (plus extra header lines, each ending in \r\n) and reads until the
@@ -46,7 +46,7 @@ struct RecordScan {
     std::vector<ParsedRecord> good;
     int badCrc = 0;
     int badVersion = 0;
-    bool truncated = false;   // the data ended inside a record
+    bool truncated = false;  // the data ended inside a record
     std::size_t skippedBytes = 0;
 };
 
@@ -58,9 +58,9 @@ std::uint16_t bitwiseCrc16(const std::uint8_t* data, std::size_t length);
 // Live frames found in a body by the frame markers.
 struct LiveFrame {
     std::size_t offset = 0;
-    std::size_t length = 0;      // whole frame including its header
+    std::size_t length = 0;  // whole frame including its header
     std::size_t payloadOffset = 0;
-    std::uint8_t sizeHint = 0;   // MPEG-4: byte 13 low bits
+    std::uint8_t sizeHint = 0;  // MPEG-4: byte 13 low bits
 };
 std::vector<LiveFrame> findH263Frames(const std::vector<std::uint8_t>& body, std::size_t* junk = nullptr);
 std::vector<LiveFrame> findMpeg4Frames(const std::vector<std::uint8_t>& body, int* infoBlocks = nullptr,

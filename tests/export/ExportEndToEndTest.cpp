@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
-#include <unistd.h>
 
 #include "stream/export/PlaybackRangeSource.h"
 #include "stream/http/StreamRequest.h"
@@ -38,9 +38,11 @@ std::string TempPath(const std::string& name) {
 
 // ffprobe's view of one stream: key=value pairs.
 std::map<std::string, std::string> Probe(const std::string& file, const std::string& stream) {
-    const CommandResult r = Shell("ffprobe -v error -count_frames -select_streams " + stream +
-                        " -show_entries stream=codec_name,width,height,sample_rate,channels,nb_read_frames,"
-                        "nb_read_packets:format=duration -of default=noprint_wrappers=1 '" + file + "'");
+    const CommandResult r =
+        Shell("ffprobe -v error -count_frames -select_streams " + stream +
+              " -show_entries stream=codec_name,width,height,sample_rate,channels,nb_read_frames,"
+              "nb_read_packets:format=duration -of default=noprint_wrappers=1 '" +
+              file + "'");
     std::map<std::string, std::string> values;
     std::istringstream lines(r.output);
     std::string line;
@@ -50,7 +52,8 @@ std::map<std::string, std::string> Probe(const std::string& file, const std::str
 }
 
 std::vector<std::string> FrameHashes(const std::string& input) {
-    const CommandResult r = Shell("ffmpeg -v error -i '" + input + "' -map 0:v:0 -fps_mode passthrough -f framemd5 -");
+    const CommandResult r =
+        Shell("ffmpeg -v error -i '" + input + "' -map 0:v:0 -fps_mode passthrough -f framemd5 -");
     std::vector<std::string> hashes;
     std::istringstream lines(r.output);
     std::string line;
@@ -109,7 +112,8 @@ TEST_F(ExportEndToEnd, Mpeg4WithSoundIsCopiedAndTheSoundIsOurDecodingInStep) {
     ASSERT_EQ(exported.size(), std::size_t(kRangeSeconds * 1000 / kRecordIntervalMs));
     bool matched = false;
     for (int clip = 0; clip < 4 && !matched; ++clip) {
-        auto source = FrameHashes(std::string(VISTREL_BINARY_DIR) + "/dvr-clips/clip" + std::to_string(clip) + ".m4v");
+        auto source =
+            FrameHashes(std::string(VISTREL_BINARY_DIR) + "/dvr-clips/clip" + std::to_string(clip) + ".m4v");
         source.resize(std::min(source.size(), exported.size()));
         matched = source == exported;
     }
@@ -120,8 +124,8 @@ TEST_F(ExportEndToEnd, Mpeg4WithSoundIsCopiedAndTheSoundIsOurDecodingInStep) {
     ASSERT_EQ(Shell("ffmpeg -v error -y -i " + out + " -map 0:a:0 -f s16le " + pcm).exitCode, 0);
     const std::string decoded = ReadText(pcm);
     PlaybackRangeSource source(
-        playback::BuildPlaybackUrl("127.0.0.1", port_, playback::PackPlaybackRange(2026, 12, 8, 13, 0, 0)), "", "", 12,
-        kRangeSeconds * 1000);
+        playback::BuildPlaybackUrl("127.0.0.1", port_, playback::PackPlaybackRange(2026, 12, 8, 13, 0, 0)), "", "",
+        12, kRangeSeconds * 1000);
     ASSERT_TRUE(source.Start());
     std::string ours;
     MediaUnit u;
@@ -143,14 +147,19 @@ TEST_F(ExportEndToEnd, H263IsStoredLosslesslyAsOurDecoderMadeIt) {
     const std::string rec = TempPath("h263.rec");
     const std::string out = TempPath("h263.mkv");
     const std::string ours = TempPath("h263.yuv");
-    ASSERT_EQ(Shell(Cli() + " live --host 127.0.0.1 --port " + port_ + " --channel 1 --seconds 2 --record " + rec).exitCode, 0);
+    ASSERT_EQ(Shell(Cli() + " live --host 127.0.0.1 --port " + port_ + " --channel 1 --seconds 2 --record " + rec)
+                  .exitCode,
+              0);
     const CommandResult run = Shell(Cli() + " export --from-file " + rec + " -o " + out);
     ASSERT_EQ(run.exitCode, 0);
     ASSERT_EQ(Shell(Cli() + " decode " + rec + " --codec h263 --framed -o " + ours).exitCode, 0);
     const auto video = Probe(out, "v:0");
     EXPECT_EQ(video.at("codec_name"), "ffv1");
     const std::string theirs = TempPath("h263-ffmpeg.yuv");
-    ASSERT_EQ(Shell("ffmpeg -v error -y -i " + out + " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " + theirs).exitCode, 0);
+    ASSERT_EQ(
+        Shell("ffmpeg -v error -y -i " + out + " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " + theirs)
+            .exitCode,
+        0);
     const std::string a = ReadText(theirs), b = ReadText(ours);
     EXPECT_GT(a.size(), 0u);
     EXPECT_EQ(a.size(), b.size());
@@ -173,8 +182,8 @@ TEST_F(ExportEndToEnd, H263RangeOfTheRecordingHasTheRangesFramesAndDuration) {
 }
 
 TEST_F(ExportEndToEnd, BadArgumentsAndUnusableInputsSayWhy) {
-    EXPECT_EQ(Shell(Cli() + " export --from-file x").exitCode, 2);                 // no -o
-    EXPECT_EQ(Shell(Cli() + " export -o x.mkv").exitCode, 2);                      // no source
+    EXPECT_EQ(Shell(Cli() + " export --from-file x").exitCode, 2);  // no -o
+    EXPECT_EQ(Shell(Cli() + " export -o x.mkv").exitCode, 2);       // no source
     EXPECT_EQ(Shell(Cli() + " export --from-file a --host h -o x.mkv").exitCode, 2);
     EXPECT_EQ(Shell(Cli() + " export" + RangeArgs(1) + " --seconds 0 -o x.mkv").exitCode, 2);
     EXPECT_EQ(Shell(Cli() + " export --from-file /nonexistent/rec -o x.mkv").exitCode, 1);

@@ -41,8 +41,8 @@ inline bool LoadClips(dvr::Mpeg4ClipLibrary& clips) {
 inline std::vector<std::uint8_t> Mpeg4Recording(const dvr::Mpeg4Clip& clip, int frames) {
     std::vector<std::uint8_t> out;
     for (int n = 0; n < frames; ++n)
-        dvr::appendLiveMpeg4Frame(out, clip, clip.frames[std::size_t(n) % clip.frames.size()], n > 0 && n % 25 == 0,
-                                  std::uint32_t(n) * kMpeg4StepMs);
+        dvr::appendLiveMpeg4Frame(out, clip, clip.frames[std::size_t(n) % clip.frames.size()],
+                                  n > 0 && n % 25 == 0, std::uint32_t(n) * kMpeg4StepMs);
     return out;
 }
 

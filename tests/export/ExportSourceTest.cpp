@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <fstream>
 #include <random>
-#include <unistd.h>
 
 #include "ExportFixtures.h"
 #include "stream/export/ExportJob.h"
@@ -24,7 +24,8 @@ std::string TempPath(const std::string& name) {
 
 std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
     const std::string path = TempPath(name);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return path;
 }
 
@@ -98,7 +99,8 @@ TEST(LiveRecordingSource, CutAndDamagedFilesNeverCrashAndExportWhatIsThere) {
         auto bytes = round % 2 ? good : h263;
         if (round % 3 == 0) bytes.resize(random() % bytes.size());
         const int flips = round % 3 == 0 ? 0 : 1 + int(random() % 20);
-        for (int f = 0; f < flips && !bytes.empty(); ++f) bytes[random() % bytes.size()] ^= std::uint8_t(1u << (random() % 8));
+        for (int f = 0; f < flips && !bytes.empty(); ++f)
+            bytes[random() % bytes.size()] ^= std::uint8_t(1u << (random() % 8));
         std::ofstream(in, std::ios::binary | std::ios::trunc)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         LiveRecordingSource source;
@@ -123,8 +125,13 @@ TEST(ExportJob, ReportsProgressOnItsWorkerAndCancelLeavesNoFile) {
     std::atomic<int> reports{0};
     std::atomic<double> last{0};
     std::atomic<bool> done{false};
-    ASSERT_TRUE(job.Start(std::move(source), out, [&](double f) { ++reports; last = f; },
-                          [&](const ExportResult&) { done = true; }));
+    ASSERT_TRUE(job.Start(
+        std::move(source), out,
+        [&](double f) {
+            ++reports;
+            last = f;
+        },
+        [&](const ExportResult&) { done = true; }));
     job.Wait();
     EXPECT_TRUE(done.load());
     EXPECT_GT(reports.load(), 1);
@@ -147,7 +154,8 @@ TEST(ExportJob, ReportsProgressOnItsWorkerAndCancelLeavesNoFile) {
     source = std::make_unique<LiveRecordingSource>();
     ASSERT_TRUE(source->Open(in));
     ExportJob running;
-    ASSERT_TRUE(running.Start(std::move(source), out, [&](double) { running.Cancel(); }, nullptr));
+    ASSERT_TRUE(running.Start(
+        std::move(source), out, [&](double) { running.Cancel(); }, nullptr));
     running.Wait();
     EXPECT_TRUE(running.Result().cancelled);
     EXPECT_FALSE(Exists(out));

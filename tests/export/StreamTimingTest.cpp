@@ -52,7 +52,8 @@ TEST(StreamTiming, H263RatesComeFromFrameHeaderWordsElseTemporalReferences) {
     EXPECT_EQ(rate->denominator, 1);
 
     // Without headers the temporal reference counts 1001/30000 s per step.
-    const std::uint8_t pictures[] = {0, 0, 0x80, 0x02, 0x10, 0, 0, 0, 0, 0x80, 0x06, 0x10, 0, 0, 0, 0x80, 0x0A, 0x10};
+    const std::uint8_t pictures[] = {0,    0,    0x80, 0x02, 0x10, 0, 0,    0,    0,
+                                     0x80, 0x06, 0x10, 0,    0,    0, 0x80, 0x0A, 0x10};
     const auto tr = EstimateFrameRate(pictures, sizeof pictures, true);
     ASSERT_TRUE(tr);
     EXPECT_EQ(tr->numerator, 30000);
@@ -80,7 +81,8 @@ TEST(StreamTiming, DamagedHeadersNeverReadOutsideTheirBytes) {
         EstimateFrameRate(part.data(), part.size(), true);
     }
     for (int i = 0; i < 300; ++i) {
-        std::vector<std::uint8_t> bad(first.begin(), first.begin() + std::ptrdiff_t(std::min<std::size_t>(first.size(), 200)));
+        std::vector<std::uint8_t> bad(first.begin(),
+                                      first.begin() + std::ptrdiff_t(std::min<std::size_t>(first.size(), 200)));
         for (int f = 0; f < 3; ++f) bad[random() % bad.size()] ^= std::uint8_t(1u << (random() % 8));
         if (const auto layer = FindMpeg4Layer(bad.data(), bad.size())) {
             EXPECT_GT(layer->timeResolution, 0);

@@ -83,7 +83,9 @@ TEST(H263InverseTransform, BlocksOfRealPicturesComeBack) {
         const int k = kind(rng);
         for (int i = 0; i < 64; ++i) {
             // Text (only black and white), noise, or a hard edge across the block.
-            pixels[i] = k == 0 ? (sample(rng) < 128 ? 0 : 255) : k == 1 ? sample(rng) : ((i % 8) + (i / 8) > 7 ? 255 : 0);
+            pixels[i] = k == 0   ? (sample(rng) < 128 ? 0 : 255)
+                        : k == 1 ? sample(rng)
+                                 : ((i % 8) + (i / 8) > 7 ? 255 : 0);
         }
         std::int32_t scan[64];
         for (int s = 0; s < 64; ++s) {
@@ -92,7 +94,8 @@ TEST(H263InverseTransform, BlocksOfRealPicturesComeBack) {
             double sum = 0;
             for (int y = 0; y < 8; ++y)
                 for (int x = 0; x < 8; ++x)
-                    sum += pixels[y * 8 + x] * std::cos((2 * x + 1) * u * pi / 16) * std::cos((2 * y + 1) * v * pi / 16);
+                    sum += pixels[y * 8 + x] * std::cos((2 * x + 1) * u * pi / 16) *
+                           std::cos((2 * y + 1) * v * pi / 16);
             const double cu = u == 0 ? std::sqrt(0.5) : 1.0;
             const double cv = v == 0 ? std::sqrt(0.5) : 1.0;
             // Quantiser 1: odd reconstruction levels, as the decoder's dequantisation gives them.
@@ -161,7 +164,8 @@ TEST(H263HalfSamplePlanes, InterpolateWithEdgeRules) {
         return int(plane[base + std::size_t(i * pw + j)]);
     };
     const std::size_t lumaSize = 32 * 16;
-    for (auto [base, pw, ph] : {std::tuple<std::size_t, int, int>{0, 32, 16}, {lumaSize, 16, 8}, {lumaSize * 5 / 4, 16, 8}}) {
+    for (auto [base, pw, ph] :
+         {std::tuple<std::size_t, int, int>{0, 32, 16}, {lumaSize, 16, 8}, {lumaSize * 5 / 4, 16, 8}}) {
         for (int i = 0; i < ph; ++i) {
             for (int j = 0; j < pw; ++j) {
                 const int r = i + 1 < ph ? i + 1 : i;
@@ -219,7 +223,8 @@ TEST(H263PredictAndAdd, VectorsOutsideThePictureAreClampedToIt) {
     for (int row = 0; row < 2; ++row)
         for (int column = 0; column < 2; ++column)
             for (int vx : {-64, -33, -1, 0, 1, 31, 63})
-                for (int vy : {-64, -32, -3, 0, 3, 31, 63}) PredictAndAdd(p.target(), row, column, vx, vy, blocks, 0x3F);
+                for (int vy : {-64, -32, -3, 0, 3, 31, 63})
+                    PredictAndAdd(p.target(), row, column, vx, vy, blocks, 0x3F);
     // (0,0) with vector (-32,-32) reads the top-left corner block.
     PredictAndAdd(p.target(), 0, 0, -32, -32, blocks, 0);
     EXPECT_EQ(p.out[0], p.ref[0]);

@@ -87,8 +87,8 @@ std::string makeFfmpegStream(const FfmpegStream& s) {
         const std::string tmp = path + "." + std::to_string(getpid()) + ".h263";
         const std::string cmd = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i '" + std::string(s.source) +
                                 "' -frames:v " + std::to_string(s.frames) + " -c:v h263 -q:v " +
-                                std::to_string(s.quantiser) + " -g " + std::to_string(s.gop) + " " + s.extra + " '" + tmp + "' && mv '" +
-                                tmp + "' '" + path + "'";
+                                std::to_string(s.quantiser) + " -g " + std::to_string(s.gop) + " " + s.extra +
+                                " '" + tmp + "' && mv '" + tmp + "' '" + path + "'";
         if (RunQuietly(cmd) != 0) return {};
     }
     return path;
@@ -119,7 +119,9 @@ TEST(H263Conformance, FfmpegStreamsDecodeLikeFfmpeg) {
         const std::string ours = dataDir() + "/" + s.name + ".ours.yuv";
         const std::string theirs = dataDir() + "/" + s.name + ".ffmpeg.yuv";
         ASSERT_EQ(RunQuietly("'" + kCli + "' decode '" + path + "' -o '" + ours + "'"), 0) << s.name;
-        ASSERT_EQ(RunQuietly("ffmpeg -hide_banner -loglevel error -y -i '" + path + "' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" + theirs + "'"), 0);
+        ASSERT_EQ(RunQuietly("ffmpeg -hide_banner -loglevel error -y -i '" + path +
+                             "' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" + theirs + "'"),
+                  0);
         const Comparison c = compareYuv(ours, theirs, s.width, s.height);
         std::printf("%-26s %7zu %9.2f %9.2f\n", s.name, c.framesA, c.minPsnr, c.meanPsnr);
         EXPECT_EQ(c.framesA, std::size_t(s.frames)) << s.name;
@@ -156,10 +158,13 @@ TEST(H263Conformance, OurPrivateSizeStreamsDecodeExactly) {
         int w, h, frames, q, gop;
         const char* form;
     };
-    const Case cases[] = {{320, 240, 12, 6, 5, "--header"}, {640, 480, 5, 10, 3, "--framed"},
-                          {640, 240, 8, 3, 4, "--header"}, {640, 240, 6, 12, 6, "raw"}};
+    const Case cases[] = {{320, 240, 12, 6, 5, "--header"},
+                          {640, 480, 5, 10, 3, "--framed"},
+                          {640, 240, 8, 3, 4, "--header"},
+                          {640, 240, 6, 12, 6, "raw"}};
     for (const Case& c : cases) {
-        const std::string base = dataDir() + "/ours_" + std::to_string(c.w) + "x" + std::to_string(c.h) + "_" + c.form;
+        const std::string base =
+            dataDir() + "/ours_" + std::to_string(c.w) + "x" + std::to_string(c.h) + "_" + c.form;
         std::vector<std::uint8_t> source;
         for (int i = 0; i < c.frames; ++i) {
             const auto f = syntheticFrame(c.w, c.h, i, 3);
@@ -168,12 +173,13 @@ TEST(H263Conformance, OurPrivateSizeStreamsDecodeExactly) {
         WriteFile(base + ".src.yuv", source);
         const bool raw = std::string(c.form) == "raw";
         const std::string stream = base + (raw ? ".h263" : ".bin");
-        ASSERT_EQ(RunQuietly("'" + kEncoder + "' '" + base + ".src.yuv' '" + stream + "' --size " + std::to_string(c.w) + "x" +
-                      std::to_string(c.h) + " -q " + std::to_string(c.q) + " --gop " + std::to_string(c.gop) +
-                      (raw ? "" : std::string(" ") + c.form) + " --recon '" + base + ".recon.yuv'"),
+        ASSERT_EQ(RunQuietly("'" + kEncoder + "' '" + base + ".src.yuv' '" + stream + "' --size " +
+                             std::to_string(c.w) + "x" + std::to_string(c.h) + " -q " + std::to_string(c.q) +
+                             " --gop " + std::to_string(c.gop) + (raw ? "" : std::string(" ") + c.form) +
+                             " --recon '" + base + ".recon.yuv'"),
                   0);
-        ASSERT_EQ(RunQuietly("'" + kCli + "' decode '" + stream + "' --codec h263 " + (raw ? "" : "--framed ") + "-o '" + base +
-                      ".out.yuv'"),
+        ASSERT_EQ(RunQuietly("'" + kCli + "' decode '" + stream + "' --codec h263 " + (raw ? "" : "--framed ") +
+                             "-o '" + base + ".out.yuv'"),
                   0);
         const auto recon = ReadFile(base + ".recon.yuv");
         EXPECT_EQ(recon.size(), std::size_t(c.w) * std::size_t(c.h) * 3 / 2 * std::size_t(c.frames));
@@ -192,15 +198,17 @@ TEST(H263Conformance, FfmpegDecodesOurQcifAndCifStreams) {
             source.insert(source.end(), f.begin(), f.end());
         }
         WriteFile(base + ".src.yuv", source);
-        ASSERT_EQ(RunQuietly("'" + kEncoder + "' '" + base + ".src.yuv' '" + base + ".h263' --size " + std::to_string(w) + "x" +
-                      std::to_string(h) + " -q 5 --gop 10 --recon '" + base + ".recon.yuv'"),
+        ASSERT_EQ(RunQuietly("'" + kEncoder + "' '" + base + ".src.yuv' '" + base + ".h263' --size " +
+                             std::to_string(w) + "x" + std::to_string(h) + " -q 5 --gop 10 --recon '" + base +
+                             ".recon.yuv'"),
                   0);
-        ASSERT_EQ(RunQuietly("ffmpeg -hide_banner -loglevel error -y -f h263 -i '" + base + ".h263' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" +
-                      base + ".ffmpeg.yuv'"),
-                  0);
+        ASSERT_EQ(
+            RunQuietly("ffmpeg -hide_banner -loglevel error -y -f h263 -i '" + base +
+                       ".h263' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" + base + ".ffmpeg.yuv'"),
+            0);
         const Comparison c = compareYuv(base + ".ffmpeg.yuv", base + ".recon.yuv", w, h);
-        std::printf("ours %dx%d decoded by ffmpeg: %zu frames, min %.2f dB, mean %.2f dB\n", w, h, c.framesA, c.minPsnr,
-                    c.meanPsnr);
+        std::printf("ours %dx%d decoded by ffmpeg: %zu frames, min %.2f dB, mean %.2f dB\n", w, h, c.framesA,
+                    c.minPsnr, c.meanPsnr);
         EXPECT_EQ(c.framesA, std::size_t(frames));
         EXPECT_EQ(c.framesB, std::size_t(frames));
         EXPECT_GE(c.minPsnr, kMinFramePsnr);
@@ -227,7 +235,8 @@ TEST(H263DecodeCommand, ArgumentsFramesBitmapsAndSummaryLine) {
     int pw = 0, ph = 0;
     double seconds = -1, fps = -1;
     char close = 0;
-    EXPECT_EQ(std::sscanf(out.c_str(), "decoded %ld frames %dx%d in %lf s (%lf fps%c", &n, &pw, &ph, &seconds, &fps, &close),
+    EXPECT_EQ(std::sscanf(out.c_str(), "decoded %ld frames %dx%d in %lf s (%lf fps%c", &n, &pw, &ph, &seconds,
+                          &fps, &close),
               6)
         << out;
     EXPECT_EQ(n, 4);
@@ -245,7 +254,8 @@ TEST(H263DecodeCommand, ArgumentsFramesBitmapsAndSummaryLine) {
 
     // OUT.y4m: the same pictures, each behind a FRAME line, after one stream header; and ffmpeg
     // reads it back to the same samples.
-    const CommandResult y4mRun = RunCapture("'" + kCli + "' decode '" + base + ".263' --frames 4 -o '" + base + ".out.y4m'");
+    const CommandResult y4mRun =
+        RunCapture("'" + kCli + "' decode '" + base + ".263' --frames 4 -o '" + base + ".out.y4m'");
     EXPECT_EQ(y4mRun.exitCode, 0) << y4mRun.output;
     const auto yuv = ReadFile(base + ".out.yuv");
     const auto y4m = ReadFile(base + ".out.y4m");
@@ -261,8 +271,8 @@ TEST(H263DecodeCommand, ArgumentsFramesBitmapsAndSummaryLine) {
             << i;
     }
     if (HaveFfmpeg()) {
-        ASSERT_EQ(RunQuietly("ffmpeg -hide_banner -loglevel error -y -i '" + base + ".out.y4m' -f rawvideo -pix_fmt yuv420p '" +
-                      base + ".y4m.yuv'"),
+        ASSERT_EQ(RunQuietly("ffmpeg -hide_banner -loglevel error -y -i '" + base +
+                             ".out.y4m' -f rawvideo -pix_fmt yuv420p '" + base + ".y4m.yuv'"),
                   0);
         EXPECT_TRUE(ReadFile(base + ".y4m.yuv") == yuv);
     }

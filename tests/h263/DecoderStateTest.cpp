@@ -166,7 +166,7 @@ TEST(H263DecoderState, FrameLoopSkipsEmptyFramesAndJunkAndCountsOneAtATime) {
     auto d = offScreenDecoder();
     const EncodedStream stream = encodeSynthetic(176, 144, 3, 6, 3);
     std::vector<std::uint8_t> data = {0x00, 0x00, 0x00, 0x00, 0x80};  // header-less frame of length 0
-    data.resize(25, 0x11);  // skipped together with the frame
+    data.resize(25, 0x11);                                            // skipped together with the frame
     for (int i = 0; i < 3; ++i) {
         const auto f = liveFrame(stream.pictures[std::size_t(i)], i == 1);
         data.insert(data.end(), {0x12, 0x34, 0x56});  // junk between frames

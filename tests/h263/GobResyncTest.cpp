@@ -38,7 +38,7 @@ TEST(H263GobResync, FindsTheFirstFittingHeaderAtAnyBitPosition) {
     b.put(0x5A5, 11);  // not byte-aligned from here on
     b.header(2, 0);    // quantiser 0: not a header
     b.put(0x3, 3);
-    b.header(9, 7);    // beyond the groups asked for
+    b.header(9, 7);  // beyond the groups asked for
     b.put(0x1, 1);
     b.header(4, 12);
     const std::size_t behind = b.count;

@@ -141,7 +141,8 @@ void predictFromPlanes(const std::vector<std::uint8_t>& ref, int w, int h, int r
         const std::size_t base = std::size_t(w * h) + std::size_t(p) * std::size_t(cw * ch);
         for (int r = 0; r < 8; ++r)
             for (int c = 0; c < 8; ++c)
-                out[base + std::size_t((8 * row + r) * cw + 8 * column + c)] = cp[base + std::size_t((cy + r) * cw + cx + c)];
+                out[base + std::size_t((8 * row + r) * cw + 8 * column + c)] =
+                    cp[base + std::size_t((cy + r) * cw + cx + c)];
     }
 }
 
@@ -171,8 +172,8 @@ TEST(H263Kernels, PredictionPerBlockEqualsTheWholeHalfSamplePlanes) {
                         t.height = h;
                         t.kernels = &k;
                         ReconstructPredicted(t, row, column, vx, vy, zero, noCoefficients);
-                        ASSERT_EQ(actual, expected) << k.name << " macroblock " << row << "," << column << " vector "
-                                                    << vx << "," << vy;
+                        ASSERT_EQ(actual, expected)
+                            << k.name << " macroblock " << row << "," << column << " vector " << vx << "," << vy;
                     }
                 }
             }
@@ -199,7 +200,8 @@ TEST(H263Kernels, FusedReconstructionEqualsTransformThenStore) {
             int mask = 0;
             for (int b = 0; b < kBlocksPerMacroblock; ++b) {
                 // DC-only, sparse and dense blocks all turn up; intra blocks always have their DC.
-                lastScan[b] = std::max(intra ? 0 : -1, lastPick(rng) % 12 == 0 ? lastPick(rng) : lastPick(rng) / 6);
+                lastScan[b] =
+                    std::max(intra ? 0 : -1, lastPick(rng) % 12 == 0 ? lastPick(rng) : lastPick(rng) / 6);
                 std::int16_t* r = raster + b * kBlockSize;
                 if (lastScan[b] >= 0) {
                     realisticBlock(rng, lastScan[b], r);

@@ -39,10 +39,12 @@ std::vector<std::uint8_t> ffmpegStream(const std::string& name, const std::strin
     const std::string path = dataDir() + "/" + name + ".h263";
     if (!std::filesystem::exists(path)) {
         const std::string tmp = path + "." + std::to_string(getpid()) + ".h263";
-        const std::string cmd = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i "
-                                "\"testsrc2=size=300x240:rate=30000/1001,crop=176:144:x='10+40*t':y='5+20*t'\" "
-                                "-frames:v " + std::to_string(kFrames) + " -c:v h263 -q:v 4 -g 12 " + options +
-                                " '" + tmp + "' >/dev/null 2>&1 && mv '" + tmp + "' '" + path + "'";
+        const std::string cmd =
+            "ffmpeg -hide_banner -loglevel error -y -f lavfi -i "
+            "\"testsrc2=size=300x240:rate=30000/1001,crop=176:144:x='10+40*t':y='5+20*t'\" "
+            "-frames:v " +
+            std::to_string(kFrames) + " -c:v h263 -q:v 4 -g 12 " + options + " '" + tmp +
+            "' >/dev/null 2>&1 && mv '" + tmp + "' '" + path + "'";
         if (std::system(cmd.c_str()) != 0) return {};
     }
     return ReadWholeFile(path);
@@ -50,7 +52,8 @@ std::vector<std::uint8_t> ffmpegStream(const std::string& name, const std::strin
 
 double lumaPsnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
     double sum = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) sum += (double(a[i]) - double(b[i])) * (double(a[i]) - double(b[i]));
+    for (std::size_t i = 0; i < a.size(); ++i)
+        sum += (double(a[i]) - double(b[i])) * (double(a[i]) - double(b[i]));
     return sum == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 * double(a.size()) / sum);
 }
 

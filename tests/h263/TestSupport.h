@@ -47,7 +47,7 @@ inline h263enc::I420View viewOf(const std::vector<std::uint8_t>& frame, int widt
 }
 
 struct EncodedStream {
-    std::vector<std::vector<std::uint8_t>> pictures;        // raw H.263 pictures
+    std::vector<std::vector<std::uint8_t>> pictures;         // raw H.263 pictures
     std::vector<std::vector<std::uint8_t>> reconstructions;  // encoder's picture after each
 };
 

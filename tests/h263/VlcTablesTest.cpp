@@ -16,7 +16,8 @@ void expectPrefixFree(const std::array<VlcCode, N>& codes, const char* name) {
             const VlcCode& a = codes[i];
             const VlcCode& b = codes[j];
             if (a.length > b.length) continue;
-            EXPECT_NE(b.code >> (b.length - a.length), a.code) << name << ": code " << i << " is a prefix of " << j;
+            EXPECT_NE(b.code >> (b.length - a.length), a.code)
+                << name << ": code " << i << " is a prefix of " << j;
         }
     }
     EXPECT_LE(kraft, 1.0) << name;

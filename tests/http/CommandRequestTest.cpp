@@ -16,7 +16,8 @@ TEST(CommandRequest, SendsOneGetAndReportsTheStatus) {
     LoopbackHttpServer server([](int, const HttpRequestSeen& req, HttpConnection& c) {
         c.sendHead(req.target.find("camctrl_up=up") != std::string::npos ? 200 : 400, "X", "");
     });
-    const std::string url = server.url("/cam_ctrl.htm?scrw=1024&mcast=0&Video_Source=3&zzw=5&Speed=2&camctrl_up=up");
+    const std::string url =
+        server.url("/cam_ctrl.htm?scrw=1024&mcast=0&Video_Source=3&zzw=5&Speed=2&camctrl_up=up");
     CommandResult r = SendCommandRequest(url);
     EXPECT_TRUE(r.answered);
     EXPECT_EQ(r.status, 200);

@@ -16,8 +16,8 @@ namespace vistrel::testing {
 
 struct HttpRequestSeen {
     std::string method;
-    std::string target;   // as sent on the request line
-    std::string version;  // "HTTP/1.0"
+    std::string target;                          // as sent on the request line
+    std::string version;                         // "HTTP/1.0"
     std::map<std::string, std::string> headers;  // names lower-cased
     std::string header(const std::string& lowerName) const {
         auto it = headers.find(lowerName);
@@ -65,7 +65,7 @@ private:
     std::uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> requests_{0};
-    std::mutex lock_;                    // guards seen_, clientFds_, workers_
+    std::mutex lock_;  // guards seen_, clientFds_, workers_
     std::vector<HttpRequestSeen> seen_;
     std::vector<int> clientFds_;
     std::list<std::thread> workers_;

@@ -44,8 +44,8 @@ TEST(StreamRequest, DeliversBodyInBlocksThenClosedNoticeThenFinalNotice) {
         c.send(body);
     });
     StreamCallbackRecorder rec;
-    StreamRequest* r = OpenStreamRequest(server.url("/p.htm;3?x=1").c_str(), "", "",
-                                         &StreamCallbackRecorder::callback, &rec);
+    StreamRequest* r =
+        OpenStreamRequest(server.url("/p.htm;3?x=1").c_str(), "", "", &StreamCallbackRecorder::callback, &rec);
     ASSERT_NE(r, nullptr);
     ASSERT_TRUE(rec.waitFinal(kWaitMs));
     EXPECT_EQ(GetStreamRequestState(r), RequestState::ClosingHandle);
@@ -64,10 +64,10 @@ TEST(StreamRequest, DeliversBodyInBlocksThenClosedNoticeThenFinalNotice) {
     EXPECT_EQ(calls[1].first, 0);
     EXPECT_EQ(calls[1].length, kStreamBlockSize);
     EXPECT_EQ(calls[2].length, 2500u - 2048u);  // the short last block keeps its true length
-    EXPECT_EQ(calls[3].length, 0u);               // closed notice
+    EXPECT_EQ(calls[3].length, 0u);             // closed notice
     EXPECT_FALSE(calls[3].dataNull);
     EXPECT_FALSE(calls[3].abortNull);
-    EXPECT_EQ(calls[4].first, 0);                 // final notice
+    EXPECT_EQ(calls[4].first, 0);  // final notice
     EXPECT_TRUE(calls[4].dataNull);
     EXPECT_TRUE(calls[4].abortNull);
     EXPECT_EQ(rec.body(), body);
@@ -90,8 +90,8 @@ TEST(StreamRequest, FirstFlagStaysSetUntilACallGoesOnAndZeroEndsTheStream) {
     });
     StreamCallbackRecorder rec;
     rec.reply = [](const StreamCall&, const std::atomic<int>*) { return 0; };
-    StreamRequest* r = OpenStreamRequest(server.url("/live").c_str(), nullptr, nullptr,
-                                         &StreamCallbackRecorder::callback, &rec);
+    StreamRequest* r =
+        OpenStreamRequest(server.url("/live").c_str(), nullptr, nullptr, &StreamCallbackRecorder::callback, &rec);
     ASSERT_NE(r, nullptr);
     ASSERT_TRUE(rec.waitFinal(kWaitMs));
     CloseStreamRequest(r, true);
@@ -154,8 +154,8 @@ TEST(StreamRequest, BasicCredentialsAreHandedToTheServerAndWrongOnesFail) {
         c.send(pattern(100));
     });
     StreamCallbackRecorder good;
-    StreamRequest* r = OpenStreamRequest(server.url("/").c_str(), "admin", "secret",
-                                         &StreamCallbackRecorder::callback, &good);
+    StreamRequest* r =
+        OpenStreamRequest(server.url("/").c_str(), "admin", "secret", &StreamCallbackRecorder::callback, &good);
     ASSERT_TRUE(good.waitFinal(kWaitMs));
     CloseStreamRequest(r, true);
     EXPECT_EQ(good.body(), pattern(100));
@@ -211,7 +211,8 @@ TEST(StreamRequest, AbortIsSeenWhileNothingArrives) {
             }
         });
         StreamCallbackRecorder rec;
-        StreamRequest* r = OpenStreamRequest(server.url("/").c_str(), "", "", &StreamCallbackRecorder::callback, &rec);
+        StreamRequest* r =
+            OpenStreamRequest(server.url("/").c_str(), "", "", &StreamCallbackRecorder::callback, &rec);
         const auto t0 = Clock::now();
         while (server.requests() == 0 && msSince(t0) < kWaitMs)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -239,8 +240,8 @@ TEST(StreamRequest, SendAndReadTimeLimitsEndTheRequestWithoutAClosedNotice) {
             }
         });
         StreamCallbackRecorder rec;
-        StreamRequest* r = OpenStreamRequest(server.url("/").c_str(), "", "",
-                                             &StreamCallbackRecorder::callback, &rec, limits);
+        StreamRequest* r =
+            OpenStreamRequest(server.url("/").c_str(), "", "", &StreamCallbackRecorder::callback, &rec, limits);
         ASSERT_TRUE(rec.waitFinal(kWaitMs)) << sendHead;
         if (!sendHead) {
             EXPECT_EQ(GetStreamRequestState(r), RequestState::Failed);
@@ -260,7 +261,7 @@ TEST(StreamRequest, RefusedConnectionAndUnusableUrlMakeOnlyTheFinalNotice) {
         deadPort = server.port();
     }
     for (const std::string& url : {"http://127.0.0.1:" + std::to_string(deadPort) + "/",
-                                  std::string("http://127.0.0.1:99999/"), std::string("http://bad host/")}) {
+                                   std::string("http://127.0.0.1:99999/"), std::string("http://bad host/")}) {
         StreamCallbackRecorder rec;
         StreamRequest* r = OpenStreamRequest(url.c_str(), "", "", &StreamCallbackRecorder::callback, &rec);
         ASSERT_NE(r, nullptr);
@@ -307,8 +308,8 @@ TEST(StreamRequest, IdleLimitEndsASilentBodyButNotASlowOne) {
             }
         });
         StreamCallbackRecorder rec;
-        StreamRequest* r = OpenStreamRequest(server.url("/").c_str(), "", "",
-                                             &StreamCallbackRecorder::callback, &rec, limits);
+        StreamRequest* r =
+            OpenStreamRequest(server.url("/").c_str(), "", "", &StreamCallbackRecorder::callback, &rec, limits);
         ASSERT_NE(r, nullptr);
         ASSERT_TRUE(rec.waitFinal(kWaitMs)) << trickle;
         EXPECT_EQ(trickled.load(), trickle);
@@ -341,7 +342,8 @@ TEST(StreamRequest, CloseEndsTheRequestPromptlyInEveryState) {
             }
         });
         StreamCallbackRecorder rec;
-        StreamRequest* r = OpenStreamRequest(server.url("/").c_str(), "", "", &StreamCallbackRecorder::callback, &rec);
+        StreamRequest* r =
+            OpenStreamRequest(server.url("/").c_str(), "", "", &StreamCallbackRecorder::callback, &rec);
         ASSERT_NE(r, nullptr);
         if (kind == Server::Silent) {
             const auto t0 = Clock::now();

@@ -48,8 +48,8 @@ TEST(StreamUrl, AcceptsEveryPortFrom1To65535AndRefusesOthers) {
     ASSERT_TRUE(SplitStreamUrl("http://h:8080", &p));
     EXPECT_EQ(p.port, 8080);
     EXPECT_EQ(p.path, "");
-    for (const char* bad : {"http://h:0/x", "http://h:65536/x", "http://h:/x", "http://h:80a/x",
-                            "http://h:-1/x", "http://h:123456/x", "http://:80/x", "http:///x", "http://", ""})
+    for (const char* bad : {"http://h:0/x", "http://h:65536/x", "http://h:/x", "http://h:80a/x", "http://h:-1/x",
+                            "http://h:123456/x", "http://:80/x", "http:///x", "http://", ""})
         EXPECT_FALSE(SplitStreamUrl(bad, &p)) << bad;
 }
 

@@ -23,8 +23,7 @@ constexpr double kSourcePsnrTolerance = 0.05;
 const std::string kStreamDir = std::string(VISTREL_BINARY_DIR) + "/kvrlib-asp-streams";
 
 // VOP coding types in stream order, as letters I, P, B, S.
-std::string vopTypes(const std::vector<unsigned char>& d)
-{
+std::string vopTypes(const std::vector<unsigned char>& d) {
     std::string t;
     for (size_t i = 0; i + 4 < d.size(); ++i)
         if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0xB6) t += "IPBS"[d[i + 4] >> 6];
@@ -32,8 +31,7 @@ std::string vopTypes(const std::vector<unsigned char>& d)
 }
 
 // VOP coding types in display order: each anchor (I, P, S) is shown after the B-VOPs that follow it.
-std::string displayOrder(const std::string& streamOrder)
-{
+std::string displayOrder(const std::string& streamOrder) {
     std::string shown;
     char pending = 0;
     for (char t : streamOrder) {
@@ -50,10 +48,9 @@ std::string displayOrder(const std::string& streamOrder)
 
 class AspConformance : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        ready_ = HaveFfmpeg() && RunCommand(std::string("sh ") + VISTREL_SOURCE_DIR + "/tests/kvrlib-asp/make_streams.sh " +
-                                            kStreamDir + " 20") == 0;
+    static void SetUpTestSuite() {
+        ready_ = HaveFfmpeg() && RunCommand(std::string("sh ") + VISTREL_SOURCE_DIR +
+                                            "/tests/kvrlib-asp/make_streams.sh " + kStreamDir + " 20") == 0;
     }
 
     struct Result {
@@ -62,18 +59,18 @@ protected:
     };
 
     // Decodes NAME.m4v with vistrel-cli and with ffmpeg into the given files.
-    static void decodeBoth(const std::string& name, const std::string& ours, const std::string& ref)
-    {
+    static void decodeBoth(const std::string& name, const std::string& ours, const std::string& ref) {
         const std::string in = kStreamDir + "/" + name + ".m4v";
-        EXPECT_EQ(RunQuietly(std::string(VISTREL_BIN_DIR) + "/vistrel-cli decode " + in + " -o " + ours), 0) << name;
+        EXPECT_EQ(RunQuietly(std::string(VISTREL_BIN_DIR) + "/vistrel-cli decode " + in + " -o " + ours), 0)
+            << name;
         // passthrough: one output picture per decoded picture, no duplicates for timestamp gaps.
         EXPECT_EQ(RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -y -i " + in +
-                             " -vsync passthrough -f rawvideo -pix_fmt yuv420p " + ref), 0);
+                             " -vsync passthrough -f rawvideo -pix_fmt yuv420p " + ref),
+                  0);
     }
 
     // Decodes NAME.m4v both ways and returns per-frame PSNR (all three planes).
-    Result compare(const std::string& name, int w, int h)
-    {
+    Result compare(const std::string& name, int w, int h) {
         const std::string ours = kStreamDir + "/" + name + ".ours.yuv";
         const std::string ref = kStreamDir + "/" + name + ".ref.yuv";
         Result r;
@@ -88,8 +85,7 @@ protected:
         return r;
     }
 
-    void check(const std::string& name, int w, int h)
-    {
+    void check(const std::string& name, int w, int h) {
         if (!ready_) GTEST_SKIP() << "ffmpeg with libxvid is needed to make the streams";
         const Result r = compare(name, w, h);
         EXPECT_EQ(r.ours, r.ref) << name << ": frame count";
@@ -104,8 +100,8 @@ protected:
             table += cell;
         }
         const double mean = sum / double(r.psnr.size());
-        std::printf("%-22s frames %ld/%ld  min %.1f dB  mean %.1f dB\n  %s\n", name.c_str(), r.ours, r.ref, worst, mean,
-                    table.c_str());
+        std::printf("%-22s frames %ld/%ld  min %.1f dB  mean %.1f dB\n  %s\n", name.c_str(), r.ours, r.ref, worst,
+                    mean, table.c_str());
         EXPECT_GE(worst, kMinFramePsnr) << name;
         EXPECT_GE(mean, kMinMeanPsnr) << name;
     }
@@ -125,8 +121,7 @@ TEST_F(AspConformance, InterlacedTopFieldFirstWithBFrames) { check("mpeg4_interl
 // encoder (and we) use the real ones. So our interlaced B-frames differ a little from ffmpeg's
 // decoding, but must be at least as close to the source pictures, and closer on some B-frame: that
 // shows the difference is ffmpeg's, not ours.
-TEST_F(AspConformance, InterlacedDirectModeIsCloserToTheSourceThanFfmpeg)
-{
+TEST_F(AspConformance, InterlacedDirectModeIsCloserToTheSourceThanFfmpeg) {
     if (!ready_) GTEST_SKIP() << "ffmpeg with libxvid is needed to make the streams";
     const std::string name = "mpeg4_interlaced";
     const int w = 720, h = 576;
@@ -157,8 +152,7 @@ TEST_F(AspConformance, InterlacedDirectModeIsCloserToTheSourceThanFfmpeg)
 
 TEST_F(AspConformance, XvidMpegQuantisationWithBFrames) { check("xvid_mpegquant_bf2", 352, 288); }
 
-TEST_F(AspConformance, XvidGmcQuarterSampleBFramesHasSVops)
-{
+TEST_F(AspConformance, XvidGmcQuarterSampleBFramesHasSVops) {
     if (!ready_) GTEST_SKIP() << "ffmpeg with libxvid is needed to make the streams";
     const std::string types = vopTypes(ReadFile(kStreamDir + "/xvid_gmc_qpel_bf2.m4v"));
     EXPECT_NE(types.find('S'), std::string::npos) << "no S-VOP in " << types;
@@ -166,8 +160,7 @@ TEST_F(AspConformance, XvidGmcQuarterSampleBFramesHasSVops)
     check("xvid_gmc_qpel_bf2", 352, 288);
 }
 
-TEST_F(AspConformance, EveryStreamUsesTheFeatureItIsNamedFor)
-{
+TEST_F(AspConformance, EveryStreamUsesTheFeatureItIsNamedFor) {
     if (!ready_) GTEST_SKIP() << "ffmpeg with libxvid is needed to make the streams";
     EXPECT_NE(vopTypes(ReadFile(kStreamDir + "/mpeg4_bf2.m4v")).find('B'), std::string::npos);
     EXPECT_EQ(vopTypes(ReadFile(kStreamDir + "/mpeg4_qpel.m4v")).find('B'), std::string::npos);

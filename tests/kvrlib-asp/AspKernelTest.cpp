@@ -12,13 +12,12 @@
 
 namespace {
 
-constexpr int kStride = 48;       // picture stride of the test buffers
+constexpr int kStride = 48;  // picture stride of the test buffers
 constexpr int kRows = 48;
 constexpr int kOrigin = 8 * kStride + 8;  // block origin, leaving room on every side
 constexpr uint8_t kGuard = 0xA5;
 
-std::vector<uint8_t> randomPlane(std::mt19937& rng)
-{
+std::vector<uint8_t> randomPlane(std::mt19937& rng) {
     std::vector<uint8_t> p(kStride * kRows);
     // Realistic content: smooth areas with edges and full-range extremes, so clamping is exercised.
     std::uniform_int_distribution<int> d(0, 255);
@@ -32,8 +31,7 @@ uint8_t clip8(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : 
 
 // One line of n+1 samples interpolated at quarter fraction f: n outputs. The 8-tap half-sample
 // filter (-1, 3, -6, 20, 20, -6, 3, -1) / 32 takes its out-of-line taps mirrored at the line ends.
-std::vector<int> refLine(const std::vector<int>& s, int n, int f, int rnd)
-{
+std::vector<int> refLine(const std::vector<int>& s, int n, int f, int rnd) {
     auto tap = [&](int k) { return k < 0 ? s[-1 - k] : (k > n ? s[2 * n + 1 - k] : s[k]); };
     std::vector<int> out(n);
     for (int i = 0; i < n; ++i) {
@@ -42,18 +40,17 @@ std::vector<int> refLine(const std::vector<int>& s, int n, int f, int rnd)
         for (int t = 0; t < 8; ++t) acc += coeff[t] * tap(i - 3 + t);
         const int half = clip8((acc + 16 - rnd) >> 5);
         switch (f) {
-        case 0: out[i] = s[i]; break;
-        case 1: out[i] = (s[i] + half + 1 - rnd) >> 1; break;
-        case 2: out[i] = half; break;
-        default: out[i] = (s[i + 1] + half + 1 - rnd) >> 1; break;
+            case 0: out[i] = s[i]; break;
+            case 1: out[i] = (s[i] + half + 1 - rnd) >> 1; break;
+            case 2: out[i] = half; break;
+            default: out[i] = (s[i + 1] + half + 1 - rnd) >> 1; break;
         }
     }
     return out;
 }
 
 // Quarter-sample prediction by rows then columns, straight from the definition.
-std::vector<int> refQpel(const uint8_t* src, int stride, int n, int fx, int fy, int rnd)
-{
+std::vector<int> refQpel(const uint8_t* src, int stride, int n, int fx, int fy, int rnd) {
     std::vector<std::vector<int>> rows(n + 1);
     for (int y = 0; y <= n; ++y) {
         std::vector<int> line(n + 1);
@@ -70,8 +67,7 @@ std::vector<int> refQpel(const uint8_t* src, int stride, int n, int fx, int fy, 
     return out;
 }
 
-void expectGuardIntact(const std::vector<uint8_t>& dst, int n)
-{
+void expectGuardIntact(const std::vector<uint8_t>& dst, int n) {
     for (int y = 0; y < kRows; ++y)
         for (int x = 0; x < kStride; ++x) {
             const int off = y * kStride + x - kOrigin;
@@ -82,8 +78,7 @@ void expectGuardIntact(const std::vector<uint8_t>& dst, int n)
         }
 }
 
-TEST(QuarterSample, EveryPositionBothRoundingsBothSizesMatchTheDefinition)
-{
+TEST(QuarterSample, EveryPositionBothRoundingsBothSizesMatchTheDefinition) {
     std::mt19937 rng(1234);
     for (int iter = 0; iter < 20; ++iter) {
         const auto ref = randomPlane(rng);
@@ -105,8 +100,7 @@ TEST(QuarterSample, EveryPositionBothRoundingsBothSizesMatchTheDefinition)
     }
 }
 
-TEST(QuarterSample, AveragingVariantRoundsUpOnTopOfTheDestination)
-{
+TEST(QuarterSample, AveragingVariantRoundsUpOnTopOfTheDestination) {
     std::mt19937 rng(99);
     const auto ref = randomPlane(rng);
     const auto prior = randomPlane(rng);
@@ -114,7 +108,7 @@ TEST(QuarterSample, AveragingVariantRoundsUpOnTopOfTheDestination)
         for (int pos = 0; pos < 16; ++pos) {
             auto dst = prior;
             (size == 16 ? Kvr_Qpel16_Avg_C[pos] : Kvr_Qpel8_Avg_C[pos])(dst.data() + kOrigin, ref.data() + kOrigin,
-                                                                       kStride);
+                                                                        kStride);
             const auto p = refQpel(ref.data() + kOrigin, kStride, size, pos & 3, pos >> 2, 0);
             for (int y = 0; y < size; ++y)
                 for (int x = 0; x < size; ++x) {
@@ -124,8 +118,7 @@ TEST(QuarterSample, AveragingVariantRoundsUpOnTopOfTheDestination)
         }
 }
 
-TEST(QuarterSample, ReadsNoMoreThanOneSampleBeyondTheBlock)
-{
+TEST(QuarterSample, ReadsNoMoreThanOneSampleBeyondTheBlock) {
     // The source is an exact (n+1)x(n+1) allocation: any wider read trips AddressSanitizer, and a
     // flat block must stay flat at every position (the filter taps sum to 32).
     for (int size : {8, 16})
@@ -139,8 +132,7 @@ TEST(QuarterSample, ReadsNoMoreThanOneSampleBeyondTheBlock)
             }
 }
 
-TEST(BidirectionalAverage, AllSizesAndHalfSamplePositions)
-{
+TEST(BidirectionalAverage, AllSizesAndHalfSamplePositions) {
     std::mt19937 rng(7);
     const int widths[3] = {16, 8, 8}, heights[3] = {8, 8, 4};
     for (int iter = 0; iter < 10; ++iter) {
@@ -159,7 +151,7 @@ TEST(BidirectionalAverage, AllSizesAndHalfSamplePositions)
                         continue;
                     }
                     const int s0 = ref[at], s1 = ref[at + 1], s2 = ref[at + kStride], s3 = ref[at + kStride + 1];
-                    const int p = pos == 0 ? s0
+                    const int p = pos == 0   ? s0
                                   : pos == 1 ? (s0 + s1 + 1) >> 1
                                   : pos == 2 ? (s0 + s2 + 1) >> 1
                                              : (s0 + s1 + s2 + s3 + 2) >> 2;
@@ -180,8 +172,7 @@ struct GmcPicture {
     uint8_t* V() { return v.data() + Border * Bps + Border; }
 };
 
-void fillPicture(GmcPicture& p, std::mt19937& rng)
-{
+void fillPicture(GmcPicture& p, std::mt19937& rng) {
     std::uniform_int_distribution<int> d(0, 255);
     for (int y = 0; y < GmcPicture::H; ++y)
         for (int x = 0; x < GmcPicture::W; ++x) p.Y()[y * GmcPicture::Bps + x] = static_cast<uint8_t>(d(rng));
@@ -192,15 +183,13 @@ void fillPicture(GmcPicture& p, std::mt19937& rng)
         }
 }
 
-uint8_t edgeSample(const uint8_t* plane, int w, int h, int x, int y)
-{
+uint8_t edgeSample(const uint8_t* plane, int w, int h, int x, int y) {
     x = x < 0 ? 0 : (x >= w ? w - 1 : x);
     y = y < 0 ? 0 : (y >= h ? h - 1 : y);
     return plane[y * GmcPicture::Bps + x];
 }
 
-TEST(Gmc, ZeroTrajectoriesGiveTheReferenceForEveryPointCount)
-{
+TEST(Gmc, ZeroTrajectoriesGiveTheReferenceForEveryPointCount) {
     std::mt19937 rng(5);
     GmcPicture ref, out;
     fillPicture(ref, rng);
@@ -225,8 +214,7 @@ TEST(Gmc, ZeroTrajectoriesGiveTheReferenceForEveryPointCount)
         }
 }
 
-TEST(Gmc, TranslationInterpolatesBilinearlyAndRepeatsEdges)
-{
+TEST(Gmc, TranslationInterpolatesBilinearlyAndRepeatsEdges) {
     std::mt19937 rng(6);
     GmcPicture ref, out;
     fillPicture(ref, rng);
@@ -250,7 +238,8 @@ TEST(Gmc, TranslationInterpolatesBilinearlyAndRepeatsEdges)
                     const int ix = px >> 4, fx = px & 15, iy = py >> 4, fy = py & 15;
                     auto s = [&](int dx, int dy) { return edgeSample(ref.Y(), 64, 64, ix + dx, iy + dy); };
                     const int want = ((s(0, 0) * (16 - fx) + s(1, 0) * fx) * (16 - fy) +
-                                      (s(0, 1) * (16 - fx) + s(1, 1) * fx) * fy + 128 - rnd) >> 8;
+                                      (s(0, 1) * (16 - fx) + s(1, 1) * fx) * fy + 128 - rnd) >>
+                                     8;
                     ASSERT_EQ(out.Y()[y * GmcPicture::Bps + x], want) << x << "," << y << " points " << points;
                 }
             // Chroma moves half as far: -12 and +20 sixteenths of a chroma sample.
@@ -261,7 +250,8 @@ TEST(Gmc, TranslationInterpolatesBilinearlyAndRepeatsEdges)
                     const int ix = px >> 4, fx = px & 15, iy = py >> 4, fy = py & 15;
                     auto s = [&](int dx, int dy) { return edgeSample(ref.U(), 32, 32, ix + dx, iy + dy); };
                     const int want = ((s(0, 0) * (16 - fx) + s(1, 0) * fx) * (16 - fy) +
-                                      (s(0, 1) * (16 - fx) + s(1, 1) * fx) * fy + 128 - rnd) >> 8;
+                                      (s(0, 1) * (16 - fx) + s(1, 1) * fx) * fy + 128 - rnd) >>
+                                     8;
                     ASSERT_EQ(out.U()[y * GmcPicture::Bps + x], want) << x << "," << y << " points " << points;
                 }
             int mx = 0, my = 0;
@@ -274,8 +264,7 @@ TEST(Gmc, TranslationInterpolatesBilinearlyAndRepeatsEdges)
         }
 }
 
-TEST(Gmc, AffineZoomSamplesEveryOtherReferenceSample)
-{
+TEST(Gmc, AffineZoomSamplesEveryOtherReferenceSample) {
     std::mt19937 rng(8);
     GmcPicture ref, out;
     fillPicture(ref, rng);
@@ -288,12 +277,13 @@ TEST(Gmc, AffineZoomSamplesEveryOtherReferenceSample)
     for (int mby = 0; mby < 4; ++mby)
         for (int mbx = 0; mbx < 4; ++mbx) {
             const int o = mby * 16 * GmcPicture::Bps + mbx * 16, oc = mby * 8 * GmcPicture::Bps + mbx * 8;
-            Kvr_Gmc_Predict_MB(&g, out.Y() + o, out.U() + oc, out.V() + oc, ref.Y(), ref.U(), ref.V(), GmcPicture::Bps,
-                               mbx, mby, GmcPicture::W, GmcPicture::H, 0);
+            Kvr_Gmc_Predict_MB(&g, out.Y() + o, out.U() + oc, out.V() + oc, ref.Y(), ref.U(), ref.V(),
+                               GmcPicture::Bps, mbx, mby, GmcPicture::W, GmcPicture::H, 0);
         }
     for (int y = 0; y < GmcPicture::H; ++y)
         for (int x = 0; x < GmcPicture::W; ++x)
-            ASSERT_EQ(out.Y()[y * GmcPicture::Bps + x], edgeSample(ref.Y(), 64, 64, 2 * x, 2 * y)) << x << "," << y;
+            ASSERT_EQ(out.Y()[y * GmcPicture::Bps + x], edgeSample(ref.Y(), 64, 64, 2 * x, 2 * y))
+                << x << "," << y;
     // Average vector of macroblock (1, 0): displacement x over samples 16..31 averages 23.5 samples.
     int mx = 0, my = 0;
     Kvr_Gmc_Average_MV(&g, 1, 0, 0, 7, &mx, &my);
@@ -303,8 +293,7 @@ TEST(Gmc, AffineZoomSamplesEveryOtherReferenceSample)
     EXPECT_EQ(mx, 31) << "limited to the f-code range";
 }
 
-TEST(Gmc, RefusesUnrepresentableWarpsAndKeepsAnIdentity)
-{
+TEST(Gmc, RefusesUnrepresentableWarpsAndKeepsAnIdentity) {
     const int du[4] = {0, 8000, -8000, 0}, dv[4] = {0, -8000, 8000, 0};
     KVR_GMC_PARAMS g;
     EXPECT_FALSE(Kvr_Gmc_Setup(&g, du, dv, 3, 3, 4096, 4096));
@@ -313,16 +302,14 @@ TEST(Gmc, RefusesUnrepresentableWarpsAndKeepsAnIdentity)
     EXPECT_FALSE(Kvr_Gmc_Setup(&g, du, dv, 2, 3, 8, 64)) << "pictures below 16 samples";
 }
 
-std::vector<int16_t> randomBlock(std::mt19937& rng, int lo, int hi)
-{
+std::vector<int16_t> randomBlock(std::mt19937& rng, int lo, int hi) {
     std::uniform_int_distribution<int> d(lo, hi);
     std::vector<int16_t> b(64);
     for (auto& v : b) v = static_cast<int16_t>(d(rng));
     return b;
 }
 
-TEST(Upsample, CornersEdgesAndInteriorFollowTheWeights)
-{
+TEST(Upsample, CornersEdgesAndInteriorFollowTheWeights) {
     std::mt19937 rng(11);
     for (int iter = 0; iter < 50; ++iter) {
         const auto src = randomBlock(rng, 0, 255);
@@ -345,8 +332,7 @@ TEST(Upsample, CornersEdgesAndInteriorFollowTheWeights)
     }
 }
 
-TEST(Upsample, AddClampsDamagedResidualsInsteadOfTrustingThem)
-{
+TEST(Upsample, AddClampsDamagedResidualsInsteadOfTrustingThem) {
     std::mt19937 rng(12);
     const auto res = randomBlock(rng, -2048, 2047);
     std::vector<uint8_t> base(kStride * kRows);
@@ -364,7 +350,9 @@ TEST(Upsample, AddClampsDamagedResidualsInsteadOfTrustingThem)
             if (fx < 0 && fy < 0) v = res[ny * 8 + nx];
             else if (fy < 0) v = (3 * res[ny * 8 + nx] + res[ny * 8 + fx] + 2) >> 2;
             else if (fx < 0) v = (3 * res[ny * 8 + nx] + res[fy * 8 + nx] + 2) >> 2;
-            else v = (9 * res[ny * 8 + nx] + 3 * res[ny * 8 + fx] + 3 * res[fy * 8 + nx] + res[fy * 8 + fx] + 8) >> 4;
+            else
+                v = (9 * res[ny * 8 + nx] + 3 * res[ny * 8 + fx] + 3 * res[fy * 8 + nx] + res[fy * 8 + fx] + 8) >>
+                    4;
             const int at = kOrigin + y * kStride + x;
             ASSERT_EQ(dst[at], clip8(base[at] + v)) << x << "," << y;
         }

@@ -19,39 +19,34 @@ using namespace vistrel::testsupport;
 
 namespace {
 
-constexpr int kW = 128, kH = 96;       // full size: a 4 x 3 grid of 32x32 macroblocks
+constexpr int kW = 128, kH = 96;  // full size: a 4 x 3 grid of 32x32 macroblocks
 constexpr int kQuant = 8;
 constexpr int kMbW = kW / 32, kMbH = kH / 32;
 
 class BitWriter {
 public:
-    void put(uint32_t v, int n)
-    {
+    void put(uint32_t v, int n) {
         for (int i = n - 1; i >= 0; --i) {
             cur_ = static_cast<unsigned char>((cur_ << 1) | ((v >> i) & 1));
             if (++fill_ == 8) flushByte();
         }
     }
-    void bits(const char* s)
-    {
+    void bits(const char* s) {
         for (; *s; ++s) put(*s == '1', 1);
     }
     // Stuffing to the next byte: a 0 then ones (a whole 0x7F when already aligned).
-    void stuff()
-    {
+    void stuff() {
         put(0, 1);
         while (fill_) put(1, 1);
     }
-    void startCode(unsigned char code)
-    {
+    void startCode(unsigned char code) {
         const unsigned char sc[4] = {0, 0, 1, code};
         out_.insert(out_.end(), sc, sc + 4);
     }
     std::vector<unsigned char> out_;
 
 private:
-    void flushByte()
-    {
+    void flushByte() {
         out_.push_back(cur_);
         cur_ = 0;
         fill_ = 0;
@@ -60,8 +55,7 @@ private:
     int fill_ = 0;
 };
 
-void header(BitWriter& w, int width, int height, bool reduced)
-{
+void header(BitWriter& w, int width, int height, bool reduced) {
     w.startCode(0xB0);
     w.put(1, 8);  // simple profile level 1
     w.startCode(0xB5);
@@ -88,15 +82,15 @@ void header(BitWriter& w, int width, int height, bool reduced)
     w.put(1, 1);
     w.put(height, 13);
     w.put(1, 1);
-    w.put(0, 1);  // progressive
-    w.put(1, 1);  // obmc disabled
+    w.put(0, 1);                // progressive
+    w.put(1, 1);                // obmc disabled
     w.put(0, reduced ? 2 : 1);  // no sprites
-    w.put(0, 1);  // 8 bit
-    w.put(0, 1);  // H.263 quantisation
-    if (reduced) w.put(0, 1);  // quarter_sample
-    w.put(1, 1);  // complexity estimation disabled
-    w.put(1, 1);  // no resync markers
-    w.put(0, 1);  // not partitioned
+    w.put(0, 1);                // 8 bit
+    w.put(0, 1);                // H.263 quantisation
+    if (reduced) w.put(0, 1);   // quarter_sample
+    w.put(1, 1);                // complexity estimation disabled
+    w.put(1, 1);                // no resync markers
+    w.put(0, 1);                // not partitioned
     if (reduced) {
         w.put(0, 1);  // newpred
         w.put(1, 1);  // reduced_resolution_vop_enable
@@ -105,15 +99,14 @@ void header(BitWriter& w, int width, int height, bool reduced)
     w.stuff();
 }
 
-void vopHeader(BitWriter& w, int coding, int time, bool reduced)
-{
+void vopHeader(BitWriter& w, int coding, int time, bool reduced) {
     w.startCode(0xB6);
     w.put(coding, 2);
     w.put(0, 1);  // modulo_time_base
     w.put(1, 1);
     w.put(time, 5);
     w.put(1, 1);
-    w.put(1, 1);  // coded
+    w.put(1, 1);                   // coded
     if (coding == 1) w.put(0, 1);  // rounding
     if (reduced) w.put(1, 1);      // vop_reduced_resolution
     w.put(0, 3);                   // every intra DC through the DC size code
@@ -122,8 +115,7 @@ void vopHeader(BitWriter& w, int coding, int time, bool reduced)
 }
 
 // DC differential with its size code (MPEG-4 intra DC size tables).
-void dcDiff(BitWriter& w, int d, bool chroma)
-{
+void dcDiff(BitWriter& w, int d, bool chroma) {
     static const char* const luma[] = {"011", "11", "10", "010", "0011"};
     static const char* const chr[] = {"11", "10", "01", "001", "0001"};
     int a = d < 0 ? -d : d, size = 0;
@@ -133,11 +125,10 @@ void dcDiff(BitWriter& w, int d, bool chroma)
 }
 
 // One intra macroblock of DC-only blocks: MCBPC (intra, CBPC 0), no AC prediction, CBPY 0.
-void intraMb(BitWriter& w, const int dc[6], bool inP)
-{
+void intraMb(BitWriter& w, const int dc[6], bool inP) {
     if (inP) {
-        w.put(0, 1);      // coded
-        w.bits("0001");   // inter MCBPC: intra, CBPC 0
+        w.put(0, 1);     // coded
+        w.bits("0001");  // inter MCBPC: intra, CBPC 0
     } else {
         w.bits("1");
     }
@@ -146,8 +137,7 @@ void intraMb(BitWriter& w, const int dc[6], bool inP)
     for (int b = 0; b < 6; ++b) dcDiff(w, dc[b], b >= 4);
 }
 
-void mvd(BitWriter& w, int v)
-{
+void mvd(BitWriter& w, int v) {
     static const char* const mag[] = {"1", "01", "001", "0001", "000011"};
     const int a = v < 0 ? -v : v;
     w.bits(mag[a]);
@@ -159,8 +149,7 @@ struct Pictures {
     int errors = 0;
 };
 
-Pictures decodeAll(const std::vector<unsigned char>& s)
-{
+Pictures decodeAll(const std::vector<unsigned char>& s) {
     Pictures p;
     KVR_MP4_DEC* dec = Kvr_MP4_New_Decoder();
     auto drain = [&] {
@@ -190,16 +179,14 @@ Pictures decodeAll(const std::vector<unsigned char>& s)
     return p;
 }
 
-int lumaAt(const std::vector<unsigned char>& f, int w, int h, int x, int y)
-{
+int lumaAt(const std::vector<unsigned char>& f, int w, int h, int x, int y) {
     x = x < 0 ? 0 : (x >= w ? w - 1 : x);
     y = y < 0 ? 0 : (y >= h ? h - 1 : y);
     return f[size_t(y) * w + x];
 }
 
 // Every sample of the full-size picture F equals the half-size picture R at half its coordinates.
-void expectScaledUp(const std::vector<unsigned char>& f, const std::vector<unsigned char>& ref, int tolerance)
-{
+void expectScaledUp(const std::vector<unsigned char>& f, const std::vector<unsigned char>& ref, int tolerance) {
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x)
             ASSERT_LE(std::abs(f[size_t(y) * kW + x] - ref[size_t(y / 2) * (kW / 2) + x / 2]), tolerance)
@@ -216,8 +203,7 @@ void expectScaledUp(const std::vector<unsigned char>& f, const std::vector<unsig
 
 class ReducedResolution : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         std::mt19937 rng(4242);
         std::uniform_int_distribution<int> d(-3, 3);
         for (auto& mb : dc_)
@@ -226,8 +212,7 @@ protected:
     int dc_[kMbW * kMbH][6];
 };
 
-TEST_F(ReducedResolution, IntraPictureIsTheHalfSizePictureScaledUp)
-{
+TEST_F(ReducedResolution, IntraPictureIsTheHalfSizePictureScaledUp) {
     BitWriter rr, half;
     header(rr, kW, kH, true);
     header(half, kW / 2, kH / 2, false);
@@ -260,8 +245,7 @@ TEST_F(ReducedResolution, IntraPictureIsTheHalfSizePictureScaledUp)
     expectScaledUp(ours.frames[0], ref, 1);
 }
 
-TEST_F(ReducedResolution, VectorsActAtDoubleScaleSkipsCopyAndResidualsUpSample)
-{
+TEST_F(ReducedResolution, VectorsActAtDoubleScaleSkipsCopyAndResidualsUpSample) {
     BitWriter w;
     header(w, kW, kH, true);
     vopHeader(w, 0, 0, true);
@@ -271,9 +255,9 @@ TEST_F(ReducedResolution, VectorsActAtDoubleScaleSkipsCopyAndResidualsUpSample)
     // others predict it exactly. At full size that is 4 samples right and 2 up.
     vopHeader(w, 1, 1, true);
     for (int i = 0; i < kMbW * kMbH; ++i) {
-        w.put(0, 1);    // coded
-        w.bits("1");    // MCBPC: inter, CBPC 0
-        w.bits("11");   // CBPY: nothing coded
+        w.put(0, 1);   // coded
+        w.bits("1");   // MCBPC: inter, CBPC 0
+        w.bits("11");  // CBPY: nothing coded
         mvd(w, i == 0 ? 4 : 0);
         mvd(w, i == 0 ? -2 : 0);
     }
@@ -318,8 +302,7 @@ TEST_F(ReducedResolution, VectorsActAtDoubleScaleSkipsCopyAndResidualsUpSample)
         }
 }
 
-TEST_F(ReducedResolution, DamagedReducedPicturesNeverCrash)
-{
+TEST_F(ReducedResolution, DamagedReducedPicturesNeverCrash) {
     BitWriter w;
     header(w, kW, kH, true);
     vopHeader(w, 0, 0, true);
@@ -338,7 +321,8 @@ TEST_F(ReducedResolution, DamagedReducedPicturesNeverCrash)
     const size_t body = 40;  // leave the layer header intact so that the pictures are reached
     for (int r = 0; r < 200; ++r) {
         auto bad = w.out_;
-        for (int i = 0; i < 4; ++i) bad[body + rng() % (bad.size() - body)] ^= static_cast<unsigned char>(1u << (rng() % 8));
+        for (int i = 0; i < 4; ++i)
+            bad[body + rng() % (bad.size() - body)] ^= static_cast<unsigned char>(1u << (rng() % 8));
         if (r % 3 == 0) bad.resize(body + rng() % (bad.size() - body));
         decodeAll(bad);
     }

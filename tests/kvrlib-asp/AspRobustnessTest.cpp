@@ -17,13 +17,12 @@ using namespace vistrel::testsupport;
 namespace {
 
 const std::string kStreamDir = std::string(VISTREL_BINARY_DIR) + "/kvrlib-asp-streams";
-constexpr int kFlipRounds = 12;      // damaged copies per stream
-constexpr int kFlipsPerRound = 24;   // bits flipped in each copy
+constexpr int kFlipRounds = 12;     // damaged copies per stream
+constexpr int kFlipsPerRound = 24;  // bits flipped in each copy
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes stream(const std::string& name)
-{
+Bytes stream(const std::string& name) {
     Bytes d = ReadFile(kStreamDir + "/" + name + ".m4v");
     if (d.empty()) {
         const std::string cmd = std::string("sh ") + VISTREL_SOURCE_DIR + "/tests/kvrlib-asp/make_streams.sh " +
@@ -41,8 +40,7 @@ struct Outcome {
 
 // Feeds one start-code unit per call, as the command-line decoder does, and drains every picture,
 // touching all of its samples so that a descriptor pointing outside the store trips the sanitizer.
-Outcome decode(const Bytes& d)
-{
+Outcome decode(const Bytes& d) {
     Outcome o;
     KVR_MP4_DEC* dec = Kvr_MP4_New_Decoder();
     auto drain = [&] {
@@ -81,8 +79,7 @@ Outcome decode(const Bytes& d)
 const char* const kStreams[] = {"mpeg4_bf2", "mpeg4_qpel_bf2", "xvid_gmc_qpel_bf2", "xvid_mpegquant_bf2",
                                 "mpeg4_interlaced"};
 
-TEST(AspRobustness, RandomBitFlipsNeverCrash)
-{
+TEST(AspRobustness, RandomBitFlipsNeverCrash) {
     std::mt19937 rng(20261208);
     for (const char* name : kStreams) {
         const Bytes clean = stream(name);
@@ -102,8 +99,7 @@ TEST(AspRobustness, RandomBitFlipsNeverCrash)
     }
 }
 
-TEST(AspRobustness, TruncatedPicturesAreDroppedAndTheStreamGoesOn)
-{
+TEST(AspRobustness, TruncatedPicturesAreDroppedAndTheStreamGoesOn) {
     std::mt19937 rng(77);
     for (const char* name : kStreams) {
         const Bytes clean = stream(name);
@@ -124,8 +120,7 @@ TEST(AspRobustness, TruncatedPicturesAreDroppedAndTheStreamGoesOn)
     }
 }
 
-TEST(AspRobustness, SplicedStreamsOfOtherFeatures)
-{
+TEST(AspRobustness, SplicedStreamsOfOtherFeatures) {
     const Bytes a = stream("xvid_gmc_qpel_bf2"), b = stream("mpeg4_bf2"), c = stream("mpeg4_interlaced");
     if (a.empty() || b.empty() || c.empty()) GTEST_SKIP() << "streams need ffmpeg with libxvid";
     Bytes s(a.begin(), a.begin() + long(a.size() / 2));
@@ -135,8 +130,7 @@ TEST(AspRobustness, SplicedStreamsOfOtherFeatures)
     decode(s);
 }
 
-TEST(AspRobustness, BVopWithoutTwoReferencesIsRefused)
-{
+TEST(AspRobustness, BVopWithoutTwoReferencesIsRefused) {
     const Bytes clean = stream("mpeg4_bf2");
     if (clean.empty()) GTEST_SKIP() << "streams need ffmpeg with libxvid";
     // Drop the first P-VOP: the two B-VOPs after it then follow a single anchor.

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "kvr_syst/Kvr_MP4_Dec.h"
 #include "tests/support/Command.h"
 #include "tests/support/Ffmpeg.h"
 #include "tests/support/Files.h"
-#include "kvr_syst/Kvr_MP4_Dec.h"
 
 using namespace vistrel::testsupport;
 
@@ -160,8 +160,7 @@ void checkEveryFailure(const std::string& name, const Bytes& stream) {
         EXPECT_EQ(again.otherErrors, 0);
         ASSERT_GE(again.sums.size(), clean.sums.size());
         EXPECT_LE(again.sums.size(), clean.sums.size() + 1);
-        EXPECT_TRUE(std::equal(clean.sums.begin(), clean.sums.end(),
-                               again.sums.end() - long(clean.sums.size())));
+        EXPECT_TRUE(std::equal(clean.sums.begin(), clean.sums.end(), again.sums.end() - long(clean.sums.size())));
         Kvr_MP4_Delete_Decoder(dec);
         EXPECT_EQ(memory.live(), 0u);
         EXPECT_EQ(memory.foreign(), 0);

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "kvr_syst/Kvr_MP4_Dec.h"
 #include "tests/support/Command.h"
 #include "tests/support/Ffmpeg.h"
 #include "tests/support/Files.h"
-#include "kvr_syst/Kvr_MP4_Dec.h"
 
 using namespace vistrel::testsupport;
 

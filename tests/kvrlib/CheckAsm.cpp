@@ -82,7 +82,8 @@ int refSample(const std::uint8_t* s, int bps, int x, int y, int pos, int rnd) {
 // One prediction kernel (Dst and Src share the stride) of a Size x Rows block reading Size + 1
 // columns and Rows + 1 lines: the C kernel and the variant on the same guarded destination, the
 // source ending right after the last sample either may read (an over-read is caught by ASan).
-void checkPrediction(KVR_MC_FN want, KVR_MC_FN got, int size, int rows, std::mt19937& rng, const std::string& what) {
+void checkPrediction(KVR_MC_FN want, KVR_MC_FN got, int size, int rows, std::mt19937& rng,
+                     const std::string& what) {
     const int bps = size + 1 + 16 * int(rng() % 3);
     std::vector<std::uint8_t> src(std::size_t(bps) * rows + size + 1);
     pictureLike(src, rng);
@@ -185,7 +186,8 @@ TEST(CheckAsm, GmcMacroblocksEveryLevel) {
             const std::uint8_t* u0 = ru.data() + 16 * bps + 8;
             const std::uint8_t* v0 = rv.data() + 16 * bps + 8;
             Kvr_Gmc_Predict_MB(&g, a.at(0, 0), a.at(0, 16), a.at(0, 24), y0, u0, v0, bps, mbx, mby, w, h, rnd);
-            t.Routines->Gmc_Predict(&g, b.at(0, 0), b.at(0, 16), b.at(0, 24), y0, u0, v0, bps, mbx, mby, w, h, rnd);
+            t.Routines->Gmc_Predict(&g, b.at(0, 0), b.at(0, 16), b.at(0, 24), y0, u0, v0, bps, mbx, mby, w, h,
+                                    rnd);
             ASSERT_EQ(a.buf, b.buf) << cap << " iteration " << iter;
         }
     }
@@ -214,7 +216,8 @@ TEST(CheckAsm, BorderExtensionFillsTheWholeBorderAtEveryLevel) {
             for (int yy = -16; yy < mbh * 16 + 16; ++yy)
                 for (int xx = -16; xx < bps - 16; ++xx) {
                     const int cx = std::clamp(xx, 0, w - 1), cy = std::clamp(yy, 0, h - 1);
-                    ASSERT_EQ(y[yy * bps + xx], y[cy * bps + cx]) << cap << " " << w << "x" << h << " at " << xx << "," << yy;
+                    ASSERT_EQ(y[yy * bps + xx], y[cy * bps + cx])
+                        << cap << " " << w << "x" << h << " at " << xx << "," << yy;
                 }
             const int cw = (w + 1) / 2, ch = (h + 1) / 2;
             for (std::uint8_t* p : {u, v})
@@ -280,7 +283,8 @@ TEST(CheckAsm, DequantisationBothMethodsAllQuantisers) {
                     (intra ? c.Dequant_Intra : c.Dequant_Inter)(want, in, tabC.data(), q, extra);
                     (intra ? t.Dequant_Intra : t.Dequant_Inter)(got, in, tabT.data(), q, extra);
                     refDequant(type, intra, in, ref, matrix, q, extra);
-                    ASSERT_EQ(0, std::memcmp(want, ref, sizeof ref)) << "type " << type << " intra " << intra << " q " << q;
+                    ASSERT_EQ(0, std::memcmp(want, ref, sizeof ref))
+                        << "type " << type << " intra " << intra << " q " << q;
                     ASSERT_EQ(0, std::memcmp(want, got, sizeof want)) << "level " << level;
                 }
             }
@@ -293,7 +297,8 @@ struct Basis {
     double c[8][8];
     Basis() {
         for (int x = 0; x < 8; ++x)
-            for (int u = 0; u < 8; ++u) c[x][u] = (u ? 1.0 : std::sqrt(0.5)) * std::cos((2 * x + 1) * u * M_PI / 16) / 2;
+            for (int u = 0; u < 8; ++u)
+                c[x][u] = (u ? 1.0 : std::sqrt(0.5)) * std::cos((2 * x + 1) * u * M_PI / 16) / 2;
     }
 };
 const Basis kBasis;
@@ -341,7 +346,9 @@ const IdctVariant kIdcts[] = {
 class IdctAccuracy : public ::testing::TestWithParam<IdctVariant> {};
 
 TEST_P(IdctAccuracy, MeetsIeee1180Bounds) {
-    struct Range { int lo, hi; };
+    struct Range {
+        int lo, hi;
+    };
     const Range ranges[] = {{-256, 255}, {-5, 5}, {-300, 300}};
     const int kBlocks = 10000;
     const KVR_BLOCK_FN idct = GetParam().get();
@@ -399,7 +406,8 @@ void realisticBlock(std::int16_t* blk, std::mt19937& rng) {
     switch (rng() % 6) {
         case 0: blk[0] = level(); break;
         case 1:
-            for (int k = int(rng() % 6); k >= 0; --k) blk[(rng() % 3) * 8 + rng() % 3] = std::int16_t(int(rng() % 201) - 100);
+            for (int k = int(rng() % 6); k >= 0; --k)
+                blk[(rng() % 3) * 8 + rng() % 3] = std::int16_t(int(rng() % 201) - 100);
             break;
         case 2:
             for (int k = 0; k < 64; ++k)

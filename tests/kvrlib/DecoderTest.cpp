@@ -180,11 +180,13 @@ TEST(Decoder, SlicerSeesEveryRow) {
     o.height = 48;
     static std::vector<int> rows;
     rows.clear();
-    dec.d->Set_Slicer([](const KVR_MP4_FRAME*, int y, int lines, std::uint32_t data) {
-        EXPECT_EQ(lines, 16);
-        EXPECT_EQ(data, 77u);
-        rows.push_back(y);
-    }, 77);
+    dec.d->Set_Slicer(
+        [](const KVR_MP4_FRAME*, int y, int lines, std::uint32_t data) {
+            EXPECT_EQ(lines, 16);
+            EXPECT_EQ(data, 77u);
+            rows.push_back(y);
+        },
+        77);
     dec.feed(volBytes(o));
     dec.feed(greyI(o));
     EXPECT_EQ(rows, (std::vector<int>{0, 16, 32}));
@@ -231,16 +233,29 @@ TEST_P(Packets, ResyncMarkersBetweenMacroblocksAreFollowed) {
     BitWriter w;
     kvrtest::writeVol(w, o);
     w.startCode(0x1B6);
-    w.put("00" "0" "1" "00000" "1" "1" "000" "00100");
+    w.put(
+        "00"
+        "0"
+        "1"
+        "00000"
+        "1"
+        "1"
+        "000"
+        "00100");
     for (int mb = 0; mb < 3; ++mb) {
         if (mb == 2) {
             w.stuff();
-            w.put(1, 17);                  // marker of an I-VOP
-            w.put(2, 2);                   // macroblock_number (2 bits for 3 macroblocks)
-            w.put(9, 5);                   // quant_scale
-            w.put(0, 1);                   // no header extension
+            w.put(1, 17);  // marker of an I-VOP
+            w.put(2, 2);   // macroblock_number (2 bits for 3 macroblocks)
+            w.put(9, 5);   // quant_scale
+            w.put(0, 1);   // no header extension
         }
-        w.put("1" "0" "0011" "011011011011" "1111");
+        w.put(
+            "1"
+            "0"
+            "0011"
+            "011011011011"
+            "1111");
     }
     w.stuff();
     Dec dec;

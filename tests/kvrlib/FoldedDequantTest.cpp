@@ -93,8 +93,16 @@ TEST(FoldedDequant, IntraParseReportsEveryCodedPosition) {
         const int start = int(rng() % 2);
         bool threwA = false, threwB = false;
         std::uint64_t coded = 0;
-        try { Kvr_Decode_Coefs(&a, want, Kvr_Zigzag, start, 1); } catch (const KVR_STREAM_EXCEPTION&) { threwA = true; }
-        try { coded = Kvr_Decode_Intra_Coefs(&b, got, Kvr_Zigzag, start); } catch (const KVR_STREAM_EXCEPTION&) { threwB = true; }
+        try {
+            Kvr_Decode_Coefs(&a, want, Kvr_Zigzag, start, 1);
+        } catch (const KVR_STREAM_EXCEPTION&) {
+            threwA = true;
+        }
+        try {
+            coded = Kvr_Decode_Intra_Coefs(&b, got, Kvr_Zigzag, start);
+        } catch (const KVR_STREAM_EXCEPTION&) {
+            threwB = true;
+        }
         ASSERT_EQ(threwA, threwB);
         ASSERT_EQ(a.Bit_Pos(), b.Bit_Pos());
         if (threwA) continue;

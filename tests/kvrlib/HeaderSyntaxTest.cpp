@@ -16,21 +16,21 @@ using Bytes = std::vector<std::uint8_t>;
 // estimate for each flag an I-VOP sends: 8 bits each, 4 for the VLC bit count.
 struct Flags {
     bool shape[6] = {true, false, true, false, false, true};  // opaque .. upsampling
-    bool tex1[4] = {true, true, false, true};                  // intra, inter, inter4v, not coded
-    bool tex2[4] = {true, false, true, true};                  // DCT coefs, DCT lines, VLC symbols, VLC bits
-    bool mc[6] = {true, false, false, true, true, false};      // P-VOP only
+    bool tex1[4] = {true, true, false, true};                 // intra, inter, inter4v, not coded
+    bool tex2[4] = {true, false, true, true};                 // DCT coefs, DCT lines, VLC symbols, VLC bits
+    bool mc[6] = {true, false, false, true, true, false};     // P-VOP only
 };
 
 void writeVisualObject(BitWriter& w) {
     w.startCode(0x1B5);
-    w.put(1, 1);        // is_visual_object_identifier
-    w.put(2, 4);        // verid
-    w.put(7, 3);        // priority
-    w.put(1, 4);        // video ID
-    w.put(1, 1);        // video_signal_type
-    w.put(5, 3);        // video_format
-    w.put(1, 1);        // video_range
-    w.put(1, 1);        // colour_description
+    w.put(1, 1);  // is_visual_object_identifier
+    w.put(2, 4);  // verid
+    w.put(7, 3);  // priority
+    w.put(1, 4);  // video ID
+    w.put(1, 1);  // video_signal_type
+    w.put(5, 3);  // video_format
+    w.put(1, 1);  // video_range
+    w.put(1, 1);  // colour_description
     w.put(0xFFFFFF, 24);
     w.stuff();
 }
@@ -38,53 +38,53 @@ void writeVisualObject(BitWriter& w) {
 void writeLayer(BitWriter& w, const Flags& f) {
     w.startCode(0x100);
     w.startCode(0x120);
-    w.put(1, 1);        // random_accessible_vol
-    w.put(1, 8);        // simple object
-    w.put(1, 1);        // is_object_layer_identifier
-    w.put(2, 4);        // verid 2
-    w.put(7, 3);        // priority
-    w.put(15, 4);       // extended pixel aspect ratio
+    w.put(1, 1);   // random_accessible_vol
+    w.put(1, 8);   // simple object
+    w.put(1, 1);   // is_object_layer_identifier
+    w.put(2, 4);   // verid 2
+    w.put(7, 3);   // priority
+    w.put(15, 4);  // extended pixel aspect ratio
     w.put(0xFF, 8);
     w.put(0xFF, 8);
-    w.put(1, 1);        // vol_control_parameters
-    w.put(1, 2);        // 4:2:0
-    w.put(1, 1);        // low_delay
-    w.put(1, 1);        // vbv_parameters: all ones, so a short skip reads a shape that is refused
+    w.put(1, 1);  // vol_control_parameters
+    w.put(1, 2);  // 4:2:0
+    w.put(1, 1);  // low_delay
+    w.put(1, 1);  // vbv_parameters: all ones, so a short skip reads a shape that is refused
     for (int i = 0; i < 79; ++i) w.put(1, 1);
-    w.put(0, 2);        // rectangular
+    w.put(0, 2);  // rectangular
     w.put(1, 1);
-    w.put(25, 16);      // time resolution: 5-bit increments
+    w.put(25, 16);  // time resolution: 5-bit increments
     w.put(1, 1);
-    w.put(1, 1);        // fixed_vop_rate
+    w.put(1, 1);  // fixed_vop_rate
     w.put(1, 5);
     w.put(1, 1);
     w.put(32, 13);
     w.put(1, 1);
     w.put(32, 13);
     w.put(1, 1);
-    w.put(0, 1);        // progressive
-    w.put(1, 1);        // no overlapped motion compensation
-    w.put(0, 2);        // no sprites
-    w.put(0, 1);        // 8 bit
-    w.put(0, 1);        // H.263 quantiser
-    w.put(0, 1);        // no quarter sample
-    w.put(0, 1);        // complexity estimation enabled
-    w.put(0, 2);        // method 0
+    w.put(0, 1);  // progressive
+    w.put(1, 1);  // no overlapped motion compensation
+    w.put(0, 2);  // no sprites
+    w.put(0, 1);  // 8 bit
+    w.put(0, 1);  // H.263 quantiser
+    w.put(0, 1);  // no quarter sample
+    w.put(0, 1);  // complexity estimation enabled
+    w.put(0, 2);  // method 0
     w.put(0, 1);
     for (bool b : f.shape) w.put(b, 1);
     w.put(0, 1);
     for (bool b : f.tex1) w.put(b, 1);
-    w.put(1, 1);        // marker
+    w.put(1, 1);  // marker
     w.put(0, 1);
     for (bool b : f.tex2) w.put(b, 1);
     w.put(0, 1);
     for (bool b : f.mc) w.put(b, 1);
-    w.put(1, 1);        // marker
-    w.put(1, 1);        // no resync markers
-    w.put(0, 1);        // not partitioned
-    w.put(0, 1);        // no newpred
-    w.put(0, 1);        // no reduced resolution
-    w.put(0, 1);        // no scalability
+    w.put(1, 1);  // marker
+    w.put(1, 1);  // no resync markers
+    w.put(0, 1);  // not partitioned
+    w.put(0, 1);  // no newpred
+    w.put(0, 1);  // no reduced resolution
+    w.put(0, 1);  // no scalability
     w.stuff();
 }
 
@@ -104,14 +104,14 @@ void writeGreyIVop(BitWriter& w, const Flags& f) {
     w.put(1, 1);
     w.put(0, 5);
     w.put(1, 1);
-    w.put(1, 1);         // coded
+    w.put(1, 1);  // coded
     const bool iFlags[] = {f.shape[0], f.shape[1], f.shape[2], f.shape[3], f.shape[4], f.shape[5],
                            f.tex1[0],  f.tex1[3],  f.tex2[0],  f.tex2[1],  f.tex2[2]};
     for (bool b : iFlags)
         if (b) w.put(0xA5, 8);
     if (f.tex2[3]) w.put(0xA, 4);
-    w.put(0, 3);         // intra DC through the DC VLC
-    w.put(4, 5);         // quantiser
+    w.put(0, 3);  // intra DC through the DC VLC
+    w.put(4, 5);  // quantiser
     for (int mb = 0; mb < 4; ++mb) {
         w.put("1");
         w.put("0");

@@ -133,7 +133,8 @@ TEST(Log, DefaultsGoToTheConsoleOrTheProcessWideHook) {
     }
     Kvr_Set_Default_Log(nullptr, nullptr);
     ASSERT_EQ(processWide.messages.size(), 2u);
-    EXPECT_EQ(processWide.messages[0].text, "Warning: Only Simple Profile is supported. Stream Profile is: 0x11\n");
+    EXPECT_EQ(processWide.messages[0].text,
+              "Warning: Only Simple Profile is supported. Stream Profile is: 0x11\n");
     EXPECT_EQ(processWide.messages[1].level, KVR_LOG_ERROR);
     EXPECT_EQ(processWide.messages[1].text, "Malloc failure [64 bytes]\nPic_Base");
 

@@ -30,7 +30,7 @@ const std::size_t kProtectedPrefix = 12;
 struct Decoded {
     std::vector<std::uint8_t> i420;  // every picture in output order
     int pictures = 0;
-    int errors = 0;                  // stream errors reported by Decode
+    int errors = 0;  // stream errors reported by Decode
     int width = 0, height = 0;
 };
 
@@ -40,7 +40,8 @@ void take(KVR_MP4_DEC* dec, Decoded* out) {
     dec->Consume_Frame(&f);
     out->width = f.Width;
     out->height = f.Height;
-    for (int y = 0; y < f.Height; ++y) out->i420.insert(out->i420.end(), f.Y + y * f.BpS, f.Y + y * f.BpS + f.Width);
+    for (int y = 0; y < f.Height; ++y)
+        out->i420.insert(out->i420.end(), f.Y + y * f.BpS, f.Y + y * f.BpS + f.Width);
     for (const std::uint8_t* plane : {f.U, f.V})
         for (int y = 0; y < (f.Height + 1) / 2; ++y)
             out->i420.insert(out->i420.end(), plane + y * f.BpS, plane + y * f.BpS + (f.Width + 1) / 2);
@@ -157,15 +158,17 @@ TEST_P(DamagedStreams, EveryPictureComesOutConcealedAndTheDamageIsReported) {
 // The bounds are 2 to 3 dB under what this decoder reached with both seeds (ffmpeg's decoding of the
 // same damaged streams gave 20 to 28, 27, 20 to 23, 16 to 18 and 10 to 14 dB; no concealment at all
 // gives far less, as every damage then spreads to the end of its group of pictures).
-INSTANTIATE_TEST_SUITE_P(
-    Mpeg4, DamagedStreams,
-    ::testing::Values(Kind{"packets", 320, 240, "-c:v mpeg4 -ps 500 -g 12", 18.0},
-                      Kind{"packets_qpel_bframes", 320, 240, "-c:v mpeg4 -flags +qpel+mv4 -bf 2 -ps 500 -g 12", 22.0},
-                      Kind{"packets_interlaced_bframes", 320, 240,
-                           "-c:v mpeg4 -flags +ildct+ilme -top 1 -bf 2 -ps 500 -g 12", 17.0},
-                      Kind{"no_packets_bframes", 320, 240, "-c:v mpeg4 -bf 1 -g 12", 13.0},
-                      Kind{"xvid_gmc", 320, 240, "-c:v libxvid -gmc 1 -bf 0 -g 12", 9.0}),
-    [](const ::testing::TestParamInfo<Kind>& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Mpeg4, DamagedStreams,
+                         ::testing::Values(Kind{"packets", 320, 240, "-c:v mpeg4 -ps 500 -g 12", 18.0},
+                                           Kind{"packets_qpel_bframes", 320, 240,
+                                                "-c:v mpeg4 -flags +qpel+mv4 -bf 2 -ps 500 -g 12", 22.0},
+                                           Kind{"packets_interlaced_bframes", 320, 240,
+                                                "-c:v mpeg4 -flags +ildct+ilme -top 1 -bf 2 -ps 500 -g 12", 17.0},
+                                           Kind{"no_packets_bframes", 320, 240, "-c:v mpeg4 -bf 1 -g 12", 13.0},
+                                           Kind{"xvid_gmc", 320, 240, "-c:v libxvid -gmc 1 -bf 0 -g 12", 9.0}),
+                         [](const ::testing::TestParamInfo<Kind>& param) {
+                             return std::string(param.param.name);
+                         });
 
 TEST(DamagedIntraPicture, PacketsAfterTheDamagedOneDecodeExactly) {
     if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
@@ -221,7 +224,7 @@ protected:
 TEST_F(PacketSearch, RefusesWhatNoEncoderWritesAndStopsAtTheNextPicture) {
     EXPECT_EQ(Kvr_Resync_Marker_Len(state.VOP), 18);
     bytes({0x5A, 0xC3});
-    packet(40, 6);   // before the damaged packet's successor: refused
+    packet(40, 6);  // before the damaged packet's successor: refused
     bytes({0x12});
     packet(396, 6);  // beyond the picture: refused
     packet(120, 0);  // quantiser 0: refused

@@ -66,8 +66,7 @@ TEST(LayoutGeometry, CameraControlAt240) {
     EXPECT_EQ(Find(m.shown, id::kCamStop), (ControlRect{id::kCamStop, 60, 205, 20, 20}));
     EXPECT_EQ(Find(m.shown, id::kCamZoomIn), (ControlRect{id::kCamZoomIn, 120, 205, 20, 20}));
     EXPECT_EQ(Find(m.shown, id::kCamDownRight), (ControlRect{id::kCamDownRight, 80, 225, 20, 20}));
-    EXPECT_EQ(Find(m.shown, id::kCameraSpeedList),
-              (ControlRect{id::kCameraSpeedList, 120, 225, 60, 20}));
+    EXPECT_EQ(Find(m.shown, id::kCameraSpeedList), (ControlRect{id::kCameraSpeedList, 120, 225, 60, 20}));
     EXPECT_EQ(Find(m.shown, id::kLiveButton).y, 248);
     EXPECT_EQ(Find(m.shown, id::kChannelList).y, 248);
 }
@@ -75,8 +74,7 @@ TEST(LayoutGeometry, CameraControlAt240) {
 TEST(LayoutGeometry, PlaybackAt240) {
     const ModeLayout m = LayOutMode(ModePlayback, 240, true);
     EXPECT_EQ(Find(m.shown, id::kStatusIcon), (ControlRect{id::kStatusIcon, 0, 180, 15, 15}));
-    EXPECT_EQ(Find(m.shown, id::kPositionSlider),
-              (ControlRect{id::kPositionSlider, 75, 195, 75, 20}));
+    EXPECT_EQ(Find(m.shown, id::kPositionSlider), (ControlRect{id::kPositionSlider, 75, 195, 75, 20}));
     EXPECT_EQ(Find(m.shown, id::kTimeText), (ControlRect{id::kTimeText, 15, 205, 50, 20}));
     EXPECT_EQ(Find(m.shown, id::kPauseButton), (ControlRect{id::kPauseButton, 200, 195, 20, 20}));
     EXPECT_EQ(m.datePicker, (ControlRect{id::kDatePicker, 10, 220, 60, 20}));
@@ -143,11 +141,9 @@ TEST(LayoutGeometry, OddUnitTruncatesEachFraction) {
     ASSERT_EQ(y0, 203);
     EXPECT_EQ(Find(playback.shown, id::kStatusIcon), (ControlRect{id::kStatusIcon, 0, 203, 16, 16}));
     // y1 = trunc(203 + 16.5) = 219; y2 = trunc(219 + 27.5) = 246
-    EXPECT_EQ(Find(playback.shown, id::kPositionSlider),
-              (ControlRect{id::kPositionSlider, 82, 219, 82, 22}));
+    EXPECT_EQ(Find(playback.shown, id::kPositionSlider), (ControlRect{id::kPositionSlider, 82, 219, 82, 22}));
     EXPECT_EQ(Find(playback.shown, id::kTimeText), (ControlRect{id::kTimeText, 16, 230, 55, 22}));
-    EXPECT_EQ(Find(playback.shown, id::kPlaySpeedList),
-              (ControlRect{id::kPlaySpeedList, 187, 246, 60, 22}));
+    EXPECT_EQ(Find(playback.shown, id::kPlaySpeedList), (ControlRect{id::kPlaySpeedList, 187, 246, 60, 22}));
     EXPECT_EQ(Find(playback.shown, id::kLiveButton).y, 246 + 22 + 5);  // trunc(268 + 5.5)
 
     const ModeLayout camera = LayOutMode(ModeCamera, width, true);

@@ -170,7 +170,8 @@ private slots:
         for (QSize size : {QSize(30, 20), QSize(60, 40), QSize(90, 60)}) {
             button.resize(size);
             const QImage image = Snapshot(button);
-            QVERIFY2(CoveredShare(image) > 0.8, qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+            QVERIFY2(CoveredShare(image) > 0.8,
+                     qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
         }
         button.resize(60, 40);
         const QImage enabled = Snapshot(button);

@@ -9,9 +9,9 @@
 #include <random>
 
 #include "stream/live/DvrAddress.h"
+#include "stream/live/LiveStreamSession.h"
 #include "tests/http/LoopbackHttpServer.h"
 #include "tests/http/StreamCallbackRecorder.h"
-#include "stream/live/LiveStreamSession.h"
 #include "tests/support/Command.h"
 #include "tests/support/WaitFor.h"
 #include "tests/support/dvr/InternetRoot.h"
@@ -261,16 +261,17 @@ TEST(LiveEndToEnd, DamagedStreamsDropPicturesButNeverTheSession) {
             } else {  // a frame header claiming far more than follows, then noise
                 std::string noise(20000, '\0');
                 for (char& c : noise) c = static_cast<char>(rng());
-                body = body.substr(0, 30000) + "\xF6\x7F\xFF\x7F\xF9\x00\xDD\x00\x00\x00\x00\x00\xC5\x00" +
-                       noise + body.substr(30000);
+                body = body.substr(0, 30000) + "\xF6\x7F\xFF\x7F\xF9\x00\xDD\x00\x00\x00\x00\x00\xC5\x00" + noise +
+                       body.substr(30000);
             }
             body.append((1024 - body.size() % 1024) % 1024, '\0');
-            testing::LoopbackHttpServer server([&](int, const testing::HttpRequestSeen&, testing::HttpConnection& c) {
-                c.sendHead(200, "OK", std::string("Content-Type: ") + types[kind] + "\r\n");
-                c.send(body);
-                while (c.idle(50)) {
-                }
-            });
+            testing::LoopbackHttpServer server(
+                [&](int, const testing::HttpRequestSeen&, testing::HttpConnection& c) {
+                    c.sendHead(200, "OK", std::string("Content-Type: ") + types[kind] + "\r\n");
+                    c.send(body);
+                    while (c.idle(50)) {
+                    }
+                });
             auto log = std::make_shared<CodingLog>();
             auto session = realSession(log);
             session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
@@ -293,9 +294,10 @@ TEST(LiveCommand, WatchesAChannelSavesASnapshotAndARecordThatDecodeReadsBack) {
     const std::string bmp = dir + "/live_snapshot.bmp";
     const std::string rec = dir + "/live_record.bin";
     std::remove(bmp.c_str());
-    const CommandResult live = RunCapture(bin + "/vistrel-cli live --host 127.0.0.1 --port " + std::to_string(port) +
-                                              " --channel 2 --seconds 3 --snapshot " + bmp + " --record " + rec,
-                                          Stderr::Discard);
+    const CommandResult live =
+        RunCapture(bin + "/vistrel-cli live --host 127.0.0.1 --port " + std::to_string(port) +
+                       " --channel 2 --seconds 3 --snapshot " + bmp + " --record " + rec,
+                   Stderr::Discard);
     const std::string& out = live.output;
     std::ifstream recorded(rec, std::ios::binary | std::ios::ate);
     ASSERT_TRUE(recorded.good());
@@ -305,7 +307,9 @@ TEST(LiveCommand, WatchesAChannelSavesASnapshotAndARecordThatDecodeReadsBack) {
     int w = 0, h = 0;
     unsigned reconnects = 0;
     ASSERT_EQ(std::sscanf(out.c_str(), "frames %llu, size %dx%d, reconnects %u, bytes %llu", &frames, &w, &h,
-                          &reconnects, &bytes), 5) << out;
+                          &reconnects, &bytes),
+              5)
+        << out;
     EXPECT_GT(frames, 5u);
     EXPECT_EQ(w, 320);
     EXPECT_EQ(h, 240);
@@ -317,7 +321,8 @@ TEST(LiveCommand, WatchesAChannelSavesASnapshotAndARecordThatDecodeReadsBack) {
     bitmap.seekg(0, std::ios::end);
     EXPECT_EQ(static_cast<long>(bitmap.tellg()), 320L * 240L * 3L + 54L);
 
-    const CommandResult decoded = RunCapture(bin + "/vistrel-cli decode " + rec + " --framed --codec h263", Stderr::Discard);
+    const CommandResult decoded =
+        RunCapture(bin + "/vistrel-cli decode " + rec + " --framed --codec h263", Stderr::Discard);
     EXPECT_EQ(decoded.exitCode, 0) << decoded.output;
     EXPECT_NE(decoded.output.find("decoded "), std::string::npos) << decoded.output;
     std::remove(bmp.c_str());

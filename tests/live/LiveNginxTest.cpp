@@ -76,7 +76,8 @@ public:
             ::_exit(127);
         }
         // A test that then finds nothing listening reports it; nginx's own start takes well under this.
-        testsupport::WaitFor([&] { return portAnswers(port); }, std::chrono::seconds(10), std::chrono::milliseconds(50));
+        testsupport::WaitFor([&] { return portAnswers(port); }, std::chrono::seconds(10),
+                             std::chrono::milliseconds(50));
     }
     ~Nginx() {
         if (pid_ > 0) {
@@ -112,8 +113,8 @@ TEST(LiveNginx, AStreamRecordedFromTheEmulatorComesThroughNginxWithBasicAuthenti
         DvrAddress a;
         a.host = "127.0.0.1";
         a.port = port;
-        http::StreamRequest* r = http::OpenStreamRequest(LiveUrl(a).c_str(), "", "",
-                                                         &testing::StreamCallbackRecorder::callback, &rec);
+        http::StreamRequest* r =
+            http::OpenStreamRequest(LiveUrl(a).c_str(), "", "", &testing::StreamCallbackRecorder::callback, &rec);
         ASSERT_TRUE(rec.waitFinal(kWaitMs));
         http::CloseStreamRequest(r, true);
         recorded = rec.body();

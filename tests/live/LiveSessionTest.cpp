@@ -42,9 +42,8 @@ std::unique_ptr<LiveStreamSession> makeSession(const std::shared_ptr<FakeDecoder
             std::lock_guard<std::mutex> g(log->lock);
             log->bytesQueuedAtCreation = (*holder)->Stats().bytesQueued;
         }
-        return std::unique_ptr<IDecoder>(coding == StreamCoding::H263 || coding == StreamCoding::Kvr4
-                                             ? new FakeDecoder(log, coding)
-                                             : nullptr);
+        return std::unique_ptr<IDecoder>(
+            coding == StreamCoding::H263 || coding == StreamCoding::Kvr4 ? new FakeDecoder(log, coding) : nullptr);
     });
     *holder = session.get();
     return session;
@@ -101,8 +100,8 @@ TEST(LiveSession, CreatesTheDecoderFromTheContentTypeBeforeQueueingAndDecodesSpl
 
 TEST(LiveSession, ReconnectsAfterAServerCloseAndReplacesTheDecoderForTheNewCoding) {
     LoopbackHttpServer server([&](int index, const HttpRequestSeen&, HttpConnection& c) {
-        c.sendHead(200, "OK", index == 0 ? "Content-Type: video/x-qdaxwmh263\r\n"
-                                         : "Content-Type: video/x-qdaxwmkvr4\r\n");
+        c.sendHead(200, "OK",
+                   index == 0 ? "Content-Type: video/x-qdaxwmh263\r\n" : "Content-Type: video/x-qdaxwmkvr4\r\n");
         c.send(padded(framesBody(3, 1200, index * 10)));
         if (index > 0) holdOpen(c);
     });
@@ -370,12 +369,10 @@ TEST(LiveSession, StopIsPromptInEveryState) {
         auto session = makeSession(log, timings);
         session->SetUrl(server.url("/pushall.htm;0?scrw=1024"));
         session->Start();
-        if (state == State::Connecting)
-            ASSERT_TRUE(WaitFor([&] { return server.requests() >= 1; }));
+        if (state == State::Connecting) ASSERT_TRUE(WaitFor([&] { return server.requests() >= 1; }));
         else if (state == State::RestartPending)
             ASSERT_TRUE(WaitFor([&] { return session->Stats().restartPending; }));
-        else
-            ASSERT_TRUE(WaitFor([&] { return log->frameCount() >= 3; }));
+        else ASSERT_TRUE(WaitFor([&] { return log->frameCount() >= 3; }));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         const auto t0 = Clock::now();
         session->Stop();

@@ -73,14 +73,15 @@ TEST(DvrAddress, PortsOfAnyLengthAndChannelsMakeTheLiveUrl) {
     for (const char* bad : {"0", "65536", "", "8o", "-1", "123456", " 80"})
         EXPECT_FALSE(ParsePort(bad, &a.port, &error)) << bad;
     EXPECT_FALSE(error.empty());
-    for (const char* bad : {"0", "17", "", "1a", "-1", "100"}) EXPECT_FALSE(ParseChannel(bad, &a.channel, &error)) << bad;
+    for (const char* bad : {"0", "17", "", "1a", "-1", "100"})
+        EXPECT_FALSE(ParseChannel(bad, &a.channel, &error)) << bad;
     double s = 0;
     EXPECT_TRUE(ParseSeconds("2.5", &s, &error));
     EXPECT_DOUBLE_EQ(s, 2.5);
     for (const char* bad : {"", "x", "-1", "1e9", "nan"}) EXPECT_FALSE(ParseSeconds(bad, &s, &error)) << bad;
     EXPECT_TRUE(CheckHost("dvr-1.local", &error));
-    for (const std::string& bad : {std::string(), std::string("a b"), std::string("h/x"), std::string("h:80"),
-                                  std::string(128, 'h')})
+    for (const std::string& bad :
+         {std::string(), std::string("a b"), std::string("h/x"), std::string("h:80"), std::string(128, 'h')})
         EXPECT_FALSE(CheckHost(bad, &error)) << bad;
 }
 

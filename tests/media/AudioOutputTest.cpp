@@ -69,7 +69,8 @@ struct SimulatedDevice final : AudioDevice {
 
 std::vector<std::int16_t> Tone(int chunk) {
     std::vector<std::int16_t> s(kChunkFrames);
-    for (int i = 0; i < kChunkFrames; ++i) s[std::size_t(i)] = std::int16_t(3000 * std::sin(0.05 * (chunk * kChunkFrames + i)));
+    for (int i = 0; i < kChunkFrames; ++i)
+        s[std::size_t(i)] = std::int16_t(3000 * std::sin(0.05 * (chunk * kChunkFrames + i)));
     return s;
 }
 
@@ -122,7 +123,8 @@ private slots:
         QVERIFY(dev->open);
         QCOMPARE(dev->written.size(), handed.size());
         QVERIFY(dev->written == handed);
-        qInfo("offset between picture and sound with a prompt device: at most %lld ms", static_cast<long long>(worst));
+        qInfo("offset between picture and sound with a prompt device: at most %lld ms",
+              static_cast<long long>(worst));
         QVERIFY(worst <= 80);
     }
 
@@ -131,7 +133,8 @@ private slots:
         auto device = std::make_unique<SimulatedDevice>(now_, 150);
         AudioOutput out(std::move(device), [this] { return now_.load(); });
         const std::int64_t worst = Run(out, 15, 1000, nullptr);
-        qInfo("offset between picture and sound after a 150 ms late start: at most %lld ms", static_cast<long long>(worst));
+        qInfo("offset between picture and sound after a 150 ms late start: at most %lld ms",
+              static_cast<long long>(worst));
         QVERIFY(worst <= 80);
     }
 

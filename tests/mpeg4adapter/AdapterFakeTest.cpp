@@ -37,9 +37,7 @@ protected:
         ASSERT_TRUE(adapter->Attach(nullptr));
     }
     int feed(const Bytes& b, int count = -1) { return adapter->Feed(b.data(), b.size(), count); }
-    std::uint8_t lumaAt(int x, int y) const {
-        return adapter->outputPicture()->luma().rows[y][x];
-    }
+    std::uint8_t lumaAt(int x, int y) const { return adapter->outputPicture()->luma().rows[y][x]; }
 
     FakeLibrary* fake = nullptr;
     std::unique_ptr<Mpeg4Adapter> adapter;
@@ -73,8 +71,8 @@ TEST_F(AdapterFake, FrameSplitAtEveryByteDecodesOnce) {
     adapter->SetSuppressDisplay(true);
     for (std::size_t cut = 1; cut < stream.size(); ++cut) {
         const std::size_t before = fake->fed.size();
-        const int n = adapter->Feed(stream.data(), cut, -1) +
-                      adapter->Feed(stream.data() + cut, stream.size() - cut, -1);
+        const int n =
+            adapter->Feed(stream.data(), cut, -1) + adapter->Feed(stream.data() + cut, stream.size() - cut, -1);
         ASSERT_EQ(n, 2) << "cut at " << cut;
         ASSERT_EQ(fake->fed.size(), before + 2);
         EXPECT_EQ(fake->fed.back(), plane(2, 200));

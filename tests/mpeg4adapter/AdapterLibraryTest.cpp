@@ -76,8 +76,8 @@ void expectMatchesReference(const Decoded& got, const std::string& file, int wid
     ASSERT_EQ(got.height, height);
     ASSERT_EQ(got.pictures.size() + skipReference, reference.size());
     for (std::size_t i = 0; i < got.pictures.size(); ++i) {
-        const double psnr = testsupport::Psnr(got.pictures[i].data(), reference[i + skipReference].data(),
-                                                  reference[i].size());
+        const double psnr =
+            testsupport::Psnr(got.pictures[i].data(), reference[i + skipReference].data(), reference[i].size());
         EXPECT_GT(psnr, kMinPsnr) << "picture " << i;
     }
 }
@@ -223,7 +223,8 @@ TEST(AdapterLibrary, CommandLineDecodesFramedMpeg4LikeFfmpeg) {
     const std::string input = dir + "/cli_framed_" + std::to_string(getpid()) + ".kvr";
     const std::string output = input + ".yuv";
     ASSERT_TRUE(testsupport::WriteFile(input, framed));
-    const std::string command = "'" + cli + "' decode '" + input + "' --framed --codec mpeg4 -o '" + output + "' > /dev/null";
+    const std::string command =
+        "'" + cli + "' decode '" + input + "' --framed --codec mpeg4 -o '" + output + "' > /dev/null";
     ASSERT_EQ(testsupport::RunCommand(command), 0);
     const Bytes yuv = testsupport::ReadFile(output);
     std::remove(input.c_str());

@@ -33,8 +33,9 @@ TEST(DecoderLog, LibraryDecoderIsQuietUnlessTheEnvironmentAsks) {
     setenv("VISTREL_DECODER_LOG", "1", 1);
     const std::string asked = decodeCapturingConsole(*decoder);
     unsetenv("VISTREL_DECODER_LOG");
-    EXPECT_EQ(asked, "mpeg4 decoder info: Warning: Only Simple Profile is supported. Stream Profile is: 0x11\n"
-                     "mpeg4 decoder info: Warning: Only Simple Profile is supported. Stream Profile is: 0x11\n");
+    EXPECT_EQ(asked,
+              "mpeg4 decoder info: Warning: Only Simple Profile is supported. Stream Profile is: 0x11\n"
+              "mpeg4 decoder info: Warning: Only Simple Profile is supported. Stream Profile is: 0x11\n");
 
     // Pieces of a debug dump that are only line ends are dropped rather than printed as empty messages.
     setenv("VISTREL_DECODER_LOG", "1", 1);

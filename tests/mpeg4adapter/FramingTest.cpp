@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "tests/support/Command.h"

@@ -59,8 +59,7 @@ void expectSameAsReference(const std::vector<Picture>& got, const Pieces& p) {
     for (std::size_t i = 0; i < got.size(); ++i) {
         ASSERT_EQ(got[i].width, p.widths[i]) << "picture " << i;
         ASSERT_EQ(got[i].samples.size(), p.reference[i].size()) << "picture " << i;
-        EXPECT_GT(testsupport::Psnr(got[i].samples.data(), p.reference[i].data(), got[i].samples.size()),
-                  kMinPsnr)
+        EXPECT_GT(testsupport::Psnr(got[i].samples.data(), p.reference[i].data(), got[i].samples.size()), kMinPsnr)
             << "picture " << i;
     }
 }
@@ -72,7 +71,8 @@ void take(KVR_MP4_DEC& dec, std::vector<Picture>& out) {
     Picture pic;
     pic.width = f.Width;
     pic.height = f.Height;
-    for (int y = 0; y < f.Height; ++y) pic.samples.insert(pic.samples.end(), f.Y + y * f.BpS, f.Y + y * f.BpS + f.Width);
+    for (int y = 0; y < f.Height; ++y)
+        pic.samples.insert(pic.samples.end(), f.Y + y * f.BpS, f.Y + y * f.BpS + f.Width);
     for (const std::uint8_t* plane : {f.U, f.V})
         for (int y = 0; y < f.Height / 2; ++y)
             pic.samples.insert(pic.samples.end(), plane + y * f.BpS, plane + y * f.BpS + f.Width / 2);

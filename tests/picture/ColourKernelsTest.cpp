@@ -21,17 +21,14 @@ constexpr std::uint8_t kGuardByte = 0xA5;
 // Row lengths in chroma samples: below, at and around the 8- and 16-sample steps, and a real width.
 const int kChromaWidths[] = {2, 4, 6, 8, 10, 14, 16, 18, 22, 24, 30, 32, 34, 46, 88, 160, 360};
 
-std::vector<CpuLevel> levelsToCheck()
-{
+std::vector<CpuLevel> levelsToCheck() {
     std::vector<CpuLevel> levels;
-    for (int i = 1; i <= static_cast<int>(DetectedCpuLevel()); ++i)
-        levels.push_back(static_cast<CpuLevel>(i));
+    for (int i = 1; i <= static_cast<int>(DetectedCpuLevel()); ++i) levels.push_back(static_cast<CpuLevel>(i));
     return levels;
 }
 
 // Random samples with the extremes well represented, where clamping happens.
-std::vector<std::uint8_t> randomSamples(std::mt19937& rng, std::size_t n)
-{
+std::vector<std::uint8_t> randomSamples(std::mt19937& rng, std::size_t n) {
     std::vector<std::uint8_t> v(n);
     std::uniform_int_distribution<int> any(0, 255);
     std::uniform_int_distribution<int> pick(0, 7);
@@ -49,8 +46,7 @@ struct GuardedRow {
     std::uint8_t* row() { return bytes.data() + kGuard; }
 };
 
-void checkRowPair(RowPairFn reference, RowPairFn variant, int bytesPerPixel, const char* what, const char* level)
-{
+void checkRowPair(RowPairFn reference, RowPairFn variant, int bytesPerPixel, const char* what, const char* level) {
     std::mt19937 rng(11);
     for (int chromaWidth : kChromaWidths) {
         for (int trial = 0; trial < 8; ++trial) {
@@ -70,8 +66,7 @@ void checkRowPair(RowPairFn reference, RowPairFn variant, int bytesPerPixel, con
 
 }  // namespace
 
-TEST(ColourKernels, EveryDirectVariantMatchesTheTableArithmetic)
-{
+TEST(ColourKernels, EveryDirectVariantMatchesTheTableArithmetic) {
     InitColourTables();
     const ColourKernels& c = ColourKernelsFor(CpuLevel::C);
     for (CpuLevel level : levelsToCheck()) {
@@ -84,8 +79,7 @@ TEST(ColourKernels, EveryDirectVariantMatchesTheTableArithmetic)
 }
 
 // Every chroma pair and every luma value meets every other once, in both rows, at the widest step.
-TEST(ColourKernels, EveryColourOfTheModelMatches)
-{
+TEST(ColourKernels, EveryColourOfTheModelMatches) {
     InitColourTables();
     const ColourKernels& c = ColourKernelsFor(CpuLevel::C);
     constexpr int kChromaWidth = 256;
@@ -101,8 +95,9 @@ TEST(ColourKernels, EveryColourOfTheModelMatches)
             }
             std::vector<std::uint8_t> expected0(2 * kChromaWidth * 4), expected1(expected0.size());
             std::vector<std::uint8_t> actual0(expected0.size()), actual1(expected0.size());
-            for (const auto& [ref, var, bytes] : {std::tuple{c.to32, k.to32, 4}, std::tuple{c.to24, k.to24, 3},
-                                                  std::tuple{c.to565, k.to565, 2}, std::tuple{c.to555, k.to555, 2}}) {
+            for (const auto& [ref, var, bytes] :
+                 {std::tuple{c.to32, k.to32, 4}, std::tuple{c.to24, k.to24, 3}, std::tuple{c.to565, k.to565, 2},
+                  std::tuple{c.to555, k.to555, 2}}) {
                 ref(y.data(), y.data(), cb.data(), cr.data(), expected0.data(), expected1.data(), kChromaWidth);
                 var(y.data(), y.data(), cb.data(), cr.data(), actual0.data(), actual1.data(), kChromaWidth);
                 ASSERT_EQ(actual0, expected0) << k.name << " " << bytes << " bytes, Cr " << crValue;
@@ -112,8 +107,7 @@ TEST(ColourKernels, EveryColourOfTheModelMatches)
     }
 }
 
-TEST(ColourKernels, EveryDitherVariantMatchesTheQuantiserTables)
-{
+TEST(ColourKernels, EveryDitherVariantMatchesTheQuantiserTables) {
     InitColourTables();
     const ColourKernels& c = ColourKernelsFor(CpuLevel::C);
     std::mt19937 rng(5);
@@ -121,8 +115,7 @@ TEST(ColourKernels, EveryDitherVariantMatchesTheQuantiserTables)
         const ColourKernels& k = ColourKernelsFor(level);
         for (int chromaWidth : kChromaWidths) {
             const int width = 2 * chromaWidth;
-            if (width % 4 != 0)
-                continue;
+            if (width % 4 != 0) continue;
             for (const auto* matrix : {kDitherA, kDitherB}) {
                 for (int line = 0; line < 4; ++line) {
                     const auto y = randomSamples(rng, std::size_t(width));
@@ -139,8 +132,7 @@ TEST(ColourKernels, EveryDitherVariantMatchesTheQuantiserTables)
     }
 }
 
-TEST(CpuLevelChoice, NamesAndCap)
-{
+TEST(CpuLevelChoice, NamesAndCap) {
     for (int i = 0; i < kCpuLevelCount; ++i) {
         CpuLevel parsed = CpuLevel::Avx2;
         const auto level = static_cast<CpuLevel>(i);

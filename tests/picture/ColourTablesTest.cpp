@@ -14,8 +14,7 @@
 using namespace vistrel;
 
 // Run by ctest in a process of its own, so the threads below race for the very first build.
-TEST(ColourTables, ConcurrentFirstInitialisationYieldsCompleteTables)
-{
+TEST(ColourTables, ConcurrentFirstInitialisationYieldsCompleteTables) {
     constexpr int kThreads = 8;
     std::atomic<int> ready{0};
     std::atomic<int> wrong{0};
@@ -23,23 +22,19 @@ TEST(ColourTables, ConcurrentFirstInitialisationYieldsCompleteTables)
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&] {
             ++ready;
-            while (ready.load() < kThreads)
-                std::this_thread::yield();
-            if (!InitColourTables(nullptr))
-                ++wrong;
+            while (ready.load() < kThreads) std::this_thread::yield();
+            if (!InitColourTables(nullptr)) ++wrong;
             // Whoever returns must see finished tables, not a half-built one.
             const std::int32_t* colour = ColourTable();
-            if (colour[kColourRunGreenCr + 255] != 6023424 - 46802 * 255 ||
-                ReconstructionClamp()[767] != 255 || OutputClamp()[-256] != 0)
+            if (colour[kColourRunGreenCr + 255] != 6023424 - 46802 * 255 || ReconstructionClamp()[767] != 255 ||
+                OutputClamp()[-256] != 0)
                 ++wrong;
         });
-    for (auto& t : threads)
-        t.join();
+    for (auto& t : threads) t.join();
     EXPECT_EQ(wrong.load(), 0);
 }
 
-TEST(ColourTables, ColourRunsHoldTheFixedPointCoefficients)
-{
+TEST(ColourTables, ColourRunsHoldTheFixedPointCoefficients) {
     InitColourTables();
     const std::int32_t* colour = ColourTable();
     // A neutral sample: no blue or red offset, green +1 from the two +32,768 biases.
@@ -61,20 +56,16 @@ TEST(ColourTables, ColourRunsHoldTheFixedPointCoefficients)
     }
 }
 
-TEST(ColourTables, ClampTablesCoverTheirWholeRanges)
-{
+TEST(ColourTables, ClampTablesCoverTheirWholeRanges) {
     const std::uint8_t* out = OutputClamp();
-    for (int i = kOutputClampMin; i <= kOutputClampMax; ++i)
-        ASSERT_EQ(out[i], std::clamp(i, 0, 255)) << i;
+    for (int i = kOutputClampMin; i <= kOutputClampMax; ++i) ASSERT_EQ(out[i], std::clamp(i, 0, 255)) << i;
     const std::uint8_t* recon = ReconstructionClamp();
     EXPECT_EQ(kReconClampMin, -512);
     EXPECT_EQ(kReconClampMax, 767);
-    for (int i = kReconClampMin; i <= kReconClampMax; ++i)
-        ASSERT_EQ(recon[i], std::clamp(i, 0, 255)) << i;
+    for (int i = kReconClampMin; i <= kReconClampMax; ++i) ASSERT_EQ(recon[i], std::clamp(i, 0, 255)) << i;
 }
 
-TEST(ColourTables, SecondInitialisationChangesNothing)
-{
+TEST(ColourTables, SecondInitialisationChangesNothing) {
     InitColourTables();
     const std::vector<std::int32_t> before(ColourTable(), ColourTable() + 1024);
     const std::vector<std::uint8_t> clampBefore(OutputClamp() - 256, OutputClamp() + 1152);
@@ -83,8 +74,7 @@ TEST(ColourTables, SecondInitialisationChangesNothing)
     EXPECT_EQ(clampBefore, std::vector<std::uint8_t>(OutputClamp() - 256, OutputClamp() + 1152));
 }
 
-TEST(Palette, ColoursFollowLimitedRangeBt601)
-{
+TEST(Palette, ColoursFollowLimitedRangeBt601) {
     for (int n = kPaletteFirstColour; n <= kPaletteLastColour; ++n) {
         // Luma level k stands for Y - 16 = 16k - 8, chroma levels for offsets -48, -16, 16, 48.
         const double y = 1.164 * (16.0 * (n >> 4) - 8.0);
@@ -98,8 +88,7 @@ TEST(Palette, ColoursFollowLimitedRangeBt601)
     }
 }
 
-TEST(Palette, CornersClampInsteadOfWrapping)
-{
+TEST(Palette, CornersClampInsteadOfWrapping) {
     EXPECT_EQ(PaletteColour(0x10).red, 0);
     EXPECT_EQ(PaletteColour(0xEF).red, 255);
     EXPECT_EQ(PaletteColour(0xEF).blue, 255);

@@ -24,20 +24,13 @@ struct Frame {
     std::unique_ptr<YuvPicture> picture;
 
     Frame(int w, int h, std::uint8_t y, std::uint8_t cb, std::uint8_t cr)
-        : width(w), height(h), samples(YuvPicture::FrameBytes(w, h))
-    {
+        : width(w), height(h), samples(YuvPicture::FrameBytes(w, h)) {
         FillYuvFrame(samples.data(), w, h, y, cb, cr);
         picture = YuvPicture::Create(samples.data(), w, h);
     }
     std::uint8_t& y(int row, int column) { return samples[row * width + column]; }
-    std::uint8_t& cb(int row, int column)
-    {
-        return samples[width * height + row * (width / 2) + column];
-    }
-    std::uint8_t& cr(int row, int column)
-    {
-        return samples[width * height * 5 / 4 + row * (width / 2) + column];
-    }
+    std::uint8_t& cb(int row, int column) { return samples[width * height + row * (width / 2) + column]; }
+    std::uint8_t& cr(int row, int column) { return samples[width * height * 5 / 4 + row * (width / 2) + column]; }
     const YuvPicture* get() const { return picture.get(); }
 };
 
@@ -45,21 +38,18 @@ struct Bgr {
     int blue, green, red;
 };
 
-Bgr pixel24(const ScreenPicture& p, int row, int column)
-{
+Bgr pixel24(const ScreenPicture& p, int row, int column) {
     const std::uint8_t* q = p.row(row) + column * 3;
     return {q[0], q[1], q[2]};
 }
 
-std::uint16_t pixel16(const ScreenPicture& p, int row, int column)
-{
+std::uint16_t pixel16(const ScreenPicture& p, int row, int column) {
     const std::uint8_t* q = p.row(row) + column * 2;
     return static_cast<std::uint16_t>(q[0] | q[1] << 8);
 }
 
 // Full-range BT.601 in floating point: the model the fixed-point tables approximate.
-Bgr reference(int y, int cb, int cr)
-{
+Bgr reference(int y, int cb, int cr) {
     const auto c = [](double v) { return static_cast<int>(std::clamp(std::lround(v), 0L, 255L)); };
     return {c(y + 1.772 * (cb - 128)), c(y - 0.34414 * (cb - 128) - 0.71414 * (cr - 128)),
             c(y + 1.402 * (cr - 128))};
@@ -67,8 +57,7 @@ Bgr reference(int y, int cb, int cr)
 
 }  // namespace
 
-TEST(ConvertTo24, NeutralGreyGivesTheGreenBias)
-{
+TEST(ConvertTo24, NeutralGreyGivesTheGreenBias) {
     Frame frame(16, 8, 128, 128, 128);
     auto out = ScreenPicture::Create(16, 8, 24);
     ASSERT_TRUE(ConvertTo24(frame.get(), out.get()));
@@ -81,8 +70,7 @@ TEST(ConvertTo24, NeutralGreyGivesTheGreenBias)
         }
 }
 
-TEST(ConvertTo24, ExtremesClampInsideTheTable)
-{
+TEST(ConvertTo24, ExtremesClampInsideTheTable) {
     Frame bright(4, 4, 255, 255, 255);
     auto out = ScreenPicture::Create(4, 4, 24);
     ASSERT_TRUE(ConvertTo24(bright.get(), out.get()));
@@ -95,13 +83,11 @@ TEST(ConvertTo24, ExtremesClampInsideTheTable)
     EXPECT_EQ(pixel24(*out, 3, 3).green, (2919680 + 6023424) >> 16);
 }
 
-TEST(ConvertTo24, AgreesWithBt601WithinRoundingOnRandomPictures)
-{
+TEST(ConvertTo24, AgreesWithBt601WithinRoundingOnRandomPictures) {
     Frame frame(64, 32, 0, 0, 0);
     std::mt19937 random(42);
     std::uniform_int_distribution<int> sample(0, 255);
-    for (auto& s : frame.samples)
-        s = static_cast<std::uint8_t>(sample(random));
+    for (auto& s : frame.samples) s = static_cast<std::uint8_t>(sample(random));
     auto out = ScreenPicture::Create(64, 32, 24);
     ASSERT_TRUE(ConvertTo24(frame.get(), out.get()));
     for (int r = 0; r < 32; ++r)
@@ -115,8 +101,7 @@ TEST(ConvertTo24, AgreesWithBt601WithinRoundingOnRandomPictures)
         }
 }
 
-TEST(ConvertTo24, CbDrivesBlueAndCrDrivesRedPerTwoByTwoBlock)
-{
+TEST(ConvertTo24, CbDrivesBlueAndCrDrivesRedPerTwoByTwoBlock) {
     Frame frame(8, 4, 100, 128, 128);
     frame.cb(0, 1) = 255;  // block at rows 0-1, columns 2-3
     frame.cr(1, 2) = 255;  // block at rows 2-3, columns 4-5
@@ -137,8 +122,7 @@ TEST(ConvertTo24, CbDrivesBlueAndCrDrivesRedPerTwoByTwoBlock)
     EXPECT_EQ(pixel24(*out, 1, 4).red, 100);
 }
 
-TEST(ConvertTo24, TopRowOfThePictureIsTheLastRowInMemory)
-{
+TEST(ConvertTo24, TopRowOfThePictureIsTheLastRowInMemory) {
     Frame frame(4, 4, 0, 128, 128);
     frame.y(0, 0) = 200;
     auto out = ScreenPicture::Create(4, 4, 24);
@@ -150,8 +134,7 @@ TEST(ConvertTo24, TopRowOfThePictureIsTheLastRowInMemory)
 // The routines may take a vector path over the leading columns of a row and the table path over
 // the rest; widths with and without a remainder are compared byte for byte with the table
 // arithmetic written out plainly.
-TEST(ConvertDirect, EveryDepthMatchesThePlainTableArithmetic)
-{
+TEST(ConvertDirect, EveryDepthMatchesThePlainTableArithmetic) {
     const std::int32_t* colour = ColourTable();
     const std::uint8_t* clamp = OutputClamp();
     for (const int width : {32, 72, 4}) {
@@ -159,8 +142,7 @@ TEST(ConvertDirect, EveryDepthMatchesThePlainTableArithmetic)
         Frame frame(width, 16, 0, 0, 0);
         std::mt19937 random(7);
         std::uniform_int_distribution<int> sample(0, 255);
-        for (auto& s : frame.samples)
-            s = static_cast<std::uint8_t>(sample(random));
+        for (auto& s : frame.samples) s = static_cast<std::uint8_t>(sample(random));
         auto p24 = ScreenPicture::Create(width, 16, 24);
         auto p32 = ScreenPicture::Create(width, 16, 32);
         auto p565 = ScreenPicture::Create(width, 16, 16);
@@ -193,8 +175,7 @@ TEST(ConvertDirect, EveryDepthMatchesThePlainTableArithmetic)
     }
 }
 
-TEST(ConvertDirect, WhiteIsAllOnesIn16Bits)
-{
+TEST(ConvertDirect, WhiteIsAllOnesIn16Bits) {
     Frame white(8, 8, 255, 128, 128);
     auto out = ScreenPicture::Create(8, 8, 16);
     ASSERT_TRUE(ConvertTo565(white.get(), out.get()));
@@ -204,8 +185,7 @@ TEST(ConvertDirect, WhiteIsAllOnesIn16Bits)
     EXPECT_EQ(pixel16(*out, 4, 5), 0x7FFF);
 }
 
-TEST(ConvertTo8, BlackUsesLumaLevelOneAndTheMatrixChromaLevels)
-{
+TEST(ConvertTo8, BlackUsesLumaLevelOneAndTheMatrixChromaLevels) {
     Frame black(8, 8, 0, 127, 127);
     auto out = ScreenPicture::Create(8, 8, 8);
     for (int matrix : {kDitherMatrixA, kDitherMatrixB}) {
@@ -224,8 +204,7 @@ TEST(ConvertTo8, BlackUsesLumaLevelOneAndTheMatrixChromaLevels)
     }
 }
 
-TEST(ConvertTo8, DitheredGreyAveragesToTheRightBrightness)
-{
+TEST(ConvertTo8, DitheredGreyAveragesToTheRightBrightness) {
     // Over a 4 x 4 tile the palette colours should average close to the grey they stand for.
     for (int grey : {40, 100, 160, 220}) {
         Frame frame(16, 16, static_cast<std::uint8_t>(grey), 128, 128);
@@ -233,15 +212,13 @@ TEST(ConvertTo8, DitheredGreyAveragesToTheRightBrightness)
         ASSERT_TRUE(ConvertTo8(frame.get(), out.get(), kDitherMatrixA));
         double sum = 0;
         for (int r = 0; r < 4; ++r)
-            for (int c = 0; c < 4; ++c)
-                sum += PaletteColour(out->row(r)[c]).green;
+            for (int c = 0; c < 4; ++c) sum += PaletteColour(out->row(r)[c]).green;
         // Limited-range palette over full-range input: expect 1.164 * (Y - 16) roughly.
         EXPECT_NEAR(sum / 16, std::clamp(1.164 * (grey - 16), 0.0, 255.0), 24) << grey;
     }
 }
 
-TEST(ConvertTo8, MatricesDifferAndOthersAreRefused)
-{
+TEST(ConvertTo8, MatricesDifferAndOthersAreRefused) {
     Frame frame(8, 8, 120, 128, 128);
     auto a = ScreenPicture::Create(8, 8, 8);
     auto b = ScreenPicture::Create(8, 8, 8);
@@ -252,8 +229,7 @@ TEST(ConvertTo8, MatricesDifferAndOthersAreRefused)
     EXPECT_FALSE(ConvertTo8(frame.get(), a.get(), 3));
 }
 
-TEST(ConvertRefusal, MismatchedOddOrWrongDepthPicturesAreLeftUntouched)
-{
+TEST(ConvertRefusal, MismatchedOddOrWrongDepthPicturesAreLeftUntouched) {
     Frame frame(16, 8, 200, 128, 128);
     Frame notMultipleOf4(18, 6, 200, 128, 128);
     ASSERT_TRUE(notMultipleOf4.get());
@@ -279,6 +255,6 @@ TEST(ConvertRefusal, MismatchedOddOrWrongDepthPicturesAreLeftUntouched)
 
     for (const ScreenPicture* p :
          {smaller.get(), larger.get(), odd.get(), wrongDepth.get(), eight.get(), right24.get()})
-        EXPECT_TRUE(std::all_of(p->bits(), p->bits() + p->stride() * p->height(),
-                                [](std::uint8_t b) { return b == 0; }));
+        EXPECT_TRUE(
+            std::all_of(p->bits(), p->bits() + p->stride() * p->height(), [](std::uint8_t b) { return b == 0; }));
 }

@@ -10,8 +10,7 @@
 
 using namespace vistrel;
 
-TEST(YuvPicture, RowTablesPointIntoThePackedBufferLumaCbCr)
-{
+TEST(YuvPicture, RowTablesPointIntoThePackedBufferLumaCbCr) {
     std::vector<std::uint8_t> samples(YuvPicture::FrameBytes(8, 4));
     auto picture = YuvPicture::Create(samples.data(), 8, 4);
     ASSERT_TRUE(picture);
@@ -29,32 +28,26 @@ TEST(YuvPicture, RowTablesPointIntoThePackedBufferLumaCbCr)
     EXPECT_EQ(picture->cr().rows[1], samples.data() + 44);
 }
 
-TEST(YuvPicture, RefusesSizesItCannotDescribe)
-{
+TEST(YuvPicture, RefusesSizesItCannotDescribe) {
     std::vector<std::uint8_t> samples(64);
     EXPECT_FALSE(YuvPicture::Create(nullptr, 8, 4));
     EXPECT_FALSE(YuvPicture::Create(samples.data(), 0, 4));
     EXPECT_FALSE(YuvPicture::Create(samples.data(), 8, -4));
     EXPECT_FALSE(YuvPicture::Create(samples.data(), 7, 4));
     EXPECT_FALSE(YuvPicture::Create(samples.data(), 8, YuvPicture::kMaxSide + 2));
-    EXPECT_FALSE(YuvPicture::CreateOverPlanes(samples.data(), samples.data(), samples.data(), 8, 4,
-                                              6, 4));  // stride below the width
+    EXPECT_FALSE(YuvPicture::CreateOverPlanes(samples.data(), samples.data(), samples.data(), 8, 4, 6,
+                                              4));  // stride below the width
 }
 
-TEST(YuvPicture, FillPaintsEachPlane)
-{
+TEST(YuvPicture, FillPaintsEachPlane) {
     std::vector<std::uint8_t> samples(YuvPicture::FrameBytes(4, 4), 0xEE);
     FillYuvFrame(samples.data(), 4, 4, 0, 127, 128);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(samples[i], 0);
-    for (int i = 16; i < 20; ++i)
-        EXPECT_EQ(samples[i], 127);
-    for (int i = 20; i < 24; ++i)
-        EXPECT_EQ(samples[i], 128);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(samples[i], 0);
+    for (int i = 16; i < 20; ++i) EXPECT_EQ(samples[i], 127);
+    for (int i = 20; i < 24; ++i) EXPECT_EQ(samples[i], 128);
 }
 
-TEST(ScreenPicture, RowsAreStoredBottomUpAndZeroed)
-{
+TEST(ScreenPicture, RowsAreStoredBottomUpAndZeroed) {
     auto picture = ScreenPicture::Create(6, 3, 24);
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->stride(), 18);
@@ -63,12 +56,10 @@ TEST(ScreenPicture, RowsAreStoredBottomUpAndZeroed)
     EXPECT_EQ(picture->bits(), picture->row(2));
     EXPECT_EQ(picture->row(1), picture->row(2) + 18);
     EXPECT_EQ(picture->row(0), picture->row(2) + 36);
-    for (int i = 0; i < 3 * 18; ++i)
-        EXPECT_EQ(picture->bits()[i], 0);
+    for (int i = 0; i < 3 * 18; ++i) EXPECT_EQ(picture->bits()[i], 0);
 }
 
-TEST(ScreenPicture, RefusesUnknownDepthsAndSizes)
-{
+TEST(ScreenPicture, RefusesUnknownDepthsAndSizes) {
     EXPECT_FALSE(ScreenPicture::Create(8, 8, 15));
     EXPECT_FALSE(ScreenPicture::Create(8, 8, 0));
     EXPECT_FALSE(ScreenPicture::Create(0, 8, 16));
@@ -81,8 +72,7 @@ TEST(ScreenPicture, RefusesUnknownDepthsAndSizes)
     }
 }
 
-TEST(PictureSize, CodesAndSizesMapBothWays)
-{
+TEST(PictureSize, CodesAndSizesMapBothWays) {
     EXPECT_EQ(PictureSizeCode(176, 144), 2);
     EXPECT_EQ(PictureSizeCode(352, 288), 3);
     EXPECT_EQ(PictureSizeCode(320, 240), 6);
@@ -92,8 +82,7 @@ TEST(PictureSize, CodesAndSizesMapBothWays)
     EXPECT_EQ(PictureSizeCode(720, 576), 10);
     EXPECT_EQ(PictureSizeCode(720, 480), 11);
     EXPECT_EQ(PictureSizeCode(240, 320), 0);
-    for (int code : {0, 1, 4, 5, 12, -1})
-        EXPECT_EQ(FindPictureSize(code), nullptr) << code;
+    for (int code : {0, 1, 4, 5, 12, -1}) EXPECT_EQ(FindPictureSize(code), nullptr) << code;
     const PictureSizeEntry* initial = FindPictureSize(kInitialPictureSizeCode);
     ASSERT_NE(initial, nullptr);
     EXPECT_EQ(initial->width, 320);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/Files.h"
 #include "base/ByteOrder.h"
+#include "tests/support/Files.h"
 #include "video/picture/Snapshot.h"
 
 using namespace vistrel;
@@ -15,8 +15,7 @@ using namespace vistrel;
 using base::Le16;
 using base::Le32;
 
-TEST(Snapshot, HeaderAndSizeOfA640x480Picture)
-{
+TEST(Snapshot, HeaderAndSizeOfA640x480Picture) {
     std::vector<std::uint8_t> samples(YuvPicture::FrameBytes(640, 480));
     FillYuvFrame(samples.data(), 640, 480, 128, 128, 128);
     auto picture = YuvPicture::Create(samples.data(), 640, 480);
@@ -35,16 +34,14 @@ TEST(Snapshot, HeaderAndSizeOfA640x480Picture)
     EXPECT_EQ(Le32(h + 22), 480u);
     EXPECT_EQ(Le16(h + 26), 1);
     EXPECT_EQ(Le16(h + 28), 24);
-    for (int offset = 30; offset < 54; offset += 4)
-        EXPECT_EQ(Le32(h + offset), 0u) << offset;
-    EXPECT_EQ(bmp[54], 128);      // blue
-    EXPECT_EQ(bmp[55], 129);      // green
-    EXPECT_EQ(bmp[56], 128);      // red
-    EXPECT_EQ(bmp.back(), 128);   // last red byte: every pixel written
+    for (int offset = 30; offset < 54; offset += 4) EXPECT_EQ(Le32(h + offset), 0u) << offset;
+    EXPECT_EQ(bmp[54], 128);     // blue
+    EXPECT_EQ(bmp[55], 129);     // green
+    EXPECT_EQ(bmp[56], 128);     // red
+    EXPECT_EQ(bmp.back(), 128);  // last red byte: every pixel written
 }
 
-TEST(Snapshot, RowsAreBottomUp)
-{
+TEST(Snapshot, RowsAreBottomUp) {
     std::vector<std::uint8_t> samples(YuvPicture::FrameBytes(8, 4));
     FillYuvFrame(samples.data(), 8, 4, 0, 128, 128);
     samples[0] = 255;  // top-left luma
@@ -55,8 +52,7 @@ TEST(Snapshot, RowsAreBottomUp)
     EXPECT_EQ(bmp[54 + 3 * 8 * 3], 255);  // the top row comes last
 }
 
-TEST(Snapshot, TooSmallBufferIsNotWrittenAndTheNeededSizeIsReturned)
-{
+TEST(Snapshot, TooSmallBufferIsNotWrittenAndTheNeededSizeIsReturned) {
     std::vector<std::uint8_t> samples(YuvPicture::FrameBytes(16, 8), 90);
     auto picture = YuvPicture::Create(samples.data(), 16, 8);
     const std::size_t needed = 16 * 8 * 3 + 54;
@@ -67,8 +63,7 @@ TEST(Snapshot, TooSmallBufferIsNotWrittenAndTheNeededSizeIsReturned)
     EXPECT_EQ(WriteSnapshotBitmap(nullptr, small.data(), small.size()), 0u);
 }
 
-TEST(Snapshot, FileHoldsTheSameBytes)
-{
+TEST(Snapshot, FileHoldsTheSameBytes) {
     std::vector<std::uint8_t> samples(YuvPicture::FrameBytes(16, 8), 60);
     auto picture = YuvPicture::Create(samples.data(), 16, 8);
     std::vector<std::uint8_t> bmp(SnapshotBitmapSize(16, 8));

@@ -19,8 +19,7 @@ constexpr std::uint32_t kShortWaitMs = 30;
 constexpr std::uint32_t kPatienceMs = 10000;
 }  // namespace
 
-TEST(Event, TimedWaitOnUnsetEventTimesOutAfterTheLimit)
-{
+TEST(Event, TimedWaitOnUnsetEventTimesOutAfterTheLimit) {
     Event event(Event::Reset::Manual);
     const std::uint32_t start = tickCount();
     EXPECT_FALSE(event.wait(kShortWaitMs));
@@ -28,19 +27,16 @@ TEST(Event, TimedWaitOnUnsetEventTimesOutAfterTheLimit)
     EXPECT_FALSE(event.wait(0));
 }
 
-TEST(Event, ManualResetWakesEveryWaiterAndStaysSet)
-{
+TEST(Event, ManualResetWakesEveryWaiterAndStaysSet) {
     Event event(Event::Reset::Manual);
     std::atomic<int> woken{0};
     std::vector<std::thread> waiters;
     for (int i = 0; i < 3; ++i)
         waiters.emplace_back([&] {
-            if (event.wait(kPatienceMs))
-                ++woken;
+            if (event.wait(kPatienceMs)) ++woken;
         });
     event.set();
-    for (auto& t : waiters)
-        t.join();
+    for (auto& t : waiters) t.join();
     EXPECT_EQ(woken.load(), 3);
     EXPECT_TRUE(event.isSet());
     EXPECT_TRUE(event.wait(0));
@@ -48,8 +44,7 @@ TEST(Event, ManualResetWakesEveryWaiterAndStaysSet)
     EXPECT_FALSE(event.wait(0));
 }
 
-TEST(Event, AutoResetReleasesOneWaitPerSet)
-{
+TEST(Event, AutoResetReleasesOneWaitPerSet) {
     Event event(Event::Reset::Auto, true);
     EXPECT_TRUE(event.wait(0));
     EXPECT_FALSE(event.wait(0));  // consumed
@@ -58,24 +53,20 @@ TEST(Event, AutoResetReleasesOneWaitPerSet)
     std::vector<std::thread> waiters;
     for (int i = 0; i < 2; ++i)
         waiters.emplace_back([&] {
-            if (event.wait(kPatienceMs))
-                ++woken;
+            if (event.wait(kPatienceMs)) ++woken;
         });
     event.set();
     // Exactly one gets through until the second set.
-    while (woken.load() == 0)
-        sleepMs(1);
+    while (woken.load() == 0) sleepMs(1);
     sleepMs(kShortWaitMs);
     EXPECT_EQ(woken.load(), 1);
     event.set();
-    for (auto& t : waiters)
-        t.join();
+    for (auto& t : waiters) t.join();
     EXPECT_EQ(woken.load(), 2);
     EXPECT_FALSE(event.isSet());
 }
 
-TEST(Lock, TimedAcquireFailsWhileHeldAndSucceedsOnceFree)
-{
+TEST(Lock, TimedAcquireFailsWhileHeldAndSucceedsOnceFree) {
     Lock lock;
     Event held(Event::Reset::Manual);
     Event release(Event::Reset::Manual);
@@ -94,8 +85,7 @@ TEST(Lock, TimedAcquireFailsWhileHeldAndSucceedsOnceFree)
     holder.join();
 }
 
-TEST(Tick, DifferencesAndDeadlinesSurviveTheWrap)
-{
+TEST(Tick, DifferencesAndDeadlinesSurviveTheWrap) {
     const std::uint32_t beforeWrap = 0xFFFFFFF0u;
     const std::uint32_t afterWrap = 0x00000010u;
     EXPECT_EQ(ticksBetween(beforeWrap, afterWrap), 0x20u);
@@ -104,8 +94,7 @@ TEST(Tick, DifferencesAndDeadlinesSurviveTheWrap)
     EXPECT_TRUE(tickReached(afterWrap, afterWrap));
 }
 
-TEST(Tick, CountAdvancesAcrossASleep)
-{
+TEST(Tick, CountAdvancesAcrossASleep) {
     const std::uint32_t start = tickCount();
     sleepMs(kShortWaitMs);
     EXPECT_GE(ticksBetween(start, tickCount()), kShortWaitMs - 1);

@@ -19,8 +19,7 @@ constexpr std::uint32_t kPatienceMs = 10000;
 constexpr std::uint32_t kMissedLimitMs = 20;
 }  // namespace
 
-TEST(WorkerThread, EntryRunsOnlyAfterResumeAndStopsOnTheFlag)
-{
+TEST(WorkerThread, EntryRunsOnlyAfterResumeAndStopsOnTheFlag) {
     auto started = std::make_shared<Event>(Event::Reset::Manual);
     auto loops = std::make_shared<std::atomic<int>>(0);
     WorkerThread thread("loop");
@@ -31,7 +30,7 @@ TEST(WorkerThread, EntryRunsOnlyAfterResumeAndStopsOnTheFlag)
         } while (!stop.waitForStop(5));
     }));
     EXPECT_TRUE(thread.exists());
-    EXPECT_FALSE(started->wait(kShortWaitMs));  // still suspended
+    EXPECT_FALSE(started->wait(kShortWaitMs));              // still suspended
     EXPECT_FALSE(thread.create([](const StopSignal&) {}));  // one thread per object
 
     ASSERT_TRUE(thread.resume());
@@ -43,8 +42,7 @@ TEST(WorkerThread, EntryRunsOnlyAfterResumeAndStopsOnTheFlag)
     EXPECT_EQ(thread.stop(kPatienceMs), WorkerThread::StopResult::NotRunning);
 }
 
-TEST(WorkerThread, StoppingANeverResumedThreadNeverRunsItsEntry)
-{
+TEST(WorkerThread, StoppingANeverResumedThreadNeverRunsItsEntry) {
     auto ran = std::make_shared<std::atomic<bool>>(false);
     WorkerThread thread("idle");
     ASSERT_TRUE(thread.create([ran](const StopSignal&) { *ran = true; }));
@@ -53,8 +51,7 @@ TEST(WorkerThread, StoppingANeverResumedThreadNeverRunsItsEntry)
     EXPECT_FALSE(thread.resume());
 }
 
-TEST(WorkerThread, WaitForStopReturnsEarlyWhenStopIsRequested)
-{
+TEST(WorkerThread, WaitForStopReturnsEarlyWhenStopIsRequested) {
     auto woke = std::make_shared<Event>(Event::Reset::Manual);
     auto sawStop = std::make_shared<std::atomic<bool>>(false);
     WorkerThread thread("sleeper");
@@ -70,8 +67,7 @@ TEST(WorkerThread, WaitForStopReturnsEarlyWhenStopIsRequested)
     EXPECT_EQ(thread.stop(kPatienceMs), WorkerThread::StopResult::Stopped);
 }
 
-TEST(WorkerThread, ThreadMissingItsLimitIsDetachedAndFinishesOnItsOwn)
-{
+TEST(WorkerThread, ThreadMissingItsLimitIsDetachedAndFinishesOnItsOwn) {
     auto release = std::make_shared<Event>(Event::Reset::Manual);
     auto finished = std::make_shared<Event>(Event::Reset::Manual);
     const unsigned detachedBefore = WorkerThread::detachedCount();
@@ -92,16 +88,14 @@ TEST(WorkerThread, ThreadMissingItsLimitIsDetachedAndFinishesOnItsOwn)
     sleepMs(kShortWaitMs);  // let the detached thread leave before the process checks for leaks
 }
 
-TEST(WorkerThread, ExceptionLeavingTheEntryIsContained)
-{
+TEST(WorkerThread, ExceptionLeavingTheEntryIsContained) {
     WorkerThread thread("thrower");
     ASSERT_TRUE(thread.create([](const StopSignal&) { throw std::runtime_error("boom"); }));
     thread.resume();
     EXPECT_EQ(thread.stop(kPatienceMs), WorkerThread::StopResult::Stopped);
 }
 
-TEST(WorkerThread, DestructorStopsARunningThread)
-{
+TEST(WorkerThread, DestructorStopsARunningThread) {
     auto ended = std::make_shared<std::atomic<bool>>(false);
     {
         WorkerThread thread("scoped");
@@ -115,15 +109,13 @@ TEST(WorkerThread, DestructorStopsARunningThread)
     EXPECT_TRUE(ended->load());
 }
 
-TEST(WorkerThread, AWorkerStoppingItselfDoesNotWaitForItself)
-{
+TEST(WorkerThread, AWorkerStoppingItselfDoesNotWaitForItself) {
     auto owner = std::make_shared<WorkerThread>("self");
     auto result = std::make_shared<std::atomic<int>>(-1);
     auto done = std::make_shared<Event>(Event::Reset::Manual);
     ASSERT_TRUE(owner->create([owner, result, done](const StopSignal& stop) {
         *result = static_cast<int>(owner->stop(kPatienceMs));
-        if (stop.stopRequested())
-            done->set();
+        if (stop.stopRequested()) done->set();
     }));
     owner->resume();
     ASSERT_TRUE(done->wait(kPatienceMs));

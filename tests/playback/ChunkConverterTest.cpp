@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +11,6 @@
 #include <fstream>
 #include <random>
 #include <string>
-#include <unistd.h>
 
 #include "RecordBuilder.h"
 #include "stream/playback/PacketChunkConverter.h"
@@ -71,8 +71,8 @@ std::vector<std::uint8_t> Ramp(std::size_t n, std::uint8_t start) {
 
 // The block our step gives for 252 recorded bytes (first sample in the high nibble) from `state`.
 std::vector<std::uint8_t> ExpectedBlock(const std::uint8_t* recorded, AdpcmState& state) {
-    std::vector<std::uint8_t> b = {std::uint8_t(state.predictor & 0xFF), std::uint8_t((state.predictor >> 8) & 0xFF),
-                                   std::uint8_t(state.stepIndex), 0};
+    std::vector<std::uint8_t> b = {std::uint8_t(state.predictor & 0xFF),
+                                   std::uint8_t((state.predictor >> 8) & 0xFF), std::uint8_t(state.stepIndex), 0};
     for (int i = 0; i < 252; ++i) {
         DecodeADPCMC(recorded[i] >> 4, &state);
         DecodeADPCMC(recorded[i] & 15, &state);
@@ -126,7 +126,8 @@ TEST(PacketChunkConverter, CutsAudioIntoBlocksAndCarriesTheRest) {
     EXPECT_EQ(a.chunks[6], 0);
     EXPECT_EQ(a.chunks[7], 0);
     EXPECT_EQ(a.chunks[8], 0x21);
-    EXPECT_EQ(std::vector<std::uint8_t>(a.chunks.begin() + 4, a.chunks.end()), ExpectedBlock(first.data(), expected));
+    EXPECT_EQ(std::vector<std::uint8_t>(a.chunks.begin() + 4, a.chunks.end()),
+              ExpectedBlock(first.data(), expected));
     EXPECT_EQ(c->carry, 0u);
 
     // 300 bytes: one block, 48 carried; then 204 complete the next block.
@@ -134,7 +135,8 @@ TEST(PacketChunkConverter, CutsAudioIntoBlocksAndCarriesTheRest) {
     Converted b = Convert(c.get(), Packet(0xC3, second));
     ASSERT_TRUE(b.ok);
     ASSERT_EQ(b.chunks.size(), 260u);
-    EXPECT_EQ(std::vector<std::uint8_t>(b.chunks.begin() + 4, b.chunks.end()), ExpectedBlock(second.data(), expected));
+    EXPECT_EQ(std::vector<std::uint8_t>(b.chunks.begin() + 4, b.chunks.end()),
+              ExpectedBlock(second.data(), expected));
     EXPECT_EQ(c->carry, 48u);
     auto third = Ramp(204, 0x90);
     Converted d = Convert(c.get(), Packet(0xC0, third));
@@ -142,7 +144,8 @@ TEST(PacketChunkConverter, CutsAudioIntoBlocksAndCarriesTheRest) {
     ASSERT_EQ(d.chunks.size(), 260u);
     std::vector<std::uint8_t> joined(second.end() - 48, second.end());
     joined.insert(joined.end(), third.begin(), third.end());
-    EXPECT_EQ(std::vector<std::uint8_t>(d.chunks.begin() + 4, d.chunks.end()), ExpectedBlock(joined.data(), expected));
+    EXPECT_EQ(std::vector<std::uint8_t>(d.chunks.begin() + 4, d.chunks.end()),
+              ExpectedBlock(joined.data(), expected));
     EXPECT_EQ(c->carry, 0u);
 
     // Less than a block: no chunk at all, the bytes wait.
@@ -287,20 +290,20 @@ TEST(PacketChunkConverter, BlocksDecodeInFfmpegToOurSamples) {
         PutLe(h, std::uint32_t(4 + 8 + 20 + 8 + blocks.size()), 4);
         h += "WAVEfmt ";
         PutLe(h, 20, 4);
-        PutLe(h, 0x11, 2);     // IMA ADPCM
-        PutLe(h, 1, 2);        // mono
+        PutLe(h, 0x11, 2);  // IMA ADPCM
+        PutLe(h, 1, 2);     // mono
         PutLe(h, 8000, 4);
         PutLe(h, 8000 * 256 / 505, 4);
-        PutLe(h, 256, 2);      // block align
+        PutLe(h, 256, 2);  // block align
         PutLe(h, 4, 2);
         PutLe(h, 2, 2);
-        PutLe(h, 505, 2);      // samples per block
+        PutLe(h, 505, 2);  // samples per block
         h += "data";
         PutLe(h, std::uint32_t(blocks.size()), 4);
         std::ofstream(wav, std::ios::binary) << h << blocks;
     }
-    const std::string cmd = "ffmpeg -v error -y -i '" + wav.string() + "' -f s16le -acodec pcm_s16le '" +
-                            raw.string() + "'";
+    const std::string cmd =
+        "ffmpeg -v error -y -i '" + wav.string() + "' -f s16le -acodec pcm_s16le '" + raw.string() + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     std::ifstream in(raw, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -308,8 +311,10 @@ TEST(PacketChunkConverter, BlocksDecodeInFfmpegToOurSamples) {
     ASSERT_EQ(bytes.size(), ours.size() * 2);
     std::size_t mismatches = 0;
     for (std::size_t i = 0; i < ours.size(); ++i) {
-        const std::int16_t theirs = std::int16_t(std::uint8_t(bytes[2 * i]) | (std::uint8_t(bytes[2 * i + 1]) << 8));
-        if (theirs != ours[i] && ++mismatches < 5) ADD_FAILURE() << "sample " << i << ": " << theirs << " vs " << ours[i];
+        const std::int16_t theirs =
+            std::int16_t(std::uint8_t(bytes[2 * i]) | (std::uint8_t(bytes[2 * i + 1]) << 8));
+        if (theirs != ours[i] && ++mismatches < 5)
+            ADD_FAILURE() << "sample " << i << ": " << theirs << " vs " << ours[i];
     }
     EXPECT_EQ(mismatches, 0u);
 }

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "stream/http/StreamRequest.h"
-#include "tests/support/Command.h"
 #include "stream/playback/PlaybackDecoderFactory.h"
 #include "stream/playback/PlaybackSession.h"
 #include "stream/playback/PlaybackUrl.h"
+#include "tests/support/Command.h"
 #include "tools/dvr/DvrServer.h"
 
 using namespace vistrel;
@@ -147,7 +147,8 @@ TEST_F(PlaybackEndToEnd, DamagedAndCutStreamsStillPlayWhatIsIntact) {
         dvr::DvrServer server(o);
         ASSERT_NE(server.start(), 0);
         Reports reports;
-        EXPECT_EQ(PlayToEnd(Url(server), 12, kSpeedFull, reports), std::uint64_t(kRecordedSeconds * kRecordsPerSecond));
+        EXPECT_EQ(PlayToEnd(Url(server), 12, kSpeedFull, reports),
+                  std::uint64_t(kRecordedSeconds * kRecordsPerSecond));
         EXPECT_EQ(reports.Find(kProgressPlayEnd), (1 << 16) | 1);
     }
     {
@@ -230,7 +231,9 @@ TEST_F(PlaybackEndToEnd, CommandLineContract) {
     const std::string out = testing::TempDir() + "vistrel_playback_cli.txt";
     const std::string snapshot = testing::TempDir() + "vistrel_playback_cli.bmp";
     const std::string base = cli + " playback --host 127.0.0.1 --port " + std::to_string(server.port());
-    auto run = [&](const std::string& args) { return testsupport::RunCommand(base + " " + args + " > '" + out + "' 2>/dev/null"); };
+    auto run = [&](const std::string& args) {
+        return testsupport::RunCommand(base + " " + args + " > '" + out + "' 2>/dev/null");
+    };
     EXPECT_EQ(run("--channel 13 --date 2026-12-08 --time 13:00:00 --speed Full --snapshot '" + snapshot + "'"), 0);
     std::FILE* f = std::fopen(out.c_str(), "r");
     ASSERT_TRUE(f);

@@ -218,8 +218,8 @@ TEST(RecordReader, AStopInsideARecordLosesNothing) {
     std::vector<std::uint8_t> all = first;
     Append(all, second);
     // Every cut point: the reader is stopped there, then the rest arrives and reading goes on.
-    for (std::size_t cutAt : {std::size_t(2), std::size_t(20), std::size_t(45), std::size_t(1000), first.size() - 1,
-                              first.size() + 30}) {
+    for (std::size_t cutAt : {std::size_t(2), std::size_t(20), std::size_t(45), std::size_t(1000),
+                              first.size() - 1, first.size() + 30}) {
         Reader r({all.begin(), all.begin() + std::ptrdiff_t(cutAt)}, false);
         std::thread raiser([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -261,7 +261,8 @@ TEST(RecordReader, SurvivesTruncationsAndBitFlips) {
         std::vector<std::uint8_t> damaged = stream;
         if (round % 2 == 0) damaged.resize(rng() % damaged.size());
         const int flips = 1 + int(rng() % 8);
-        for (int f = 0; f < flips && !damaged.empty(); ++f) damaged[rng() % damaged.size()] ^= std::uint8_t(1u << (rng() % 8));
+        for (int f = 0; f < flips && !damaged.empty(); ++f)
+            damaged[rng() % damaged.size()] ^= std::uint8_t(1u << (rng() % 8));
         Reader r(damaged);
         int n = 0;
         while (r.Next()) {

@@ -90,11 +90,11 @@ TEST(ProfileFile, RoundTripKeepsHostsPortsAndUsersInOrderButNeverPasswords) {
     EXPECT_EQ(table->accountCount, 3);
 
     EXPECT_EQ(ReadText(path), std::string("QM_HOST_COUNT=2#\r\nQM_ACCOUNT_COUNT=3#\r\n"
-                                                "QM_HOST0=dvr.example#\r\nQM_PORT0=8080#\r\n"
-                                                "QM_HOST1=  spaced host  #\r\nQM_PORT1=#\r\n"
-                                                "QM_NAME0=admin#\r\nQM_NAME1=#\r\n"
-                                                "QM_NAME2=ends in ###\r\n") +
-                                            std::string(1, '\0'));
+                                          "QM_HOST0=dvr.example#\r\nQM_PORT0=8080#\r\n"
+                                          "QM_HOST1=  spaced host  #\r\nQM_PORT1=#\r\n"
+                                          "QM_NAME0=admin#\r\nQM_NAME1=#\r\n"
+                                          "QM_NAME2=ends in ###\r\n") +
+                                  std::string(1, '\0'));
     EXPECT_EQ(FileMode(path), 0600u);
 
     auto loaded = NewTable();
@@ -133,8 +133,7 @@ TEST(ProfileFile, UsersSurviveAFileWithoutHosts) {
 TEST(ProfileFile, OldSingleEntryFormIsReadWithItsPasswordAndRewrittenWithoutIt) {
     TempFolder folder;
     const std::string path = folder.file(kProfileFileName);
-    WriteText(path,
-                   "QM_HOST=10.1.2.3#\r\nQM_NAME=guest#\r\nQM_PASS=pa ss#\r\nQM_PORT=81#\r\n");
+    WriteText(path, "QM_HOST=10.1.2.3#\r\nQM_NAME=guest#\r\nQM_PASS=pa ss#\r\nQM_PORT=81#\r\n");
     auto table = NewTable();
     int hosts = 0;
     int accounts = 0;
@@ -150,7 +149,7 @@ TEST(ProfileFile, OldSingleEntryFormIsReadWithItsPasswordAndRewrittenWithoutIt) 
     const std::string text = ReadText(path);
     EXPECT_EQ(text, std::string("QM_HOST_COUNT=1#\r\nQM_ACCOUNT_COUNT=1#\r\nQM_HOST0=10.1.2.3#\r\n"
                                 "QM_PORT0=81#\r\nQM_NAME0=guest#\r\n") +
-                            std::string(1, '\0'));
+                        std::string(1, '\0'));
     EXPECT_EQ(text.find("pa ss"), std::string::npos);
 }
 
@@ -158,8 +157,8 @@ TEST(ProfileFile, DuplicateKeysTakeTheFirstAndMissingKeysLeaveFieldsEmpty) {
     TempFolder folder;
     const std::string path = folder.file(kProfileFileName);
     WriteText(path,
-                   "QM_HOST_COUNT=2#\r\nQM_HOST_COUNT=9#\r\nQM_ACCOUNT_COUNT=1#\r\n"
-                   "QM_HOST0=first#\r\nQM_HOST0=second#\r\nQM_PORT1=82#\r\n");
+              "QM_HOST_COUNT=2#\r\nQM_HOST_COUNT=9#\r\nQM_ACCOUNT_COUNT=1#\r\n"
+              "QM_HOST0=first#\r\nQM_HOST0=second#\r\nQM_PORT1=82#\r\n");
     auto table = NewTable();
     SetProfileField(table->entries[0].port, "stale");
     SetProfileField(table->entries[0].user, "stale");
@@ -288,9 +287,8 @@ TEST(ProfilePath, FollowsXdgConfigHomeElseTheHomeFolder) {
     ScopedEnv home("HOME", "/home/tester");
     for (const char* unusable : {static_cast<const char*>(nullptr), "", "relative/cfg"}) {
         ScopedEnv config("XDG_CONFIG_HOME", unusable);
-        EXPECT_EQ(DefaultProfilePath(),
-                  std::string("/home/tester/.config/vistrel/") + kProfileFileName)
-                << (unusable ? unusable : "(unset)");
+        EXPECT_EQ(DefaultProfilePath(), std::string("/home/tester/.config/vistrel/") + kProfileFileName)
+            << (unusable ? unusable : "(unset)");
     }
 }
 

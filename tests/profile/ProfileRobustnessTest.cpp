@@ -36,8 +36,7 @@ void ExpectUsable(const ProfileTable& table, int hosts, int accounts, const std:
 // Loads the bytes as a profile and, with roundTrip, saves and loads the result again: what was read
 // from a damaged file must also survive being written. Saving syncs to disk, so only a sample of
 // the cases takes that road.
-void LoadDamaged(const std::string& path, const std::string& bytes, const std::string& what,
-                 bool roundTrip) {
+void LoadDamaged(const std::string& path, const std::string& bytes, const std::string& what, bool roundTrip) {
     WriteText(path, bytes);
     auto table = NewTable();
     int hosts = -1;
@@ -72,8 +71,7 @@ TEST(ProfileRobustness, EveryTruncationOfAValidFile) {
     const std::string valid = ValidProfile(path);
     ASSERT_GT(valid.size(), 100u);
     for (std::size_t length = 0; length <= valid.size(); ++length) {
-        LoadDamaged(path, valid.substr(0, length), "truncated to " + std::to_string(length),
-                    length % 16 == 0);
+        LoadDamaged(path, valid.substr(0, length), "truncated to " + std::to_string(length), length % 16 == 0);
         if (HasFatalFailure()) return;
     }
 }
@@ -100,9 +98,24 @@ TEST(ProfileRobustness, RandomKeysValuesAndLineBreaks) {
     TempFolder folder;
     const std::string path = folder.file(kProfileFileName);
     std::mt19937 random(20261208);
-    const char* pieces[] = {"QM_HOST_COUNT=", "QM_ACCOUNT_COUNT=", "QM_HOST", "QM_PORT", "QM_NAME",
-                            "QM_PASS=", "QM_HOST=", "=", "#", "\r\n", "\r", "\n", "\0",
-                            "255", "256", "-1", "4294967296", "x"};
+    const char* pieces[] = {"QM_HOST_COUNT=",
+                            "QM_ACCOUNT_COUNT=",
+                            "QM_HOST",
+                            "QM_PORT",
+                            "QM_NAME",
+                            "QM_PASS=",
+                            "QM_HOST=",
+                            "=",
+                            "#",
+                            "\r\n",
+                            "\r",
+                            "\n",
+                            "\0",
+                            "255",
+                            "256",
+                            "-1",
+                            "4294967296",
+                            "x"};
     for (int round = 0; round < 300; ++round) {
         std::string bytes;
         const int count = static_cast<int>(random() % 200);

@@ -18,12 +18,12 @@ std::string Find(const char* text, const char* key, std::size_t outSize = 128) {
 
 TEST(ProfileValue, ValueRunsFromKeyToCrLfKeepingSpacesAndDroppingOneHash) {
     const char* text =
-            "QM_HOST0=  my dvr  #\r\n"
-            "QM_HOST1=a##\r\n"
-            "QM_HOST2=no hash\r\n"
-            "QM_HOST3=#\r\n"
-            "QM_HOST4=lf only#\n"
-            "QM_HOST5=x#\r\n";
+        "QM_HOST0=  my dvr  #\r\n"
+        "QM_HOST1=a##\r\n"
+        "QM_HOST2=no hash\r\n"
+        "QM_HOST3=#\r\n"
+        "QM_HOST4=lf only#\n"
+        "QM_HOST5=x#\r\n";
     EXPECT_EQ(Find(text, "QM_HOST0="), "  my dvr  ");
     EXPECT_EQ(Find(text, "QM_HOST1="), "a#");
     EXPECT_EQ(Find(text, "QM_HOST2="), "no hash");

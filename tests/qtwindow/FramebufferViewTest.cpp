@@ -30,8 +30,8 @@ Q_DECLARE_METATYPE(ScreenDepth)
 
 namespace {
 
-constexpr int kWaitMs = 20000;  // generous: sanitizers on a loaded 2-core machine
-constexpr int kPictureWidth = 320;   // what the emulator's channels send by default
+constexpr int kWaitMs = 20000;      // generous: sanitizers on a loaded 2-core machine
+constexpr int kPictureWidth = 320;  // what the emulator's channels send by default
 constexpr int kPictureHeight = 240;
 
 // Counts the paints the GUI thread really made.
@@ -42,79 +42,62 @@ public:
     int queuedCalls = 0;  // GUI thread: queued calls delivered to the view
 
 protected:
-    bool event(QEvent* event) override
-    {
-        if (event->type() == QEvent::MetaCall)
-            ++queuedCalls;
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::MetaCall) ++queuedCalls;
         return FramebufferView::event(event);
     }
-    void paintEvent(QPaintEvent* event) override
-    {
+    void paintEvent(QPaintEvent* event) override {
         ++paints;
         FramebufferView::paintEvent(event);
     }
 };
 
 // The decoder's current picture through the library's own 24-bit conversion, as an RGB32 image.
-QImage snapshotOf(vistrel::IDecoder& decoder)
-{
+QImage snapshotOf(vistrel::IDecoder& decoder) {
     int width = 0;
     int height = 0;
     decoder.GetPictureSize(&width, &height);
     const std::size_t size = vistrel::SnapshotBitmapSize(width, height);
-    if (size == 0)
-        return {};
+    if (size == 0) return {};
     std::vector<std::uint8_t> bitmap(size);
     // No data: nothing new is decoded, only the current picture captured.
     decoder.DecodeAndCapture(nullptr, 0, true, bitmap.data(), bitmap.size(), true);
-    if (bitmap[0] != 'B' || bitmap[1] != 'M')
-        return {};
+    if (bitmap[0] != 'B' || bitmap[1] != 'M') return {};
     QImage image(width, height, QImage::Format_RGB32);
     const std::uint8_t* pixels = bitmap.data() + vistrel::kSnapshotHeaderBytes;
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* row = pixels + static_cast<std::size_t>(height - 1 - y) * width * 3;
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, qRgb(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]));
+        for (int x = 0; x < width; ++x) image.setPixel(x, y, qRgb(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]));
     }
     return image;
 }
 
 // What the framebuffer keeps of a colour at this depth: the top 5 or 6 bits at 16 bits.
-QRgb truncated(QRgb c, ScreenDepth depth)
-{
+QRgb truncated(QRgb c, ScreenDepth depth) {
     switch (depth) {
-    case ScreenDepth::Rgb555:
-        return qRgb(qRed(c) >> 3, qGreen(c) >> 3, qBlue(c) >> 3);
-    case ScreenDepth::Rgb565:
-        return qRgb(qRed(c) >> 3, qGreen(c) >> 2, qBlue(c) >> 3);
-    default:
-        return qRgb(qRed(c), qGreen(c), qBlue(c));
+        case ScreenDepth::Rgb555: return qRgb(qRed(c) >> 3, qGreen(c) >> 3, qBlue(c) >> 3);
+        case ScreenDepth::Rgb565: return qRgb(qRed(c) >> 3, qGreen(c) >> 2, qBlue(c) >> 3);
+        default: return qRgb(qRed(c), qGreen(c), qBlue(c));
     }
 }
 
-int distinctColours(const QImage& image)
-{
+int distinctColours(const QImage& image) {
     QSet<QRgb> colours;
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            colours.insert(image.pixel(x, y) & 0xFFFFFFu);
+        for (int x = 0; x < image.width(); ++x) colours.insert(image.pixel(x, y) & 0xFFFFFFu);
     return colours.size();
 }
 
-bool sameColours(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size())
-        return false;
+bool sameColours(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) return false;
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x)
-            if ((a.pixel(x, y) & 0xFFFFFFu) != (b.pixel(x, y) & 0xFFFFFFu))
-                return false;
+            if ((a.pixel(x, y) & 0xFFFFFFu) != (b.pixel(x, y) & 0xFFFFFFu)) return false;
     return true;
 }
 
 // Mean absolute difference of brightness between two images, over 4 x 4 cells.
-double meanCellLumaDifference(const QImage& a, const QImage& b)
-{
+double meanCellLumaDifference(const QImage& a, const QImage& b) {
     auto luma = [](QRgb c) { return 0.299 * qRed(c) + 0.587 * qGreen(c) + 0.114 * qBlue(c); };
     double total = 0;
     int cells = 0;
@@ -141,12 +124,10 @@ struct Capture {
     QImage snapshot;
 };
 
-Capture captureTogether(vistrel::live::LiveStreamSession& session, FramebufferView& view)
-{
+Capture captureTogether(vistrel::live::LiveStreamSession& session, FramebufferView& view) {
     Capture capture;
     session.WithDecoder([&](vistrel::IDecoder* decoder) {
-        if (decoder == nullptr)
-            return;
+        if (decoder == nullptr) return;
         capture.snapshot = snapshotOf(*decoder);
         capture.framebuffer = view.grabFramebuffer();
         capture.painted = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -173,15 +154,13 @@ private slots:
     void queuedCallsDieWithTheView();
 
 private:
-    std::unique_ptr<vistrel::live::LiveStreamSession> startSession(FramebufferView& view,
-                                                                   int channel);
+    std::unique_ptr<vistrel::live::LiveStreamSession> startSession(FramebufferView& view, int channel);
 
     std::unique_ptr<vistrel::dvr::DvrServer> dvr_;
     std::uint16_t port_ = 0;
 };
 
-void FramebufferViewTest::initTestCase()
-{
+void FramebufferViewTest::initTestCase() {
     QVERIFY(vistrel::http::OpenInternetRoot("KEMBQM/MSIE"));
     vistrel::InitColourTables();
     vistrel::dvr::DvrOptions options;
@@ -191,15 +170,13 @@ void FramebufferViewTest::initTestCase()
     QVERIFY2(port_ != 0, dvr_->lastError().c_str());
 }
 
-void FramebufferViewTest::cleanupTestCase()
-{
+void FramebufferViewTest::cleanupTestCase() {
     dvr_.reset();
     vistrel::http::CloseInternetRoot();
 }
 
-std::unique_ptr<vistrel::live::LiveStreamSession> FramebufferViewTest::startSession(
-    FramebufferView& view, int channel)
-{
+std::unique_ptr<vistrel::live::LiveStreamSession> FramebufferViewTest::startSession(FramebufferView& view,
+                                                                                    int channel) {
     vistrel::live::LiveSessionTimings timings;
     timings.randomDelayUnitMs = 50;
     timings.failureDelayUnitMs = 100;
@@ -214,8 +191,7 @@ std::unique_ptr<vistrel::live::LiveStreamSession> FramebufferViewTest::startSess
     return session;
 }
 
-void FramebufferViewTest::parseScreenDepth_data()
-{
+void FramebufferViewTest::parseScreenDepth_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
     QTest::addColumn<ScreenDepth>("depth");
@@ -225,12 +201,10 @@ void FramebufferViewTest::parseScreenDepth_data()
     QTest::newRow("24") << "24" << true << ScreenDepth::Bgr24;
     QTest::newRow("32") << "32" << true << ScreenDepth::Rgb32;
     for (const char* bad : {"", "565", "15", "32 ", " 8", "08", "3", "320", "rgb32", "-8"})
-        QTest::newRow(qPrintable(QStringLiteral("bad '%1'").arg(bad)))
-            << bad << false << ScreenDepth::Rgb32;
+        QTest::newRow(qPrintable(QStringLiteral("bad '%1'").arg(bad))) << bad << false << ScreenDepth::Rgb32;
 }
 
-void FramebufferViewTest::parseScreenDepth()
-{
+void FramebufferViewTest::parseScreenDepth() {
     QFETCH(QString, text);
     QFETCH(bool, valid);
     QFETCH(ScreenDepth, depth);
@@ -241,8 +215,7 @@ void FramebufferViewTest::parseScreenDepth()
     QCOMPARE(parsed, depth);
 }
 
-void FramebufferViewTest::livePicturesReachFramebufferAndWidget_data()
-{
+void FramebufferViewTest::livePicturesReachFramebufferAndWidget_data() {
     QTest::addColumn<int>("channel");
     QTest::addColumn<ScreenDepth>("depth");
     const struct {
@@ -255,14 +228,12 @@ void FramebufferViewTest::livePicturesReachFramebufferAndWidget_data()
                   {"8", ScreenDepth::Indexed8}};
     for (int channel : {1, 9})
         for (const auto& d : depths)
-            QTest::newRow(qPrintable(QStringLiteral("%1 at %2")
-                                         .arg(channel == 1 ? "H.263" : "MPEG-4")
-                                         .arg(d.name)))
+            QTest::newRow(
+                qPrintable(QStringLiteral("%1 at %2").arg(channel == 1 ? "H.263" : "MPEG-4").arg(d.name)))
                 << channel << d.depth;
 }
 
-void FramebufferViewTest::livePicturesReachFramebufferAndWidget()
-{
+void FramebufferViewTest::livePicturesReachFramebufferAndWidget() {
     QFETCH(int, channel);
     QFETCH(ScreenDepth, depth);
     CountingView view(depth);
@@ -314,8 +285,7 @@ void FramebufferViewTest::livePicturesReachFramebufferAndWidget()
     QVERIFY(qGray(cleared.pixel(0, 0)) < 8);
 }
 
-void FramebufferViewTest::fullScreenRotatesOnPortraitAndBarsOnLandscape()
-{
+void FramebufferViewTest::fullScreenRotatesOnPortraitAndBarsOnLandscape() {
     CountingView view(ScreenDepth::Rgb32);
     QSignalSpy hidden(&view, &FramebufferView::shellHidden);
     QSignalSpy shown(&view, &FramebufferView::shellShown);
@@ -353,8 +323,7 @@ void FramebufferViewTest::fullScreenRotatesOnPortraitAndBarsOnLandscape()
             const QRgb got = landscape.framebuffer.pixel(x, y) & 0xFFFFFFu;
             const bool bar = x < 80 || x >= 80 + kPictureWidth;
             const QRgb want = bar ? 0u : landscape.snapshot.pixel(x - 80, y) & 0xFFFFFFu;
-            if (got != want)
-                QFAIL(qPrintable(QStringLiteral("landscape pixel %1,%2").arg(x).arg(y)));
+            if (got != want) QFAIL(qPrintable(QStringLiteral("landscape pixel %1,%2").arg(x).arg(y)));
         }
     QVERIFY(sameColours(landscape.painted, landscape.framebuffer));
 
@@ -364,8 +333,7 @@ void FramebufferViewTest::fullScreenRotatesOnPortraitAndBarsOnLandscape()
     QCOMPARE(hidden.count(), 1);
 }
 
-void FramebufferViewTest::resizingWhilePresentingIsSafe()
-{
+void FramebufferViewTest::resizingWhilePresentingIsSafe() {
     CountingView view(ScreenDepth::Bgr24);
     view.resize(kPictureWidth, kPictureHeight);
     view.show();
@@ -379,8 +347,7 @@ void FramebufferViewTest::resizingWhilePresentingIsSafe()
         session->SetFullScreen(round % 2);
         for (const QSize& size : sizes) {
             view.resize(size);
-            if (!size.isEmpty())
-                QTRY_COMPARE_WITH_TIMEOUT(view.grabFramebuffer().size(), size, kWaitMs);
+            if (!size.isEmpty()) QTRY_COMPARE_WITH_TIMEOUT(view.grabFramebuffer().size(), size, kWaitMs);
             const int before = view.presentedCount();
             QTRY_VERIFY_WITH_TIMEOUT(view.presentedCount() > before || size.isEmpty(), kWaitMs);
         }
@@ -392,8 +359,7 @@ void FramebufferViewTest::resizingWhilePresentingIsSafe()
     session->Stop();
 }
 
-void FramebufferViewTest::repaintRequestsCoalesce()
-{
+void FramebufferViewTest::repaintRequestsCoalesce() {
     CountingView view(ScreenDepth::Rgb565);
     view.resize(64, 48);
     view.show();
@@ -406,14 +372,12 @@ void FramebufferViewTest::repaintRequestsCoalesce()
     // A decoding thread far faster than the GUI thread.
     constexpr int kRequests = 20000;
     std::thread presenter([&] {
-        for (int i = 0; i < kRequests; ++i)
-            view.platformWindow()->requestRepaint();
+        for (int i = 0; i < kRequests; ++i) view.platformWindow()->requestRepaint();
     });
     presenter.join();
     QCOMPARE(view.presentedCount(), presentedBefore + kRequests);
     QTRY_VERIFY_WITH_TIMEOUT(view.paints.load() > paintsBefore, kWaitMs);
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
     // One queued update for the whole burst, not one per request.
     QCOMPARE(view.queuedCalls - callsBefore, 1);
     QVERIFY2(view.paints.load() - paintsBefore <= 2,
@@ -425,8 +389,7 @@ void FramebufferViewTest::repaintRequestsCoalesce()
     QTRY_VERIFY_WITH_TIMEOUT(view.paints.load() > paintsAfterBurst, kWaitMs);
 }
 
-void FramebufferViewTest::queuedCallsDieWithTheView()
-{
+void FramebufferViewTest::queuedCallsDieWithTheView() {
     // Requests and shell switches still in the queue when the dialog deletes the view.
     auto* view = new FramebufferView(ScreenDepth::Rgb32);
     view->resize(32, 24);
@@ -440,8 +403,7 @@ void FramebufferViewTest::queuedCallsDieWithTheView()
     });
     presenter.join();
     delete view;
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
 }
 
 QTEST_MAIN(FramebufferViewTest)

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 
 #include "stream/export/LiveRecordingSource.h"
 #include "stream/http/StreamRequest.h"

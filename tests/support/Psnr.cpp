@@ -15,7 +15,8 @@ double Psnr(const std::uint8_t* a, const std::uint8_t* b, std::size_t count) {
 }
 
 std::size_t I420Bytes(int width, int height) {
-    return std::size_t(width) * std::size_t(height) + 2 * std::size_t((width + 1) / 2) * std::size_t((height + 1) / 2);
+    return std::size_t(width) * std::size_t(height) +
+           2 * std::size_t((width + 1) / 2) * std::size_t((height + 1) / 2);
 }
 
 std::vector<double> I420FramePsnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b,

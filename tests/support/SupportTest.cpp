@@ -52,7 +52,7 @@ TEST(SupportBytes, StartCodeOffsets) {
     EXPECT_EQ(StartCodeOffsets(s), (std::vector<std::size_t>{1, 6}));
     EXPECT_TRUE(StartCodeOffsets(Bytes{0, 0}).empty());
     EXPECT_TRUE(StartCodeOffsets(nullptr, 0).empty());
- // Every prefix, also where the fast search would skip ahead past a byte above 1.
+    // Every prefix, also where the fast search would skip ahead past a byte above 1.
     const Bytes dense = {2, 0, 0, 1, 0, 0, 1, 0, 0, 1, 9};
     EXPECT_EQ(StartCodeOffsets(dense), (std::vector<std::size_t>{1, 4, 7}));
 }
@@ -110,6 +110,7 @@ TEST(SupportWaitFor, SeesAnotherThreadsChangeAndGivesUpOnADeadline) {
     EXPECT_TRUE(WaitFor([&] { return done.load(); }));
     worker.join();
     int asked = 0;
-    EXPECT_FALSE(WaitFor([&] { return ++asked < 0; }, std::chrono::milliseconds(30), std::chrono::milliseconds(5)));
+    EXPECT_FALSE(
+        WaitFor([&] { return ++asked < 0; }, std::chrono::milliseconds(30), std::chrono::milliseconds(5)));
     EXPECT_GE(asked, 2);  // polled, then asked once more at the deadline
 }

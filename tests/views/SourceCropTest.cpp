@@ -69,14 +69,16 @@ TEST(ViewsCrop, StretchedAndLetterboxedDrawingScaleTheCroppedPart) {
     otherSurface.present(*picture);
     // 160 x 120 from (80, 60) over 320 x 240: every source pixel twice in both directions.
     for (int y = 0; y < 240; y += 7)
-        for (int x = 0; x < 320; x += 5) ASSERT_EQ(window.pixel(x, y), label(60 + y / 2, 80 + x / 2)) << x << "," << y;
+        for (int x = 0; x < 320; x += 5)
+            ASSERT_EQ(window.pixel(x, y), label(60 + y / 2, 80 + x / 2)) << x << "," << y;
     EXPECT_EQ(window.pixel(319, 239), label(60 + 119, 80 + 159));
     EXPECT_EQ(other.pixel(319, 239), label(239, 319));
 
     SetSurfaceFullScreen(surface.s, 1);
     surface.present(*picture);
     for (int y = 0; y < 240; y += 7)
-        for (int x = 0; x < 320; x += 5) ASSERT_EQ(window.pixel(x, y), label(60 + y / 2, 80 + x / 2)) << x << "," << y;
+        for (int x = 0; x < 320; x += 5)
+            ASSERT_EQ(window.pixel(x, y), label(60 + y / 2, 80 + x / 2)) << x << "," << y;
 
     ClearSourceCrop(&window);
     surface.present(*picture);

@@ -109,8 +109,8 @@ TEST(ViewsStats, RatesComeFromTwoReadingsAndRestartsShowNoRate) {
     b.framesDamaged = 4;
     b.restartsFired = 2;
     const std::vector<std::string> lines = StatsLines(a, b, 2000);
-    const std::vector<std::string> want = {"coding H.263", "picture 320x240", "15.0 fps", "500 kbit/s",
-                                           "damaged 4", "reconnects 2"};
+    const std::vector<std::string> want = {"coding H.263", "picture 320x240", "15.0 fps",
+                                           "500 kbit/s",   "damaged 4",       "reconnects 2"};
     EXPECT_EQ(lines, want);
     // A newer session's counters start again from zero: no negative or huge rate.
     EXPECT_EQ(StatsLines(b, a, 1000)[2], "- fps");

@@ -3,12 +3,12 @@
 // the stagger, reconnect delays, picture age limit and clock are shortened or injected.
 
 #include <QApplication>
+#include <QFile>
 #include <QKeySequence>
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QFile>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -163,10 +163,9 @@ private slots:
         grid.start();
         GridTile* t = grid.tile(0);
         bool sawCountdown = false;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (t->health()->refresh(), sawCountdown = sawCountdown ||
-                                                    t->health()->text().contains("reconnecting in")),
-            kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT((t->health()->refresh(),
+                                  sawCountdown = sawCountdown || t->health()->text().contains("reconnecting in")),
+                                 kWaitMs);
         const QByteArray shot = qgetenv("VISTREL_HEALTH_SHOT");
         if (!shot.isEmpty()) grid.grab().save(QString::fromLocal8Bit(shot));
         QVERIFY(t->health()->text().contains("channel 1"));
@@ -219,9 +218,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(session.Stats().framesSinceStart > 0, kWaitMs);
         // The body stops: wait until no picture has come for a while.
         std::uint64_t frames = 0;
-        QTRY_VERIFY_WITH_TIMEOUT((frames = session.Stats().framesDecoded, QTest::qWait(500),
-                                  session.Stats().framesDecoded == frames),
-                                 kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (frames = session.Stats().framesDecoded, QTest::qWait(500), session.Stats().framesDecoded == frames),
+            kWaitMs);
         // The clock is read relative to the last picture instead of waiting seconds for it.
         const std::uint32_t last = session.Stats().lastPictureTick;
         now = last + 1900;
@@ -257,7 +256,8 @@ private slots:
         QCOMPARE(overlay.text(), QString("stream lost"));
         bool sawCountdown = false;
         for (const QString& s : seen)
-            sawCountdown = sawCountdown || s.contains(QRegularExpression("^reconnecting in \\d+ s \\(attempt [1-5] of 5\\)$"));
+            sawCountdown = sawCountdown ||
+                           s.contains(QRegularExpression("^reconnecting in \\d+ s \\(attempt [1-5] of 5\\)$"));
         QVERIFY2(sawCountdown, qPrintable(QStringList(seen.values()).join(" | ")));
 
         // The DVR is back on its port: Reconnect brings the picture.
@@ -402,9 +402,12 @@ private slots:
         dvr::DvrServer dvr(options);
         QVERIFY(dvr.start() != 0);
         CameraController controller;
-        CameraKeySender sender(controller, [&dvr] {
-            return CameraTarget{"127.0.0.1", std::to_string(dvr.port()), "", "", 3};
-        }, [] { return 1; });
+        CameraKeySender sender(
+            controller,
+            [&dvr] {
+                return CameraTarget{"127.0.0.1", std::to_string(dvr.port()), "", "", 3};
+            },
+            [] { return 1; });
         // Press and release before the move's request has finished: the stop waits for it.
         sender.send(kCamUp);
         sender.send(kCamLeft);
@@ -449,8 +452,8 @@ private slots:
         // Dragging right shows more of the left.
         const double left = zoom->state().left();
         QTest::mousePress(&picture, Qt::LeftButton, {}, QPoint(160, 120));
-        QMouseEvent move(QEvent::MouseMove, QPointF(200, 120), picture.mapToGlobal(QPointF(200, 120)), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, QPointF(200, 120), picture.mapToGlobal(QPointF(200, 120)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&picture, &move);
         QTest::mouseRelease(&picture, Qt::LeftButton, {}, QPoint(200, 120));
         QVERIFY(zoom->state().left() < left);

@@ -68,7 +68,9 @@ struct FakeAudioDevice final : media::AudioDevice {
     }
     void Close() override { counts->open = false; }
     std::uint64_t ProcessedFrames() override {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - openedAt).count();
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - openedAt)
+                .count();
         return std::min<std::uint64_t>(sinceOpen, std::uint64_t(ms) * std::uint64_t(rate) / 1000);
     }
     std::int64_t FramesFree() override {
@@ -102,7 +104,11 @@ struct DiskFullWriter final : record::ByteWriter {
 // The pixels of a 24-bit bottom-up bitmap, read here by hand rather than through Qt's reader.
 QImage DecodeBitmapByHand(const std::uint8_t* b, std::size_t size) {
     if (size < 54 || b[0] != 'B' || b[1] != 'M') return {};
-    auto u32 = [&](int at) { std::uint32_t v; std::memcpy(&v, b + at, 4); return v; };
+    auto u32 = [&](int at) {
+        std::uint32_t v;
+        std::memcpy(&v, b + at, 4);
+        return v;
+    };
     const std::uint32_t offset = u32(10);
     const int w = int(u32(18));
     const int h = int(std::int32_t(u32(22)));
@@ -134,8 +140,9 @@ void SaveShot(QWidget& widget, const char* name) {
 
 QString Ffprobe(const QString& file, const QString& entries) {
     QProcess p;
-    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                                        entries, QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"), file});
+    p.start(QStringLiteral("ffprobe"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"), entries,
+             QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"), file});
     if (!p.waitForFinished(60000)) return {};
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
@@ -155,8 +162,8 @@ private:
     QString videos() const { return home_.filePath(QStringLiteral("Videos/Vistrel")); }
 
     std::unique_ptr<CwmTarselDlg> openAndLogIn(int channel) {
-        auto dlg = testsupport::ShowWindow(
-            testsupport::WindowSettings(home_.filePath(QStringLiteral("profile.txt")).toStdString(), &probe_, &sink_));
+        auto dlg = testsupport::ShowWindow(testsupport::WindowSettings(
+            home_.filePath(QStringLiteral("profile.txt")).toStdString(), &probe_, &sink_));
         if (dlg) testsupport::LogIn(*dlg, channel, dvr_->port());
         return dlg;
     }
@@ -207,7 +214,9 @@ private slots:
         const QString livePath = saved.takeFirst().at(0).toString();
         QCOMPARE(QFileInfo(livePath).absolutePath(), pictures());
         QVERIFY2(QRegularExpression(QStringLiteral("^ch03-\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.png$"))
-                     .match(QFileInfo(livePath).fileName()).hasMatch(), qPrintable(livePath));
+                     .match(QFileInfo(livePath).fileName())
+                     .hasMatch(),
+                 qPrintable(livePath));
         QVERIFY(media.lastMessage().contains(livePath));
         QImage live(livePath, "PNG");
         QCOMPARE(live.size(), QSize(320, 240));  // the emulator's H.263 size, not the screen's
@@ -245,7 +254,8 @@ private slots:
             std::vector<std::uint8_t> flipped = bytes;
             flipped[bit / 8] ^= std::uint8_t(1u << (bit % 8));
             const QImage image = media::ImageFromSnapshotBitmap(flipped);
-            QVERIFY(image.isNull() || std::size_t(image.width()) * std::size_t(image.height()) * 3 <= bytes.size());
+            QVERIFY(image.isNull() ||
+                    std::size_t(image.width()) * std::size_t(image.height()) * 3 <= bytes.size());
         }
         // Two snapshots within a second keep both files.
         QString error;
@@ -318,7 +328,8 @@ private slots:
         media::MediaActions& media = *dlg->media();
         media::RecordController& rec = media.recorder();
         QVERIFY(testsupport::LivePicturesCome(*dlg));
-        rec.setWriterFactory([](const std::string&, std::string*) { return std::make_unique<DiskFullWriter>(20000); });
+        rec.setWriterFactory(
+            [](const std::string&, std::string*) { return std::make_unique<DiskFullWriter>(20000); });
         media.recordAction()->trigger();
         QVERIFY(rec.recording());
         QTRY_VERIFY_WITH_TIMEOUT(!rec.recording(), kWaitMs);
@@ -328,7 +339,8 @@ private slots:
         QVERIFY(testsupport::LivePicturesCome(*dlg, dlg->liveSession().Stats().framesDecoded + 5));
 
         // A file where the folder should be.
-        rec.setWriterFactory([](const std::string& path, std::string* error) { return record::OpenFileWriter(path, error); });
+        rec.setWriterFactory(
+            [](const std::string& path, std::string* error) { return record::OpenFileWriter(path, error); });
         QDir(videos()).removeRecursively();
         QVERIFY(QDir().mkpath(QFileInfo(videos()).absolutePath()));
         {
@@ -380,8 +392,9 @@ private slots:
         QVERIFY2(std::abs(duration - 60.0) <= 0.5, qPrintable(QString::number(duration)));
         QCOMPARE(Ffprobe(file, QStringLiteral("stream=codec_name")).split('\n'),
                  QStringList({QStringLiteral("mpeg4"), QStringLiteral("pcm_s16le")}));
-        qInfo("window export: %.1f s of recording (%llu frames) in %.2f s, %.1fx real time", double(result.durationMs) / 1000,
-              static_cast<unsigned long long>(result.videoFrames), took, double(result.durationMs) / 1000 / took);
+        qInfo("window export: %.1f s of recording (%llu frames) in %.2f s, %.1fx real time",
+              double(result.durationMs) / 1000, static_cast<unsigned long long>(result.videoFrames), took,
+              double(result.durationMs) / 1000 / took);
         QVERIFY(media.lastMessage().startsWith(QStringLiteral("Exported")));
 
         // Cancel while it runs: the dialog stays until the job has ended, and no file is left.
@@ -410,7 +423,8 @@ private slots:
         QVERIFY(playFromHourStart(*dlg));
         QTRY_VERIFY_WITH_TIMEOUT(counts->written > 8000, kWaitMs);  // a second of sound
         qInfo("sound against pictures at 1X: last %lld ms, worst %lld ms",
-              static_cast<long long>(media.audio().lastOffsetMs()), static_cast<long long>(media.audio().worstOffsetMs()));
+              static_cast<long long>(media.audio().lastOffsetMs()),
+              static_cast<long long>(media.audio().worstOffsetMs()));
 
         auto stillFor = [&](int ms) {
             const std::uint64_t before = counts->written;

@@ -7,10 +7,10 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <QTableWidget>
 #include <QWheelEvent>
 
 #include <functional>
@@ -41,7 +41,8 @@ namespace {
 
 constexpr int kWaitMs = testsupport::kWindowWaitMs;
 
-void key(QWidget* w, int k, Qt::KeyboardModifiers mods = Qt::NoModifier, bool release = false, bool repeat = false) {
+void key(QWidget* w, int k, Qt::KeyboardModifiers mods = Qt::NoModifier, bool release = false,
+         bool repeat = false) {
     QKeyEvent e(release ? QEvent::KeyRelease : QEvent::KeyPress, k, mods, QString(), repeat);
     QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : w, &e);
 }
@@ -334,7 +335,8 @@ private slots:
         QVERIFY(dlg);
         QVERIFY(QTest::qWaitFor([&] { return dlg->liveSession().Stats().framesDecoded > 0; }, kWaitMs));
         HealthOverlay* health = dlg->views()->health();
-        QVERIFY2(QTest::qWaitFor([&] { return health->text().contains(QRegularExpression("picture [2-9] s old")); }, kWaitMs),
+        QVERIFY2(QTest::qWaitFor(
+                     [&] { return health->text().contains(QRegularExpression("picture [2-9] s old")); }, kWaitMs),
                  qPrintable(health->text()));
         dlg.reset();
     }
@@ -351,8 +353,9 @@ private slots:
         auto dlg = openAndLogIn(1, port, 500);
         QVERIFY(dlg);
         HealthOverlay* health = dlg->views()->health();
-        QVERIFY2(QTest::qWaitFor([&] { return health->text().contains(QStringLiteral("reconnecting in")); }, 20000),
-                 qPrintable(health->text()));
+        QVERIFY2(
+            QTest::qWaitFor([&] { return health->text().contains(QStringLiteral("reconnecting in")); }, 20000),
+            qPrintable(health->text()));
         QVERIFY(health->text().contains(QStringLiteral("of 5)")));
         QVERIFY(QTest::qWaitFor([&] { return health->text().contains(QStringLiteral("stream lost")); }, kWaitMs));
         QVERIFY(health->reconnectOffered());

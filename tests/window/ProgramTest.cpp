@@ -126,8 +126,8 @@ private slots:
         QVERIFY(r.err.startsWith(QStringLiteral("vistrel: ")));
         r = run(kProgram, {QStringLiteral("--help")}, 60000);
         QCOMPARE(r.exitCode, 0);
-        for (const char* option :
-             {"--screen-depth", "--demo", "--dvr-log", "--screenshot", "--quit-after", "--channel", "--mode", "--width"})
+        for (const char* option : {"--screen-depth", "--demo", "--dvr-log", "--screenshot", "--quit-after",
+                                   "--channel", "--mode", "--width"})
             QVERIFY2(r.out.contains(QLatin1String(option)), option);
     }
 
@@ -140,11 +140,12 @@ private slots:
         QVERIFY(dir.isValid());
         const QString png = dir.filePath(QStringLiteral("window.png"));
         const QString log = dir.filePath(QStringLiteral("dvr.jsonl"));
-        const Run r = run(xvfbRun,
-                          {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1280x1024x24"),
-                           kProgram, QStringLiteral("--demo"), QStringLiteral("--dvr-log"), log,
-                           QStringLiteral("--screenshot"), png, QStringLiteral("--quit-after"), QStringLiteral("6")},
-                          180000);
+        const Run r =
+            run(xvfbRun,
+                {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1280x1024x24"), kProgram,
+                 QStringLiteral("--demo"), QStringLiteral("--dvr-log"), log, QStringLiteral("--screenshot"), png,
+                 QStringLiteral("--quit-after"), QStringLiteral("6")},
+                180000);
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QImage image;
         QVERIFY(image.load(png));

@@ -73,9 +73,7 @@ QStringList requestTargets(const QString& logPath, const QString& page) {
     return targets;
 }
 
-QString withoutZzw(QString target) {
-    return target.remove(QRegularExpression(QStringLiteral("zzw=[0-9]+")));
-}
+QString withoutZzw(QString target) { return target.remove(QRegularExpression(QStringLiteral("zzw=[0-9]+"))); }
 
 }  // namespace
 
@@ -105,9 +103,7 @@ private:
         return testsupport::ShowWindow(settings(profile));
     }
 
-    void login(CwmTarselDlg& dlg, int channel = 1) {
-        testsupport::LogIn(dlg, channel, dvr_->port());
-    }
+    void login(CwmTarselDlg& dlg, int channel = 1) { testsupport::LogIn(dlg, channel, dvr_->port()); }
 
     static QComboBox* combo(CwmTarselDlg& dlg, int id) { return qobject_cast<QComboBox*>(dlg.control(id)); }
 
@@ -174,8 +170,9 @@ private slots:
         {
             QFile f(profile);
             QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("QM_HOST_COUNT=2#\r\nQM_ACCOUNT_COUNT=1#\r\nQM_HOST0=localhost#\r\nQM_PORT0=81#\r\n"
-                    "QM_HOST1=127.0.0.1#\r\nQM_PORT1=82#\r\nQM_NAME0=admin#\r\n");
+            f.write(
+                "QM_HOST_COUNT=2#\r\nQM_ACCOUNT_COUNT=1#\r\nQM_HOST0=localhost#\r\nQM_PORT0=81#\r\n"
+                "QM_HOST1=127.0.0.1#\r\nQM_PORT1=82#\r\nQM_NAME0=admin#\r\n");
         }
         auto dlg = openWindow(profile);
         QVERIFY(dlg);
@@ -192,7 +189,8 @@ private slots:
 
         dlg->onButton(id::kLoginModeButton);
         QCOMPARE(dlg->mode(), int(ModeLogin));
-        dlg->setLoginFields(QStringLiteral("LOCALHOST"), QString::number(dvr_->port()), QStringLiteral("admin"), {});
+        dlg->setLoginFields(QStringLiteral("LOCALHOST"), QString::number(dvr_->port()), QStringLiteral("admin"),
+                            {});
         dlg->Login();  // differs from "localhost" only in case: a new host; "admin" is known
         QCOMPARE(hosts->count(), 3);
         QCOMPARE(hosts->itemText(2), QStringLiteral("LOCALHOST"));
@@ -228,7 +226,7 @@ private slots:
         QCOMPARE(QString::fromStdString(dlg->liveUrl()),
                  QStringLiteral("http://127.0.0.1:%1/pushall.htm;4?scrw=1024").arg(dvr_->port()));
         const auto starts = dlg->liveSession().Stats().startsTotal;
-        choose(*dlg, id::kChannelList, 4);  // "5" again
+        choose(*dlg, id::kChannelList, 4);                         // "5" again
         QCOMPARE(dlg->liveSession().Stats().startsTotal, starts);  // not yet: the re-post is queued
         QTRY_COMPARE_WITH_TIMEOUT(dlg->liveSession().Stats().startsTotal, starts + 1, kWaitMs);
         choose(*dlg, id::kChannelList, 15);
@@ -437,7 +435,8 @@ private slots:
         const int hour = now.time().hour();
         dlg->setPlaybackStart(QDateTime(now.date(), QTime(hour, 0, 0)));
         dlg->onButton(id::kPlaybackButton);
-        QVERIFY(dlg->playbackUrl().find("/dvr_playback.htm?func=read&video_source=FFFF&startH=") != std::string::npos);
+        QVERIFY(dlg->playbackUrl().find("/dvr_playback.htm?func=read&video_source=FFFF&startH=") !=
+                std::string::npos);
         choose(*dlg, id::kPlaySpeedList, 3);  // "4X"
         QCOMPARE(dlg->player().speed(), playback::kSpeed4X);
         auto* slider = qobject_cast<QSlider*>(dlg->control(id::kPositionSlider));

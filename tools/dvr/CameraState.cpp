@@ -14,14 +14,19 @@ struct CommandName {
     const char* name;
 };
 
-constexpr CommandName kNames[] = {
-    {CameraCommand::Up, "up"},           {CameraCommand::Down, "down"},
-    {CameraCommand::Left, "left"},       {CameraCommand::Right, "right"},
-    {CameraCommand::UpLeft, "upleft"},   {CameraCommand::UpRight, "upright"},
-    {CameraCommand::DownLeft, "downleft"}, {CameraCommand::DownRight, "downright"},
-    {CameraCommand::Stop, "stoppt"},     {CameraCommand::ZoomIn, "zoomin"},
-    {CameraCommand::ZoomOut, "zoomout"}, {CameraCommand::FocusNear, "focusnear"},
-    {CameraCommand::FocusFar, "focusfar"}};
+constexpr CommandName kNames[] = {{CameraCommand::Up, "up"},
+                                  {CameraCommand::Down, "down"},
+                                  {CameraCommand::Left, "left"},
+                                  {CameraCommand::Right, "right"},
+                                  {CameraCommand::UpLeft, "upleft"},
+                                  {CameraCommand::UpRight, "upright"},
+                                  {CameraCommand::DownLeft, "downleft"},
+                                  {CameraCommand::DownRight, "downright"},
+                                  {CameraCommand::Stop, "stoppt"},
+                                  {CameraCommand::ZoomIn, "zoomin"},
+                                  {CameraCommand::ZoomOut, "zoomout"},
+                                  {CameraCommand::FocusNear, "focusnear"},
+                                  {CameraCommand::FocusFar, "focusfar"}};
 
 }  // namespace
 

@@ -15,7 +15,19 @@
 namespace vistrel::dvr {
 
 enum class CameraCommand {
-    Up, Down, Left, Right, UpLeft, UpRight, DownLeft, DownRight, Stop, ZoomIn, ZoomOut, FocusNear, FocusFar
+    Up,
+    Down,
+    Left,
+    Right,
+    UpLeft,
+    UpRight,
+    DownLeft,
+    DownRight,
+    Stop,
+    ZoomIn,
+    ZoomOut,
+    FocusNear,
+    FocusFar
 };
 
 // "up", "stoppt", "zoomin"... as the camctrl_X parameter names them.
@@ -40,8 +52,8 @@ public:
 
 private:
     struct Camera {
-        double panX = 0, tiltY = 0;          // position at `since`
-        double velocityX = 0, velocityY = 0; // pixels per second
+        double panX = 0, tiltY = 0;           // position at `since`
+        double velocityX = 0, velocityY = 0;  // pixels per second
         Clock::time_point since{};
         int zoomPercent = 100;
         int focus = 0;

@@ -16,9 +16,9 @@ enum class AuthMode { None, Basic, Digest };
 
 // What a channel streams live and records.
 enum class ChannelCoding {
-    H263,          // live "video/x-qdaxwmh263", recorded as type-1 records
-    Mpeg4,         // live "video/x-qdaxwmkvr4", recorded as type-13 records
-    Mpeg4Audio,    // live "video/x-qdaxwmkvr4", recorded as type-14 records (video and IMA ADPCM packets)
+    H263,        // live "video/x-qdaxwmh263", recorded as type-1 records
+    Mpeg4,       // live "video/x-qdaxwmkvr4", recorded as type-13 records
+    Mpeg4Audio,  // live "video/x-qdaxwmkvr4", recorded as type-14 records (video and IMA ADPCM packets)
 };
 
 // Faults are off by default; each one is independent of the others.
@@ -43,17 +43,17 @@ struct FaultOptions {
 };
 
 struct DvrOptions {
-    std::uint16_t port = 0;                  // 0: any free port, see DvrServer::start()
-    std::string bindAddress = "127.0.0.1";   // loopback unless told otherwise
-    std::string user;                        // checked when auth != None
+    std::uint16_t port = 0;                 // 0: any free port, see DvrServer::start()
+    std::string bindAddress = "127.0.0.1";  // loopback unless told otherwise
+    std::string user;                       // checked when auth != None
     std::string password;
     AuthMode auth = AuthMode::None;
     // Status given to a missing or wrong credential: 401 (with the challenge), 404 or 407.
     int authFailureStatus = 401;
     // Camera commands carry no credentials in the client, so they are not checked unless asked.
     bool authCameraCommands = false;
-    std::string logFile;                     // one JSON line per request; empty: no log
-    int maxConnections = 8;                  // more at once are answered 503 and closed
+    std::string logFile;     // one JSON line per request; empty: no log
+    int maxConnections = 8;  // more at once are answered 503 and closed
 
     // Live pacing: -1 uses each channel's own frame interval; 0 sends frames as fast as the client
     // reads; N > 0 sends one frame every N ms on every channel. Tests use 0 or a few ms.
@@ -85,8 +85,9 @@ struct DvrOptions {
     static std::array<ChannelCoding, kChannelCount> defaultChannels() {
         std::array<ChannelCoding, kChannelCount> plan{};
         for (int i = 0; i < kChannelCount; ++i)
-            plan[std::size_t(i)] = i < 8 ? ChannelCoding::H263
-                                  : i < 12 ? ChannelCoding::Mpeg4 : ChannelCoding::Mpeg4Audio;
+            plan[std::size_t(i)] = i < 8    ? ChannelCoding::H263
+                                   : i < 12 ? ChannelCoding::Mpeg4
+                                            : ChannelCoding::Mpeg4Audio;
         return plan;
     }
 };

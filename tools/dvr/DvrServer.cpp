@@ -84,12 +84,12 @@ void sendSimple(Connection& connection, int status, const std::string& extraHead
                 const std::string& contentType = "text/html") {
     std::string body;
     if (contentType == "text/html")
-        body = "<html><body><h1>" + std::to_string(status) + " " + reasonPhrase(status) + "</h1></body></html>\r\n";
-    else
-        body = std::string(reasonPhrase(status)) + "\r\n";
-    const std::string head = "HTTP/1.0 " + std::to_string(status) + " " + reasonPhrase(status) +
-                             "\r\nContent-Type: " + contentType + "\r\nContent-Length: " +
-                             std::to_string(body.size()) + "\r\n" + extraHeaders + "Connection: close\r\n\r\n";
+        body =
+            "<html><body><h1>" + std::to_string(status) + " " + reasonPhrase(status) + "</h1></body></html>\r\n";
+    else body = std::string(reasonPhrase(status)) + "\r\n";
+    const std::string head =
+        "HTTP/1.0 " + std::to_string(status) + " " + reasonPhrase(status) + "\r\nContent-Type: " + contentType +
+        "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders + "Connection: close\r\n\r\n";
     if (connection.sendHead(head)) connection.sendBody(body);
 }
 
@@ -122,13 +122,14 @@ void serveCamera(ServerContext& context, Connection& connection, const HttpReque
         sendSimple(connection, 400, {}, "text/plain");
         return;
     }
-    const CameraPosition p = context.cameras.apply(int(*channel) - 1, *command, *speed,
-                                                   std::chrono::steady_clock::now());
+    const CameraPosition p =
+        context.cameras.apply(int(*channel) - 1, *command, *speed, std::chrono::steady_clock::now());
     context.count([](DvrStats& s) { ++s.cameraRequests; });
-    logFields += ",\"status\":200,\"channel\":" + std::to_string(*channel) + ",\"command\":" +
-                 jsonString(cameraCommandName(*command)) + ",\"speed\":" + std::to_string(*speed) +
-                 ",\"pan\":" + std::to_string(p.panX) + ",\"tilt\":" + std::to_string(p.tiltY) +
-                 ",\"zoom\":" + std::to_string(p.zoomPercent) + ",\"focus\":" + std::to_string(p.focus);
+    logFields += ",\"status\":200,\"channel\":" + std::to_string(*channel) +
+                 ",\"command\":" + jsonString(cameraCommandName(*command)) +
+                 ",\"speed\":" + std::to_string(*speed) + ",\"pan\":" + std::to_string(p.panX) +
+                 ",\"tilt\":" + std::to_string(p.tiltY) + ",\"zoom\":" + std::to_string(p.zoomPercent) +
+                 ",\"focus\":" + std::to_string(p.focus);
     sendSimple(connection, 200, {}, "text/plain");
 }
 
@@ -137,9 +138,9 @@ void serveCamera(ServerContext& context, Connection& connection, const HttpReque
 struct DvrServer::Impl {
     struct Client {
         std::thread thread;
-        int fd = -1;          // guarded by clientsLock; -1 once the connection thread closed it
-        bool done = false;    // guarded by clientsLock
-        bool refused = false; // set before the thread starts: answer 503 only
+        int fd = -1;           // guarded by clientsLock; -1 once the connection thread closed it
+        bool done = false;     // guarded by clientsLock
+        bool refused = false;  // set before the thread starts: answer 503 only
     };
 
     DvrOptions options;
@@ -149,8 +150,8 @@ struct DvrServer::Impl {
     std::string error;
     std::thread acceptThread;
     std::mutex clientsLock;
-    std::list<Client> clients;               // guarded by clientsLock
-    bool running = false;                    // touched by start()/stop() only
+    std::list<Client> clients;  // guarded by clientsLock
+    bool running = false;       // touched by start()/stop() only
 
     void acceptLoop();
     void serve(Client* client, int fd, std::string peer, bool refused);
@@ -244,8 +245,12 @@ void DvrServer::Impl::answer(int fd, const std::string& peer, bool refused) {
     } else {
         struct Active {
             ServerContext& context;
-            explicit Active(ServerContext& c) : context(c) { context.count([](DvrStats& s) { ++s.activeConnections; }); }
-            ~Active() { context.count([](DvrStats& s) { --s.activeConnections; }); }
+            explicit Active(ServerContext& c) : context(c) {
+                context.count([](DvrStats& s) { ++s.activeConnections; });
+            }
+            ~Active() {
+                context.count([](DvrStats& s) { --s.activeConnections; });
+            }
         } active(*context);
         Connection connection(fd, context->stopping, options.faults);
         handle(connection, peer);
@@ -290,12 +295,9 @@ void DvrServer::Impl::handle(Connection& connection, const std::string& peer) {
         context->count([](DvrStats& s) { ++s.authFailures; });
         const int status = options.authFailureStatus;
         context->log.write(logFields + ",\"status\":" + std::to_string(status) + ",\"auth\":\"rejected\"");
-        if (status == 404)
-            sendSimple(connection, 404);
-        else if (status == 407)
-            sendSimple(connection, 407, context->auth.proxyChallengeHeaders());
-        else
-            sendSimple(connection, 401, context->auth.challengeHeaders());
+        if (status == 404) sendSimple(connection, 404);
+        else if (status == 407) sendSimple(connection, 407, context->auth.proxyChallengeHeaders());
+        else sendSimple(connection, 401, context->auth.challengeHeaders());
         return;
     }
     switch (r.kind) {
@@ -317,9 +319,7 @@ void DvrServer::Impl::handle(Connection& connection, const std::string& peer) {
     context->log.write(logFields);
 }
 
-DvrServer::DvrServer(DvrOptions options) : impl_(std::make_unique<Impl>()) {
-    impl_->options = std::move(options);
-}
+DvrServer::DvrServer(DvrOptions options) : impl_(std::make_unique<Impl>()) { impl_->options = std::move(options); }
 
 DvrServer::~DvrServer() { stop(); }
 

@@ -12,11 +12,11 @@ namespace vistrel::dvr {
 
 // A virtual camera's position as the live scene shows it.
 struct CameraPosition {
-    int panX = 0;          // scene pixels, positive to the right
-    int tiltY = 0;         // scene pixels, positive downwards
-    int zoomPercent = 100; // 100..400
-    int focus = 0;         // -5 (near) .. 5 (far); 0 sharp
-    int commands = 0;      // camera requests received for this channel
+    int panX = 0;           // scene pixels, positive to the right
+    int tiltY = 0;          // scene pixels, positive downwards
+    int zoomPercent = 100;  // 100..400
+    int focus = 0;          // -5 (near) .. 5 (far); 0 sharp
+    int commands = 0;       // camera requests received for this channel
 };
 
 // Counters for tests; each is a snapshot taken under the server's lock.

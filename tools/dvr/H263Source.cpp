@@ -39,8 +39,8 @@ bool H263Source::encode(YuvFrame& picture, bool forceIntra, std::vector<std::uin
     return true;
 }
 
-void appendH263Frame(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& picture,
-                     bool withHeader, std::uint32_t headerWord) {
+void appendH263Frame(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& picture, bool withHeader,
+                     std::uint32_t headerWord) {
     const auto payload = std::uint32_t(picture.size() + 2);
     if (withHeader) {
         std::uint8_t header[frame::kFrameHeaderSize];

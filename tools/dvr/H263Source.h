@@ -34,7 +34,7 @@ private:
 
 // Frame bytes of the live H.263 format: optional 14-byte header, the 16-bit little-endian length
 // word (counting itself) and the picture.
-void appendH263Frame(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& picture,
-                     bool withHeader, std::uint32_t headerWord);
+void appendH263Frame(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& picture, bool withHeader,
+                     std::uint32_t headerWord);
 
 }  // namespace vistrel::dvr

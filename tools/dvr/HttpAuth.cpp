@@ -124,8 +124,7 @@ std::string base64Encode(std::string_view in) {
 }
 
 HttpAuth::HttpAuth(AuthMode mode, std::string user, std::string password, std::uint64_t secret)
-    : mode_(mode), user_(std::move(user)), password_(std::move(password)),
-      secret_(std::to_string(secret)) {}
+    : mode_(mode), user_(std::move(user)), password_(std::move(password)), secret_(std::to_string(secret)) {}
 
 std::string HttpAuth::makeNonce() const {
     const auto now = std::chrono::steady_clock::now().time_since_epoch().count();

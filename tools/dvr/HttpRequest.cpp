@@ -15,8 +15,8 @@ std::string_view trim(std::string_view s) {
 }
 
 bool isTokenChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("!#$%&'*+-.^_`|~").find(c) !=
-                                                              std::string_view::npos;
+    return std::isalnum(static_cast<unsigned char>(c)) ||
+           std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
 }
 
 int hexDigit(char c) {

@@ -16,11 +16,11 @@ constexpr std::size_t kMaxRequestHead = 8192;
 constexpr std::size_t kMaxHeaderCount = 64;
 
 struct HttpRequest {
-    std::string method;   // "GET"
-    std::string target;   // as sent: "/pushall.htm;3?scrw=1024"
-    std::string version;  // "HTTP/1.0"
-    std::string path;     // target up to '?', parameters after ';' included
-    std::string query;    // after '?', not decoded
+    std::string method;                                        // "GET"
+    std::string target;                                        // as sent: "/pushall.htm;3?scrw=1024"
+    std::string version;                                       // "HTTP/1.0"
+    std::string path;                                          // target up to '?', parameters after ';' included
+    std::string query;                                         // after '?', not decoded
     std::vector<std::pair<std::string, std::string>> headers;  // in order, values trimmed
 
     // The value of the first header of that name (compared without regard to case), or null.

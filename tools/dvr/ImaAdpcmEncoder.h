@@ -21,7 +21,6 @@ int imaAdpcmEncodeSample(int sample, ImaAdpcmState& state);
 
 // Encodes an even number of samples, two per byte, the first of each pair in the high nibble
 // (the order in which the DVR's packets carry them).
-std::vector<std::uint8_t> imaAdpcmEncode(const std::int16_t* samples, std::size_t count,
-                                         ImaAdpcmState& state);
+std::vector<std::uint8_t> imaAdpcmEncode(const std::int16_t* samples, std::size_t count, ImaAdpcmState& state);
 
 }  // namespace vistrel::dvr

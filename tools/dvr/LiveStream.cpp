@@ -13,10 +13,10 @@ namespace vistrel::dvr {
 
 namespace {
 
-constexpr int kH263FrameIntervalMs = 66;    // 15 frames per second
-constexpr int kMpeg4FrameIntervalMs = 33;   // the clips' 30 frames per second
-constexpr int kLiveH263KeyInterval = 30;    // an intra picture every 2 s at 15 fps
-constexpr int kInfoBlockEvery = 45;         // an information block before every 45th MPEG-4 frame
+constexpr int kH263FrameIntervalMs = 66;   // 15 frames per second
+constexpr int kMpeg4FrameIntervalMs = 33;  // the clips' 30 frames per second
+constexpr int kLiveH263KeyInterval = 30;   // an intra picture every 2 s at 15 fps
+constexpr int kInfoBlockEvery = 45;        // an information block before every 45th MPEG-4 frame
 
 const char kHtmlErrorBody[] =
     "HTTP/1.0 503 Service Unavailable\r\n"
@@ -47,15 +47,16 @@ void serveLive(ServerContext& context, Connection& connection, int channelIndex,
         htmlError = context.liveAnswers < options.faults.htmlErrorConnections;
         ++context.liveAnswers;
     }
-    const std::string contentType =
-        options.faults.contentType.empty() ? DvrServer::contentTypeFor(coding) : options.faults.contentType;
+    const std::string contentType = options.faults.contentType.empty() ? DvrServer::contentTypeFor(coding)
+                                                                       : options.faults.contentType;
 
     H263Source h263(options.h263Width, options.h263Height);
     const Mpeg4Clip* clip = coding == ChannelCoding::H263 ? nullptr : context.clips.clipFor(channelIndex);
     if (!htmlError && (coding == ChannelCoding::H263 ? !h263.available() : clip == nullptr)) {
         logFields += ",\"status\":503";
-        connection.sendHead("HTTP/1.0 503 Service Unavailable\r\nContent-Type: text/plain\r\n"
-                            "Connection: close\r\n\r\n");
+        connection.sendHead(
+            "HTTP/1.0 503 Service Unavailable\r\nContent-Type: text/plain\r\n"
+            "Connection: close\r\n\r\n");
         connection.sendBody(std::string("no source for this channel\r\n"));
         return;
     }
@@ -102,8 +103,9 @@ void serveLive(ServerContext& context, Connection& connection, int channelIndex,
         if (!connection.sendBody(out.data(), out.size())) return;
         if (interval > 0) {
             const auto due = begin + std::chrono::milliseconds(std::int64_t(interval) * std::int64_t(n + 1));
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  due - std::chrono::steady_clock::now()).count();
+            const auto wait =
+                std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now())
+                    .count();
             if (wait > 0 && !connection.pause(int(wait))) return;
         } else if (context.stopping.load()) {
             return;

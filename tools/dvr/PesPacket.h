@@ -14,7 +14,7 @@ constexpr std::uint8_t kVideoStreamId = 0xE0;
 constexpr std::size_t kPesHeaderSize = 14;
 
 // A packet of `streamId` with a presentation time stamp in milliseconds.
-std::vector<std::uint8_t> makePesPacket(std::uint8_t streamId, std::uint32_t timestampMs,
-                                        const std::uint8_t* data, std::size_t length);
+std::vector<std::uint8_t> makePesPacket(std::uint8_t streamId, std::uint32_t timestampMs, const std::uint8_t* data,
+                                        std::size_t length);
 
 }  // namespace vistrel::dvr

@@ -54,8 +54,8 @@ std::optional<CivilTime> unpackTime(std::uint32_t dateWord, std::uint32_t timeWo
     return t;
 }
 
-std::optional<PlaybackRange> parsePlaybackQuery(
-    const std::vector<std::pair<std::string, std::string>>& query, std::string* error) {
+std::optional<PlaybackRange> parsePlaybackQuery(const std::vector<std::pair<std::string, std::string>>& query,
+                                                std::string* error) {
     auto fail = [error](const std::string& why) -> std::optional<PlaybackRange> {
         if (error) *error = why;
         return std::nullopt;

@@ -37,7 +37,7 @@ std::int64_t toSeconds(const CivilTime& t);
 
 // Reads func=read, video_source, startH, startL, endH and endL from a decoded query. On failure
 // returns empty with the reason in `error`.
-std::optional<PlaybackRange> parsePlaybackQuery(
-    const std::vector<std::pair<std::string, std::string>>& query, std::string* error);
+std::optional<PlaybackRange> parsePlaybackQuery(const std::vector<std::pair<std::string, std::string>>& query,
+                                                std::string* error);
 
 }  // namespace vistrel::dvr

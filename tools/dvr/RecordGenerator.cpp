@@ -23,8 +23,7 @@ std::uint16_t sizeCodeFor(int width, int height) {
 }  // namespace
 
 RecordGenerator::RecordGenerator(const DvrOptions& options, const Mpeg4ClipLibrary& clips,
-                                 const PlaybackRange& range, std::uint16_t channelMask,
-                                 RecordingCache* cache)
+                                 const PlaybackRange& range, std::uint16_t channelMask, RecordingCache* cache)
     : options_(options), clips_(clips), mask_(channelMask), cache_(cache) {
     startMs_ = range.startSeconds * 1000;
     endMs_ = range.endSeconds * 1000 + 999;
@@ -40,8 +39,8 @@ std::uint32_t RecordGenerator::timestampOf(std::int64_t absoluteMs) const {
 
 bool RecordGenerator::advanceToNextStep() {
     const std::int64_t interval = std::max(1, options_.recordIntervalMs);
-    const std::int64_t steps = (std::int64_t(std::max(0, options_.recordedSecondsPerHour)) * 1000 + interval - 1) /
-                               interval;
+    const std::int64_t steps =
+        (std::int64_t(std::max(0, options_.recordedSecondsPerHour)) * 1000 + interval - 1) / interval;
     while (true) {
         const std::int64_t hourStart = hour_ * kMsPerHour;
         if (hourStart > endMs_) return false;
@@ -80,7 +79,8 @@ bool RecordGenerator::next(std::vector<std::vector<std::uint8_t>>& records) {
     return true;
 }
 
-std::optional<RecordedPicture> RecordGenerator::recordedPicture(int channel, std::int64_t hour, std::int64_t step) {
+std::optional<RecordedPicture> RecordGenerator::recordedPicture(int channel, std::int64_t hour,
+                                                                std::int64_t step) {
     ChannelState& state = channels_[channel];
     const bool continuing = state.encoderHour == hour && state.encoderNextStep == step;
     const bool groupStart = step % kRecordedH263KeyInterval == 0;
@@ -90,7 +90,8 @@ std::optional<RecordedPicture> RecordGenerator::recordedPicture(int channel, std
         if (auto cached = cache_->find(channel, hour, step)) return cached;
     if (!state.h263) state.h263 = std::make_unique<H263Source>(options_.h263Width, options_.h263Height);
     if (!state.h263->available()) return std::nullopt;
-    const std::int64_t from = privateRun || continuing || groupStart ? step : step - step % kRecordedH263KeyInterval;
+    const std::int64_t from = privateRun || continuing || groupStart ? step
+                                                                     : step - step % kRecordedH263KeyInterval;
     RecordedPicture picture;
     YuvFrame frame;
     for (std::int64_t j = from; j <= step; ++j) {
@@ -104,7 +105,8 @@ std::optional<RecordedPicture> RecordGenerator::recordedPicture(int channel, std
         view.millis = absoluteMs;
         renderScene(view, options_.h263Width, options_.h263Height, frame);
         const bool forceIntra = !continuing && j == from;
-        if (!state.h263->encode(frame, forceIntra || j % kRecordedH263KeyInterval == 0, picture.bits, picture.intra)) {
+        if (!state.h263->encode(frame, forceIntra || j % kRecordedH263KeyInterval == 0, picture.bits,
+                                picture.intra)) {
             state.encoderHour = -1;
             return std::nullopt;
         }
@@ -167,10 +169,8 @@ void RecordGenerator::makeMpeg4(int channel, bool withAudio, std::int64_t absolu
 
         // Video packets carry either frame form; alternate so that both are exercised.
         std::vector<std::uint8_t> data;
-        if (stepInHour % 2 == 0)
-            appendMpeg4WithHeader(data, *clip, frame, f.timestampMs);
-        else
-            appendMpeg4WithLength(data, frame);
+        if (stepInHour % 2 == 0) appendMpeg4WithHeader(data, *clip, frame, f.timestampMs);
+        else appendMpeg4WithLength(data, frame);
         const auto video = makePesPacket(kVideoStreamId, f.timestampMs, data.data(), data.size());
         f.version = nextVersion();
         f.flags = frame.intra ? kFlagKeyFrame : 0;

@@ -39,7 +39,7 @@ private:
         std::unique_ptr<H263Source> h263;
         std::int64_t encoderHour = -1;      // the encoder's reference is this hour's picture
         std::int64_t encoderNextStep = -1;  // ... of step encoderNextStep - 1
-        bool privateRun = false;  // the encoder runs a group that began off the shared grid
+        bool privateRun = false;            // the encoder runs a group that began off the shared grid
         ImaAdpcmState adpcm;
         int recordsMade = 0;
     };
@@ -59,8 +59,8 @@ private:
     std::uint16_t mask_;
     RecordingCache* cache_;
     std::int64_t startMs_, endMs_, originMs_;
-    std::int64_t hour_;        // current hour (hours since 1970)
-    std::int64_t step_ = -1;   // current step within the hour; -1 before the first
+    std::int64_t hour_;       // current hour (hours since 1970)
+    std::int64_t step_ = -1;  // current step within the hour; -1 before the first
     bool endSent_ = false;
     std::uint32_t sequence_ = 0;
     ChannelState channels_[kChannelCount];

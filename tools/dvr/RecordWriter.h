@@ -38,14 +38,12 @@ struct RecordFields {
 std::uint16_t recordCrc16(const std::uint8_t* data, std::size_t length);
 
 // Appends a record; the payload length field is `payloadLength`.
-void appendRecord(std::vector<std::uint8_t>& out, const RecordFields& fields,
-                  const std::uint8_t* payload, std::size_t payloadLength);
+void appendRecord(std::vector<std::uint8_t>& out, const RecordFields& fields, const std::uint8_t* payload,
+                  std::size_t payloadLength);
 
 // Appends the end record closing an answer, stamped with `timestampMs`.
 void appendEndRecord(std::vector<std::uint8_t>& out, std::uint32_t timestampMs, std::uint16_t endCode);
 
-inline std::size_t recordHeaderSize(int version) {
-    return version == 1 ? kRecordHeaderV1Size : kRecordHeaderSize;
-}
+inline std::size_t recordHeaderSize(int version) { return version == 1 ? kRecordHeaderV1Size : kRecordHeaderSize; }
 
 }  // namespace vistrel::dvr

@@ -18,9 +18,9 @@ RequestLog::~RequestLog() {
 
 void RequestLog::write(const std::string& fields) {
     if (file_ == nullptr) return;
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::system_clock::now().time_since_epoch())
-                        .count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     std::lock_guard guard(lock_);
     std::fprintf(file_, "{\"time_ms\":%lld,%s}\n", static_cast<long long>(ms), fields.c_str());
     std::fflush(file_);

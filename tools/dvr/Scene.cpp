@@ -124,8 +124,8 @@ void renderScene(const SceneView& view, int width, int height, YuvFrame& f) {
     char text[32];
     std::snprintf(text, sizeof text, "CH %02d", std::clamp(view.channel, 0, 99));
     drawText(f, scale * 2, scale * 2, scale, text);
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", std::clamp(view.hour, 0, 99), std::clamp(view.minute, 0, 99),
-                  std::clamp(view.second, 0, 99));
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", std::clamp(view.hour, 0, 99),
+                  std::clamp(view.minute, 0, 99), std::clamp(view.second, 0, 99));
     drawText(f, scale * 2, height - (kGlyphHeight + 4) * scale, scale, text);
 }
 

@@ -20,17 +20,17 @@ struct ServerContext {
         : options(o), auth(o.auth, o.user, o.password, secret) {}
 
     const DvrOptions& options;  // read-only while serving
-    HttpAuth auth;               // read-only while serving
-    RequestLog log;              // locks itself
-    CameraBank cameras;          // locks itself
-    Mpeg4ClipLibrary clips;      // loaded before serving, read-only afterwards
-    RecordingCache recordings;   // locks itself
+    HttpAuth auth;              // read-only while serving
+    RequestLog log;             // locks itself
+    CameraBank cameras;         // locks itself
+    Mpeg4ClipLibrary clips;     // loaded before serving, read-only afterwards
+    RecordingCache recordings;  // locks itself
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     std::atomic<bool> stopping{false};
 
     std::mutex statsLock;
-    DvrStats stats;               // guarded by statsLock
-    int liveAnswers = 0;          // guarded by statsLock: live requests answered so far
+    DvrStats stats;       // guarded by statsLock
+    int liveAnswers = 0;  // guarded by statsLock: live requests answered so far
 
     template <typename F>
     void count(F&& change) {

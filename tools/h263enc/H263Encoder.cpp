@@ -18,11 +18,11 @@ using namespace vistrel::h263;
 
 namespace {
 
-constexpr int kMaxVector = 31;        // half samples; baseline vectors lie in -32..31
+constexpr int kMaxVector = 31;  // half samples; baseline vectors lie in -32..31
 constexpr int kMinVector = -32;
-constexpr int kSearchSteps = 16;      // diamond iterations per macroblock
-constexpr int kZeroVectorBias = 64;   // SAD a non-zero vector must win by
-constexpr int kIntraBias = 512;       // SAD beyond the macroblock's own deviation that makes it intra
+constexpr int kSearchSteps = 16;     // diamond iterations per macroblock
+constexpr int kZeroVectorBias = 64;  // SAD a non-zero vector must win by
+constexpr int kIntraBias = 512;      // SAD beyond the macroblock's own deviation that makes it intra
 constexpr int kMaxLevel = 127;
 constexpr int kEscapeRunBits = 6;
 constexpr int kEscapeLevelBits = 8;
@@ -312,7 +312,8 @@ struct MacroblockCoder {
     const std::uint8_t* lumaPrediction(int row, int column, int vx, int vy) const {
         const std::uint8_t* plane = (vx & 1) ? ((vy & 1) ? target.half.diagonal : target.half.horizontal)
                                              : ((vy & 1) ? target.half.vertical : target.reference);
-        return plane + std::size_t(16 * row + (vy >> 1)) * std::size_t(width) + std::size_t(16 * column + (vx >> 1));
+        return plane + std::size_t(16 * row + (vy >> 1)) * std::size_t(width) +
+               std::size_t(16 * column + (vx >> 1));
     }
 
     bool vectorInside(int row, int column, int vx, int vy) const {
@@ -336,8 +337,10 @@ struct MacroblockCoder {
         int best = zeroSad;
         const int px = predictComponent(row, column, 0) & ~1;
         const int py = predictComponent(row, column, 1) & ~1;
-        const int candidates[2][2] = {{px, py}, {column > 0 ? work->vectors[2 * std::size_t(row * columns + column - 1)] & ~1 : 0,
-                                                 column > 0 ? work->vectors[2 * std::size_t(row * columns + column - 1) + 1] & ~1 : 0}};
+        const int candidates[2][2] = {
+            {px, py},
+            {column > 0 ? work->vectors[2 * std::size_t(row * columns + column - 1)] & ~1 : 0,
+             column > 0 ? work->vectors[2 * std::size_t(row * columns + column - 1) + 1] & ~1 : 0}};
         for (const auto& c : candidates) {
             const int s = cost(row, column, c[0], c[1], src);
             if (s < best) {
@@ -412,8 +415,9 @@ struct MacroblockCoder {
         const std::uint8_t* luma = lumaPrediction(row, column, vx, vy);
         const bool chromaHalfX = (vx & 3) != 0;
         const bool chromaHalfY = (vy & 3) != 0;
-        const std::uint8_t* chromaPlane = chromaHalfX ? (chromaHalfY ? target.half.diagonal : target.half.horizontal)
-                                                      : (chromaHalfY ? target.half.vertical : target.reference);
+        const std::uint8_t* chromaPlane = chromaHalfX
+                                              ? (chromaHalfY ? target.half.diagonal : target.half.horizontal)
+                                              : (chromaHalfY ? target.half.vertical : target.reference);
         const std::size_t chromaOffset =
             std::size_t(8 * row + (vy >> 2)) * std::size_t(cw) + std::size_t(8 * column + (vx >> 2));
 

@@ -55,7 +55,6 @@ public:
     struct Work;  // buffers of the encoder (defined in H263Encoder.cpp)
 
 private:
-
     int width_ = 0;
     int height_ = 0;
     int sizeCode_ = 0;

@@ -11,11 +11,12 @@
 namespace {
 
 void usage() {
-    std::fprintf(stderr,
-                 "usage: vistrel-h263enc IN.yuv OUT --size WxH [-q Q] [--gop N] [--frames N] [--framed] [--header]\n"
-                 "       [--recon RECON.yuv]\n"
-                 "  sizes: 176x144, 352x288, 320x240, 640x480, 640x240; --framed writes the live frame form\n"
-                 "  (2-byte length word), --header adds the 14-byte frame header\n");
+    std::fprintf(
+        stderr,
+        "usage: vistrel-h263enc IN.yuv OUT --size WxH [-q Q] [--gop N] [--frames N] [--framed] [--header]\n"
+        "       [--recon RECON.yuv]\n"
+        "  sizes: 176x144, 352x288, 320x240, 640x480, 640x240; --framed writes the live frame form\n"
+        "  (2-byte length word), --header adds the 14-byte frame header\n");
 }
 
 bool parseInt(const char* text, long low, long high, long* value) {
@@ -102,21 +103,24 @@ int encodePictures(vistrel::h263enc::H263Encoder& encoder, const Settings& s, st
     std::vector<std::uint8_t> wrapped;
     const int width = s.width;
     const std::size_t lumaSize = std::size_t(s.width) * std::size_t(s.height);
-    while ((s.maxFrames < 0 || *count < s.maxFrames) && std::fread(frame.data(), 1, frame.size(), in) == frame.size()) {
-        const vistrel::h263enc::I420View view{frame.data(), frame.data() + lumaSize, frame.data() + lumaSize * 5 / 4,
-                                              width, width / 2};
+    while ((s.maxFrames < 0 || *count < s.maxFrames) &&
+           std::fread(frame.data(), 1, frame.size(), in) == frame.size()) {
+        const vistrel::h263enc::I420View view{frame.data(), frame.data() + lumaSize,
+                                              frame.data() + lumaSize * 5 / 4, width, width / 2};
         encoder.encode(view, &picture);
         const std::vector<std::uint8_t>* bytes = &picture;
         if (s.framed) {
             wrapped.clear();
             if (!vistrel::h263enc::AppendLiveFrame(&wrapped, picture.data(), picture.size(), s.header)) {
-                std::fprintf(stderr, "vistrel-h263enc: picture %ld too large for a frame without header\n", *count);
+                std::fprintf(stderr, "vistrel-h263enc: picture %ld too large for a frame without header\n",
+                             *count);
                 return 1;
             }
             bytes = &wrapped;
         }
         if (std::fwrite(bytes->data(), 1, bytes->size(), out) != bytes->size() ||
-            (reconFile && std::fwrite(encoder.reconstruction(), 1, encoder.frameBytes(), reconFile) != encoder.frameBytes())) {
+            (reconFile &&
+             std::fwrite(encoder.reconstruction(), 1, encoder.frameBytes(), reconFile) != encoder.frameBytes())) {
             std::fprintf(stderr, "vistrel-h263enc: write error\n");
             return 1;
         }

@@ -22,8 +22,8 @@ std::vector<ElementaryFrame> SplitElementaryStream(const std::uint8_t* data, std
     std::vector<ElementaryFrame> frames;
     if (data == nullptr) return frames;
     ElementaryFrame current;
-    bool open = false;     // `current` has its first start code
-    bool hasVop = false;   // ... and its plane
+    bool open = false;    // `current` has its first start code
+    bool hasVop = false;  // ... and its plane
     std::size_t pos = base::FindStartCode(data, size, 0);
     while (pos < size) {
         const bool haveCode = pos + 3 < size;
@@ -66,8 +66,7 @@ std::vector<ElementaryFrame> SplitElementaryStream(const std::uint8_t* data, std
     return frames;
 }
 
-void WriteMpeg4FrameHeader(std::uint8_t* out18, std::uint32_t payloadLength, SizeHint hint,
-                           std::uint32_t word) {
+void WriteMpeg4FrameHeader(std::uint8_t* out18, std::uint32_t payloadLength, SizeHint hint, std::uint32_t word) {
     frame::WriteFrameHeader(out18, payloadLength, word);
     out18[13] = std::uint8_t(hint) & 3;
     base::PutLe32(out18 + 14, payloadLength);
@@ -113,8 +112,8 @@ void AppendFramed(std::vector<std::uint8_t>& out, const std::uint8_t* frame, std
     }
 }
 
-std::vector<std::uint8_t> WrapStream(const std::uint8_t* data, std::size_t size,
-                                     const WrapOptions& options, long maxFrames) {
+std::vector<std::uint8_t> WrapStream(const std::uint8_t* data, std::size_t size, const WrapOptions& options,
+                                     long maxFrames) {
     std::vector<std::uint8_t> out;
     long done = 0;
     for (const ElementaryFrame& f : SplitElementaryStream(data, size)) {

@@ -21,11 +21,11 @@ enum class SizeHint : std::uint8_t { None = 0, W640 = 1, W320 = 2, W352 = 3 };
 
 // One frame of an elementary stream: a video object plane with every header in front of it.
 struct ElementaryFrame {
-    std::size_t offset = 0;      // first byte (a start code) in the stream
-    std::size_t length = 0;      // up to the next frame's first start code, or the stream end
-    std::size_t vopOffset = 0;   // where the plane's own 00 00 01 B6 starts (>= offset)
-    bool hasVol = false;         // a video object layer header precedes the plane
-    bool intra = false;          // the plane is intra coded
+    std::size_t offset = 0;     // first byte (a start code) in the stream
+    std::size_t length = 0;     // up to the next frame's first start code, or the stream end
+    std::size_t vopOffset = 0;  // where the plane's own 00 00 01 B6 starts (>= offset)
+    bool hasVol = false;        // a video object layer header precedes the plane
+    bool intra = false;         // the plane is intra coded
 };
 
 // Frames in stream order. Bytes before the first start code are ignored; headers after the
@@ -39,10 +39,10 @@ struct WrapOptions {
     bool stripHeaders = false;
     // Frames as a 32-bit little-endian length followed by the data, without the 18-byte header.
     bool headerless = false;
-    bool infoBlockBetween = false;  // an information block before every frame
-    bool infoBlockInside = false;   // an information block in the middle of every frame's data
+    bool infoBlockBetween = false;                      // an information block before every frame
+    bool infoBlockInside = false;                       // an information block in the middle of every frame's data
     std::size_t infoBlockBody = kDefaultInfoBlockBody;  // body bytes after the 16-byte block head
-    std::uint32_t headerWord = 0;   // frame header bytes 5, 7, 9 and 11
+    std::uint32_t headerWord = 0;                       // frame header bytes 5, 7, 9 and 11
 };
 
 // The frame header for `payloadLength` bytes of MPEG-4 data with the given size hint.
@@ -59,7 +59,7 @@ void AppendFramed(std::vector<std::uint8_t>& out, const std::uint8_t* frame, std
                   const WrapOptions& options);
 
 // The whole stream split and wrapped. `maxFrames` < 0 wraps every frame.
-std::vector<std::uint8_t> WrapStream(const std::uint8_t* data, std::size_t size,
-                                     const WrapOptions& options, long maxFrames = -1);
+std::vector<std::uint8_t> WrapStream(const std::uint8_t* data, std::size_t size, const WrapOptions& options,
+                                     long maxFrames = -1);
 
 }  // namespace vistrel::m4vframe

@@ -112,8 +112,7 @@ int main(int argc, char** argv) {
     }
     if (list) {
         for (const ElementaryFrame& f : SplitElementaryStream(input.data(), input.size()))
-            std::printf("%zu %zu %s%s\n", f.offset, f.length, f.intra ? "I" : "P",
-                        f.hasVol ? " vol" : "");
+            std::printf("%zu %zu %s%s\n", f.offset, f.length, f.intra ? "I" : "P", f.hasVol ? " vol" : "");
         return 0;
     }
     const std::vector<std::uint8_t> out = WrapStream(input.data(), input.size(), options, maxFrames);
@@ -123,8 +122,7 @@ int main(int argc, char** argv) {
     }
     std::FILE* f = std::fopen(files[1].c_str(), "wb");
     if (f == nullptr) {
-        std::fprintf(stderr, "vistrel-m4vframe: cannot create %s: %s\n", files[1].c_str(),
-                     std::strerror(errno));
+        std::fprintf(stderr, "vistrel-m4vframe: cannot create %s: %s\n", files[1].c_str(), std::strerror(errno));
         return 1;
     }
     const bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();

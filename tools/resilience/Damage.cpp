@@ -12,7 +12,8 @@ constexpr int kMpeg4Prefix = 10;
 constexpr int kDrawsPerFlip = 16;  // attempts before a flip is given up
 
 // True when any start-code prefix begins in unit[from, to) (clamped to the unit).
-bool hasStartCodeNear(Codec codec, const std::uint8_t* unit, std::size_t length, std::size_t from, std::size_t to) {
+bool hasStartCodeNear(Codec codec, const std::uint8_t* unit, std::size_t length, std::size_t from,
+                      std::size_t to) {
     to = std::min(to, length >= 3 ? length - 2 : 0);
     for (std::size_t i = from; i < to; ++i) {
         const std::uint8_t* p = unit + i;

@@ -26,7 +26,8 @@ std::vector<std::uint8_t> lumaOf(const YuvPicture& picture) {
 std::vector<std::uint8_t> lumaOf(const KVR_MP4_FRAME& frame) {
     std::vector<std::uint8_t> y(std::size_t(frame.Width) * std::size_t(frame.Height));
     for (int row = 0; row < frame.Height; ++row)
-        std::copy(frame.Y + std::ptrdiff_t(row) * frame.BpS, frame.Y + std::ptrdiff_t(row) * frame.BpS + frame.Width,
+        std::copy(frame.Y + std::ptrdiff_t(row) * frame.BpS,
+                  frame.Y + std::ptrdiff_t(row) * frame.BpS + frame.Width,
                   y.begin() + std::ptrdiff_t(row) * frame.Width);
     return y;
 }

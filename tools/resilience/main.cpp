@@ -89,8 +89,10 @@ int damage(int argc, char** argv) {
     if (argc < 5 || !parseCodec(argv[2], &codec)) return usage();
     DamageOptions options;
     for (int i = 5; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) options.seed = std::uint32_t(std::strtoul(argv[++i], nullptr, 10));
-        else if (std::strcmp(argv[i], "--flips") == 0 && i + 1 < argc) options.flipsPerPicture = std::atoi(argv[++i]);
+        if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc)
+            options.seed = std::uint32_t(std::strtoul(argv[++i], nullptr, 10));
+        else if (std::strcmp(argv[i], "--flips") == 0 && i + 1 < argc)
+            options.flipsPerPicture = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--truncate") == 0) options.truncate = true;
         else return usage();
     }
@@ -113,8 +115,8 @@ int measure(int argc, char** argv) {
     int width = 0;
     int height = 0;
     const bool perPicture = argc == 12 && std::strcmp(argv[11], "--pictures") == 0;
-    if ((argc != 11 && !perPicture) || !parseCodec(argv[2], &codec) || std::sscanf(argv[10], "%dx%d", &width, &height) != 2 ||
-        width <= 0 || height <= 0)
+    if ((argc != 11 && !perPicture) || !parseCodec(argv[2], &codec) ||
+        std::sscanf(argv[10], "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0)
         return usage();
     const std::string name = argv[3];
     const std::vector<std::uint8_t> clean = ReadWholeFile(argv[4]);
@@ -170,7 +172,8 @@ int measure(int argc, char** argv) {
                 if (found == luma->end() || found->second.size() != lumaBytes) {
                     std::printf(" %7s", "-");
                 } else {
-                    std::printf(" %7.2f", lumaPsnr(reference.data() + i * frameBytes, found->second.data(), lumaBytes));
+                    std::printf(" %7.2f",
+                                lumaPsnr(reference.data() + i * frameBytes, found->second.data(), lumaBytes));
                 }
             }
             std::printf("\n");

@@ -1,8 +1,8 @@
 #pragma once
 // The live H.263 decoder (stream coding 1).
 
-#include "video/decoders/LiveDecoder.h"
 #include "video/decoders/H263Policy.h"
+#include "video/decoders/LiveDecoder.h"
 
 namespace vistrel {
 

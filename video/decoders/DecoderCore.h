@@ -58,8 +58,8 @@ public:
 
     // A snapshot counts only when it was really written: a buffer too small for it is left
     // untouched, and reporting success then would hand the caller garbage.
-    bool decodeAndCapture(const std::uint8_t* data, std::size_t length, bool capture,
-                          std::uint8_t* buffer, std::size_t size, bool show) {
+    bool decodeAndCapture(const std::uint8_t* data, std::size_t length, bool capture, std::uint8_t* buffer,
+                          std::size_t size, bool show) {
         platform::LockGuard guard(lock_);
         if (!state_) return false;
         state_->SetSuppressDisplay(!show);

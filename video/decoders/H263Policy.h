@@ -29,8 +29,8 @@ struct H263Policy {
     static bool IsIntraFrame(const std::uint8_t* buffer, std::size_t count, std::size_t* offset) {
         return h263::H263IsIntraFrame(buffer, count, offset);
     }
-    static bool ExtractFrame(frame::FrameReceiveBuffer* buffer, const std::uint8_t** frame,
-                             std::size_t* length, bool* hasHeader) {
+    static bool ExtractFrame(frame::FrameReceiveBuffer* buffer, const std::uint8_t** frame, std::size_t* length,
+                             bool* hasHeader) {
         return h263::H263ExtractFrame(buffer, frame, length, hasHeader);
     }
 };

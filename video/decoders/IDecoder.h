@@ -18,14 +18,12 @@ public:
     virtual bool Open(WindowHandle window) = 0;
     virtual void Close() = 0;
     virtual bool DecodeAndCapture(const std::uint8_t* data, std::size_t length, bool capture,
-                                  std::uint8_t* captureBuffer, std::size_t captureBufferSize,
-                                  bool show) = 0;
+                                  std::uint8_t* captureBuffer, std::size_t captureBufferSize, bool show) = 0;
     virtual bool Decode(const std::uint8_t* data, std::size_t length, bool show) = 0;
     virtual void Redraw() = 0;
     virtual void ResetPicture() = 0;
     // Frame rules of the implementation's coding; neither touches the object.
-    virtual bool IsIntraFrame(const std::uint8_t* buffer, std::size_t count,
-                              std::size_t* offset) const = 0;
+    virtual bool IsIntraFrame(const std::uint8_t* buffer, std::size_t count, std::size_t* offset) const = 0;
     virtual bool ExtractFrame(frame::FrameReceiveBuffer* buffer, const std::uint8_t** frame,
                               std::size_t* frameLength, bool* hasHeader) const = 0;
     virtual void GetPictureSize(int* width, int* height) = 0;

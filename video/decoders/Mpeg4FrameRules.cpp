@@ -67,7 +67,8 @@ bool ExtractMpeg4Frame(FrameReceiveBuffer* b, const std::uint8_t** frame, std::s
     if (start != b->readOffset) dropBefore(b, start);
     const std::uint8_t* f = b->data + b->readOffset;
     const std::uint64_t length =
-        std::uint64_t(frame::FrameHeaderLengthHigh(f) | base::Le16(f + frame::kFrameHeaderSize)) + kMpeg4FrameHeaderSize;
+        std::uint64_t(frame::FrameHeaderLengthHigh(f) | base::Le16(f + frame::kFrameHeaderSize)) +
+        kMpeg4FrameHeaderSize;
     return finish(b, length, true, frame, frameLength, hasHeader);
 }
 

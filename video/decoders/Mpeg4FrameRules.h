@@ -12,8 +12,8 @@ namespace vistrel::decoders {
 // Works only on the held bytes. Leaves a frame at the buffer's read offset (moving skipped bytes
 // out first) and reports it once complete. Frames are only taken with their 18-byte frame
 // header: a start code without one, or a length of zero, empties the buffer.
-bool ExtractMpeg4Frame(frame::FrameReceiveBuffer* buffer, const std::uint8_t** frame,
-                       std::size_t* frameLength, bool* hasHeader);
+bool ExtractMpeg4Frame(frame::FrameReceiveBuffer* buffer, const std::uint8_t** frame, std::size_t* frameLength,
+                       bool* hasHeader);
 
 // Finds the first frame (header optional) in buffer[0, count); false when there is none or the
 // byte that tells the coding type lies beyond the data. *offset is where the frame starts.

@@ -28,8 +28,8 @@ struct Mpeg4Policy {
     static bool IsIntraFrame(const std::uint8_t* buffer, std::size_t count, std::size_t* offset) {
         return IsMpeg4IntraFrame(buffer, count, offset);
     }
-    static bool ExtractFrame(frame::FrameReceiveBuffer* buffer, const std::uint8_t** frame,
-                             std::size_t* length, bool* hasHeader) {
+    static bool ExtractFrame(frame::FrameReceiveBuffer* buffer, const std::uint8_t** frame, std::size_t* length,
+                             bool* hasHeader) {
         return ExtractMpeg4Frame(buffer, frame, length, hasHeader);
     }
 };

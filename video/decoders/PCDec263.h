@@ -1,8 +1,8 @@
 #pragma once
 // The playback H.263 decoder (record type 1).
 
-#include "video/decoders/PlaybackDecoder.h"
 #include "video/decoders/H263Policy.h"
+#include "video/decoders/PlaybackDecoder.h"
 
 namespace vistrel {
 

@@ -1,8 +1,8 @@
 #pragma once
 // The playback MPEG-4 decoder (record types 13 and 14).
 
-#include "video/decoders/PlaybackDecoder.h"
 #include "video/decoders/Mpeg4Policy.h"
+#include "video/decoders/PlaybackDecoder.h"
 
 namespace vistrel {
 

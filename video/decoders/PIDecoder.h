@@ -13,12 +13,10 @@ public:
     virtual ~PIDecoder() = default;
 
     // Only the window is used; the picture keeps its own size until a frame announces another.
-    virtual bool Open(int requestedWidth, int requestedHeight, WindowHandle window,
-                      std::uintptr_t reserved) = 0;
+    virtual bool Open(int requestedWidth, int requestedHeight, WindowHandle window, std::uintptr_t reserved) = 0;
     virtual void Close() = 0;
     virtual bool DecodeAndCapture(const std::uint8_t* data, std::size_t length, bool capture,
-                                  std::uint8_t* captureBuffer, std::size_t captureBufferSize,
-                                  bool show) = 0;
+                                  std::uint8_t* captureBuffer, std::size_t captureBufferSize, bool show) = 0;
     // frameCount -1: every complete frame in the data.
     virtual bool Decode(const std::uint8_t* data, std::size_t length, bool show, int frameCount) = 0;
     // On success *buffer holds a snapshot bitmap the caller frees with ReleaseBitmap.

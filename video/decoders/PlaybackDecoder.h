@@ -11,13 +11,10 @@ class PlaybackDecoder : public PIDecoder {
 public:
     // The picture keeps its own size until a frame announces another, so the requested size
     // is not used.
-    bool Open(int, int, WindowHandle window, std::uintptr_t) override {
-        return core_.open(window, true);
-    }
+    bool Open(int, int, WindowHandle window, std::uintptr_t) override { return core_.open(window, true); }
     void Close() override { core_.close(); }
-    bool DecodeAndCapture(const std::uint8_t* data, std::size_t length, bool capture,
-                          std::uint8_t* captureBuffer, std::size_t captureBufferSize,
-                          bool show) override {
+    bool DecodeAndCapture(const std::uint8_t* data, std::size_t length, bool capture, std::uint8_t* captureBuffer,
+                          std::size_t captureBufferSize, bool show) override {
         return core_.decodeAndCapture(data, length, capture, captureBuffer, captureBufferSize, show);
     }
     bool Decode(const std::uint8_t* data, std::size_t length, bool show, int frameCount) override {

@@ -39,8 +39,7 @@ void DestroyDisplaySurface(DisplaySurface* surface);
 // Presents `picture` (borrowed; remembered as the last presented picture until the next call or
 // the surface's end). The caller passes 0, 0 and the picture's own width and height. Then calls
 // the draw callback, outside the surface's lock, unless the window is entirely off the screen.
-void PresentPicture(DisplaySurface* surface, const ScreenPicture* picture, int x, int y,
-                    int width, int height);
+void PresentPicture(DisplaySurface* surface, const ScreenPicture* picture, int x, int y, int width, int height);
 
 // Both do nothing on a null surface; safe from any thread.
 void SetDrawCallback(DisplaySurface* surface, DrawCallback callback, std::uintptr_t word);

@@ -70,17 +70,14 @@ bool PicturePresenter::keepIfConverted(bool converted) {
 bool PicturePresenter::Render(const YuvPicture* picture) {
     if (picture == nullptr || !attached_) return false;
     if (offScreen_) {
-        if (!ensureScreenPicture(picture->width(), picture->height(), kOffScreenBitsPerPixel))
-            return false;
+        if (!ensureScreenPicture(picture->width(), picture->height(), kOffScreenBitsPerPixel)) return false;
         return keepIfConverted(ConvertTo24(picture, screen_.get()));
     }
     if (!surface_ || window_ == nullptr) return false;
     const int mode = GetDisplayMode(surface_.get());
-    if (!ensureScreenPicture(picture->width(), picture->height(), DisplayModeBitsPerPixel(mode)))
-        return false;
+    if (!ensureScreenPicture(picture->width(), picture->height(), DisplayModeBitsPerPixel(mode))) return false;
     const int clientWidth = window_->clientRectOnScreen().width();
-    if (!keepIfConverted(ConvertForDisplayMode(mode, picture, screen_.get(), clientWidth)))
-        return false;
+    if (!keepIfConverted(ConvertForDisplayMode(mode, picture, screen_.get(), clientWidth))) return false;
     PresentPicture(surface_.get(), screen_.get(), 0, 0, screen_->width(), screen_->height());
     return true;
 }

@@ -27,10 +27,8 @@ void SetSourceCrop(WindowHandle window, const SourceCrop& crop) {
         if (found != crops.end()) crops.erase(found);
         return;
     }
-    if (found != crops.end())
-        found->second = crop;
-    else
-        crops.emplace_back(window, crop);
+    if (found != crops.end()) found->second = crop;
+    else crops.emplace_back(window, crop);
 }
 
 void ClearSourceCrop(WindowHandle window) { SetSourceCrop(window, SourceCrop{}); }

@@ -23,8 +23,7 @@ constexpr std::uint8_t kFill13 = 0x80;
 
 // True when the 14 bytes at p carry the five marker values. The caller guarantees 14 readable bytes.
 inline bool HasFrameHeaderAt(const std::uint8_t* p) {
-    return p[0] == kMarker0 && p[2] == kMarker2 && p[4] == kMarker4 && p[6] == kMarker6 &&
-           p[12] == kMarker12;
+    return p[0] == kMarker0 && p[2] == kMarker2 && p[4] == kMarker4 && p[6] == kMarker6 && p[12] == kMarker12;
 }
 
 // Bits 16..31 of the payload length, from bytes 1 and 3 of the header.

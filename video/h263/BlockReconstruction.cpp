@@ -43,9 +43,8 @@ void BuildHalfSamplePlanes(const std::uint8_t* reference, const HalfSamplePlanes
         int h;
     };
     const std::size_t lumaSize = std::size_t(width) * std::size_t(height);
-    const Plane planes[3] = {{0, width, height},
-                             {lumaSize, width / 2, height / 2},
-                             {lumaSize + lumaSize / 4, width / 2, height / 2}};
+    const Plane planes[3] = {
+        {0, width, height}, {lumaSize, width / 2, height / 2}, {lumaSize + lumaSize / 4, width / 2, height / 2}};
     for (const Plane& p : planes) {
         const std::uint8_t* src = reference + p.offset;
         std::uint8_t* hp = half.horizontal + p.offset;
@@ -109,7 +108,8 @@ void predictMacroblock(const ReconstructionTarget& t, const H263Kernels& k, int 
     if ((lumaHalfX && lx + 16 >= w) || (lumaHalfY && ly + 16 >= h)) {
         predictAtEdge(dst, t.reference, w, h, lx, ly, 16, lumaHalfX, lumaHalfY);
     } else {
-        const PredictFn predict = k.predict16x8[(lumaHalfX ? kHalfHorizontal : 0) | (lumaHalfY ? kHalfVertical : 0)];
+        const PredictFn predict =
+            k.predict16x8[(lumaHalfX ? kHalfHorizontal : 0) | (lumaHalfY ? kHalfVertical : 0)];
         predict(dst, src, w);
         predict(dst + std::size_t(8) * std::size_t(w), src + std::size_t(8) * std::size_t(w), w);
     }
@@ -120,13 +120,15 @@ void predictMacroblock(const ReconstructionTarget& t, const H263Kernels& k, int 
     const int cx = std::clamp(8 * column + (vx >> 2), 0, cw - 8);
     const int cy = std::clamp(8 * row + (vy >> 2), 0, ch - 8);
     const bool edge = (chromaHalfX && cx + 8 >= cw) || (chromaHalfY && cy + 8 >= ch);
-    const PredictFn predict = k.predict8x8[(chromaHalfX ? kHalfHorizontal : 0) | (chromaHalfY ? kHalfVertical : 0)];
+    const PredictFn predict =
+        k.predict8x8[(chromaHalfX ? kHalfHorizontal : 0) | (chromaHalfY ? kHalfVertical : 0)];
     const std::size_t srcOffset = std::size_t(cy) * std::size_t(cw) + std::size_t(cx);
     const std::size_t dstOffset = std::size_t(8 * row) * std::size_t(cw) + std::size_t(8 * column);
     for (int c = 0; c < 2; ++c) {
         const std::size_t base = lumaSize + std::size_t(c) * (lumaSize / 4);
         if (edge) {
-            predictAtEdge(t.output + base + dstOffset, t.reference + base, cw, ch, cx, cy, 8, chromaHalfX, chromaHalfY);
+            predictAtEdge(t.output + base + dstOffset, t.reference + base, cw, ch, cx, cy, 8, chromaHalfX,
+                          chromaHalfY);
         } else {
             predict(t.output + base + dstOffset, t.reference + base + srcOffset, cw);
         }
@@ -142,7 +144,8 @@ struct BlockPlace {
 BlockPlace placeOf(const ReconstructionTarget& t, int row, int column, int b) {
     const int w = t.width;
     if (b < 4) {
-        return {t.output + std::size_t(16 * row + 8 * (b / 2)) * std::size_t(w) + std::size_t(16 * column + 8 * (b % 2)),
+        return {t.output + std::size_t(16 * row + 8 * (b / 2)) * std::size_t(w) +
+                    std::size_t(16 * column + 8 * (b % 2)),
                 w};
     }
     const int cw = w / 2;
@@ -165,8 +168,8 @@ void StoreIntra(const ReconstructionTarget& t, int row, int column, const std::i
     }
 }
 
-void PredictAndAdd(const ReconstructionTarget& t, int row, int column, int vx, int vy,
-                   const std::int32_t* blocks, int codedMask) {
+void PredictAndAdd(const ReconstructionTarget& t, int row, int column, int vx, int vy, const std::int32_t* blocks,
+                   int codedMask) {
     predictMacroblock(t, kernelsOf(t), row, column, vx, vy);
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         if ((codedMask & (0x20 >> b)) == 0) continue;

@@ -24,9 +24,7 @@ void InverseTransformBlock(std::int32_t* block);
 void InverseTransform(std::int32_t* blocks, int codedMask = 0x3F);
 
 // Sample clamp for reconstructed values, safe for any input.
-inline std::uint8_t ClampSample(std::int32_t v) {
-    return std::uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v));
-}
+inline std::uint8_t ClampSample(std::int32_t v) { return std::uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
 // The three interpolated versions of a picture, each with the picture's own layout. Prediction no
 // longer reads them (it interpolates per block, with the same edge rules); kept for callers that
@@ -54,8 +52,8 @@ struct ReconstructionTarget {
 // Blocks already transformed (residual samples in raster order).
 void StoreIntra(const ReconstructionTarget& t, int row, int column, const std::int32_t* blocks);
 // Vector in half samples; a vector that points outside the reference is clamped to it.
-void PredictAndAdd(const ReconstructionTarget& t, int row, int column, int vx, int vy,
-                   const std::int32_t* blocks, int codedMask);
+void PredictAndAdd(const ReconstructionTarget& t, int row, int column, int vx, int vy, const std::int32_t* blocks,
+                   int codedMask);
 void CopyNotCoded(const ReconstructionTarget& t, int row, int column);
 
 // The decoder's fused paths. `coefficients` holds the six blocks in raster order (untransformed,

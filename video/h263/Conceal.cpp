@@ -19,7 +19,8 @@ bool knownMotion(const MacroblockContext& c, int row, int column) {
 }
 
 bool lost(const MacroblockContext& c, int row, int column) {
-    return row >= 0 && row < c.rows && column >= 0 && column < c.columns && c.modes[row * c.columns + column] == kModeLost;
+    return row >= 0 && row < c.rows && column >= 0 && column < c.columns &&
+           c.modes[row * c.columns + column] == kModeLost;
 }
 
 // The macroblock whose vector a lost one borrows, or -1 for none. Decoded neighbours come first (above,
@@ -40,7 +41,8 @@ void fillGrey(const ReconstructionTarget& t, int row, int column) {
     const int cw = w / 2;
     const std::size_t lumaSize = std::size_t(w) * std::size_t(t.height);
     for (int y = 0; y < 16; ++y)
-        std::memset(t.output + std::size_t(16 * row + y) * std::size_t(w) + std::size_t(16 * column), kMidGrey, 16);
+        std::memset(t.output + std::size_t(16 * row + y) * std::size_t(w) + std::size_t(16 * column), kMidGrey,
+                    16);
     for (int c = 0; c < 2; ++c) {
         std::uint8_t* plane = t.output + lumaSize + std::size_t(c) * (lumaSize / 4);
         for (int y = 0; y < 8; ++y)
@@ -67,8 +69,8 @@ void ConcealLost(MacroblockContext& c, bool predicted) {
             if (!predicted) {
                 if (c.hasPrevious) {
                     const int index = row * c.columns + column;
-                    ReconstructPredicted(c.target, row, column, c.vectors[2 * index], c.vectors[2 * index + 1], c.blocks,
-                                         kNoCoefficients);
+                    ReconstructPredicted(c.target, row, column, c.vectors[2 * index], c.vectors[2 * index + 1],
+                                         c.blocks, kNoCoefficients);
                 } else {
                     fillGrey(c.target, row, column);
                 }

@@ -149,8 +149,7 @@ void H263Decoder::decodePicture(const std::uint8_t* data, std::size_t size) {
     header_ = header;
     int w = 0;
     int h = 0;
-    if (header.sizeCode != sizeCode_ && SizeCodeDimensions(header.sizeCode, &w, &h) &&
-        selectSize(header.sizeCode))
+    if (header.sizeCode != sizeCode_ && SizeCodeDimensions(header.sizeCode, &w, &h) && selectSize(header.sizeCode))
         presenter_.Resize(width_, height_);
     // A failed size change leaves no buffers; nothing is decoded until one succeeds.
     if (!ensurePictureBuffers()) return;
@@ -272,8 +271,7 @@ bool H263Decoder::ensurePictureBuffers() {
     vectors_ = allocate<std::int32_t>(2 * macroblocks);
     if (reference_) referencePicture_ = YuvPicture::Create(reference_.get(), width_, height_);
     if (output_) outputPicture_ = YuvPicture::Create(output_.get(), width_, height_);
-    if (!reference_ || !output_ || !blocks_ || !modes_ || !vectors_ || !referencePicture_ ||
-        !outputPicture_) {
+    if (!reference_ || !output_ || !blocks_ || !modes_ || !vectors_ || !referencePicture_ || !outputPicture_) {
         releasePictureBuffers();
         sizeCode_ = 0;  // the next picture header tries again
         return false;

@@ -110,7 +110,7 @@ private:
 
     bool frameInProgress_ = false;
     bool frameHasHeader_ = false;
-    std::uint64_t frameLength_ = 0;  // total bytes of the frame in progress
+    std::uint64_t frameLength_ = 0;          // total bytes of the frame in progress
     std::unique_ptr<std::uint8_t[]> input_;  // inputCapacity_ bytes plus a zeroed slack; null until fed
     std::size_t inputCapacity_ = 0;
     std::size_t held_ = 0;

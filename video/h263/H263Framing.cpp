@@ -19,7 +19,9 @@ constexpr std::size_t kStartCodeSpan = 5;     // length word + 0x00 0x00 + the b
 }  // namespace
 
 bool FindH263FrameStart(const std::uint8_t* data, std::size_t size, std::size_t from, H263FrameStart* start) {
-    auto startCodeAt = [data](std::size_t i) { return data[i + 2] == 0 && data[i + 3] == 0 && (data[i + 4] & 0x80) != 0; };
+    auto startCodeAt = [data](std::size_t i) {
+        return data[i + 2] == 0 && data[i + 3] == 0 && (data[i + 4] & 0x80) != 0;
+    };
     for (std::size_t i = from; i + kStartCodeSpan <= size; ++i) {
         // A frame header is taken where it begins: its own bytes 10..12 (0, the low byte of the
         // header word, the 0xC5 marker) look like a start code whenever that word byte is 0, and
@@ -41,7 +43,8 @@ bool FindH263FrameStart(const std::uint8_t* data, std::size_t size, std::size_t 
 }
 
 std::uint64_t H263FrameTotalLength(const std::uint8_t* data, const H263FrameStart& start) {
-    const std::uint32_t word = std::uint32_t(data[start.lengthWord]) | (std::uint32_t(data[start.lengthWord + 1]) << 8);
+    const std::uint32_t word = std::uint32_t(data[start.lengthWord]) |
+                               (std::uint32_t(data[start.lengthWord + 1]) << 8);
     if (!start.hasHeader) return word;
     return std::uint64_t(frame::FrameHeaderLengthHigh(data + start.offset) | word) + frame::kFrameHeaderSize;
 }

@@ -24,10 +24,10 @@ using PredictFn = void (*)(std::uint8_t* dst, const std::uint8_t* src, int strid
 enum HalfSamplePosition { kFullSample = 0, kHalfHorizontal = 1, kHalfVertical = 2, kHalfBoth = 3 };
 
 struct H263Kernels {
-    const char* name;          // the library's name of its transform table
-    TransformFn transform;     // in place, results saturated to 16 bits
-    TransformStoreFn put;      // clamp(transform)
-    TransformStoreFn add;      // clamp(dst + transform)
+    const char* name;       // the library's name of its transform table
+    TransformFn transform;  // in place, results saturated to 16 bits
+    TransformStoreFn put;   // clamp(transform)
+    TransformStoreFn add;   // clamp(dst + transform)
     FlatAddFn flatAdd;
     // [position]: 16 x 8 (luma, called twice per macroblock) and 8 x 8 (chroma) predictions,
     // rounding (a + b + 1) >> 1 and (a + b + c + d + 2) >> 2, reading one column and one row beyond

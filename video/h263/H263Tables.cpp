@@ -6,6 +6,8 @@
 
 namespace vistrel::h263 {
 
+// The code tables keep their hand-laid rows.
+// clang-format off
 const std::array<std::uint8_t, 64> kZigzag = {
     0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
     41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
@@ -68,6 +70,7 @@ const std::array<std::uint8_t, kTcoefCount> kTcoefRun = {
     11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 0,  0,  0,  1,  1,
     2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22,
     23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40};
+// clang-format on
 
 namespace {
 
@@ -86,8 +89,7 @@ void buildTables(VlcTables& t) {
         fillCode(t.intraMcbpc, kMcbpcLookahead, kIntraMcbpcCodes[i], e);
     }
     for (int i = 0; i < 21; ++i) {
-        const McbpcEntry e{std::int8_t(i == 20 ? -1 : i / 4), std::int8_t(i % 4),
-                           kInterMcbpcCodes[i].length};
+        const McbpcEntry e{std::int8_t(i == 20 ? -1 : i / 4), std::int8_t(i % 4), kInterMcbpcCodes[i].length};
         fillCode(t.interMcbpc, kMcbpcLookahead, kInterMcbpcCodes[i], e);
     }
     for (int i = 0; i < 16; ++i) {
@@ -98,7 +100,8 @@ void buildTables(VlcTables& t) {
                            kTcoefLevel[i]};
         fillCode(t.tcoef, kTcoefLookahead, kTcoefCodes[i], e);
     }
-    fillCode(t.tcoef, kTcoefLookahead, kTcoefCodes[kTcoefCount], TcoefEntry{kTcoefCodes[kTcoefCount].length, 0, 0, 0});
+    fillCode(t.tcoef, kTcoefLookahead, kTcoefCodes[kTcoefCount],
+             TcoefEntry{kTcoefCodes[kTcoefCount].length, 0, 0, 0});
     for (int i = 0; i < 33; ++i) {
         fillCode(t.mvd, kMvdLookahead, kMvdCodes[i], MvdEntry{kMvdCodes[i].length, std::uint8_t(i)});
     }

@@ -20,11 +20,26 @@ namespace vistrel::h263 {
 
 bool SizeCodeDimensions(int code, int* width, int* height) {
     switch (code) {
-        case kSizeQcif: *width = 176; *height = 144; return true;
-        case kSizeCif: *width = 352; *height = 288; return true;
-        case kSize320x240: *width = 320; *height = 240; return true;
-        case kSize640x480: *width = 640; *height = 480; return true;
-        case kSize640x240: *width = 640; *height = 240; return true;
+        case kSizeQcif:
+            *width = 176;
+            *height = 144;
+            return true;
+        case kSizeCif:
+            *width = 352;
+            *height = 288;
+            return true;
+        case kSize320x240:
+            *width = 320;
+            *height = 240;
+            return true;
+        case kSize640x480:
+            *width = 640;
+            *height = 480;
+            return true;
+        case kSize640x240:
+            *width = 640;
+            *height = 240;
+            return true;
         default: return false;
     }
 }
@@ -233,8 +248,8 @@ bool decodeIntraMacroblock(BitReader& reader, const VlcTables& tables, Macrobloc
 // One macroblock of a predicted picture; false when its data is damaged (nothing is then written).
 // Four-vector macroblocks belong to advanced prediction, which the decoder does not do: one in the
 // stream is damage.
-bool decodePredictedMacroblock(BitReader& reader, const VlcTables& tables, MacroblockContext& c, int row, int column,
-                               bool firstRow) {
+bool decodePredictedMacroblock(BitReader& reader, const VlcTables& tables, MacroblockContext& c, int row,
+                               int column, bool firstRow) {
     const int index = row * c.columns + column;
     Mcbpc m{kTypeInter, 0};
     for (;;) {
@@ -293,8 +308,8 @@ bool decodePredictedMacroblock(BitReader& reader, const VlcTables& tables, Macro
 // The group of blocks being decoded: where it begins in the picture and in the data.
 struct Group {
     int number = 0;
-    int firstIndex = 0;          // its first macroblock (raster order)
-    std::size_t dataStart = 0;   // bit position of its first macroblock
+    int firstIndex = 0;         // its first macroblock (raster order)
+    std::size_t dataStart = 0;  // bit position of its first macroblock
 };
 
 bool decodeMacroblocks(BitReader& reader, MacroblockContext& c, bool predicted) {
@@ -331,7 +346,8 @@ bool decodeMacroblocks(BitReader& reader, MacroblockContext& c, bool predicted) 
             }
         }
         if (good) {
-            good = predicted ? decodePredictedMacroblock(reader, tables, c, row, column, row * c.columns == group.firstIndex)
+            good = predicted ? decodePredictedMacroblock(reader, tables, c, row, column,
+                                                         row * c.columns == group.firstIndex)
                              : decodeIntraMacroblock(reader, tables, c, row, column);
         }
         // Sixteen zero bits begin no macroblock: standing on them anywhere but at a row's start means
@@ -361,8 +377,12 @@ bool decodeMacroblocks(BitReader& reader, MacroblockContext& c, bool predicted) 
 
 }  // namespace
 
-bool DecodeIntraMacroblocks(BitReader& reader, MacroblockContext& c) { return decodeMacroblocks(reader, c, false); }
+bool DecodeIntraMacroblocks(BitReader& reader, MacroblockContext& c) {
+    return decodeMacroblocks(reader, c, false);
+}
 
-bool DecodePredictedMacroblocks(BitReader& reader, MacroblockContext& c) { return decodeMacroblocks(reader, c, true); }
+bool DecodePredictedMacroblocks(BitReader& reader, MacroblockContext& c) {
+    return decodeMacroblocks(reader, c, true);
+}
 
 }  // namespace vistrel::h263

@@ -25,8 +25,8 @@ constexpr int kInitialQuantiser = 10;
 
 struct PictureHeader {
     int temporalReference = 0;
-    int ptype = 0;      // the 13 PTYPE bits, bit 13 least significant
-    int sizeCode = 0;   // PTYPE bits 5..8
+    int ptype = 0;     // the 13 PTYPE bits, bit 13 least significant
+    int sizeCode = 0;  // PTYPE bits 5..8
     bool predicted = false;
     bool unrestrictedVectors = false;  // read, not acted on
     bool arithmeticCoding = false;     // read, not acted on
@@ -43,7 +43,7 @@ bool ReadPictureHeader(BitReader& reader, PictureHeader* header);
 // Everything the macroblock loops need, owned by the caller.
 struct MacroblockContext {
     ReconstructionTarget target;
-    int columns = 0;              // macroblocks per row
+    int columns = 0;  // macroblocks per row
     int rows = 0;
     std::int16_t* blocks = nullptr;   // 6 x 64 coefficients, raster order
     std::int32_t* modes = nullptr;    // one per macroblock: its type, or kModeLost

@@ -60,8 +60,7 @@ bool Mpeg4Adapter::ensureOutput() { return output_ || replaceOutput(width_, heig
 
 bool Mpeg4Adapter::replaceOutput(int width, int height) {
     // The new buffer is made before the old one goes, so a failure leaves a usable state.
-    std::unique_ptr<std::uint8_t[]> output(
-        new (std::nothrow) std::uint8_t[YuvPicture::FrameBytes(width, height)]);
+    std::unique_ptr<std::uint8_t[]> output(new (std::nothrow) std::uint8_t[YuvPicture::FrameBytes(width, height)]);
     if (!output) return false;
     std::unique_ptr<YuvPicture> yuv = YuvPicture::Create(output.get(), width, height);
     if (!yuv) return false;

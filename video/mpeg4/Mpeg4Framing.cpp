@@ -20,8 +20,8 @@ constexpr std::size_t kInfoBlockHeadSize = 14;
 }  // namespace
 
 bool IsInfoBlockAt(const std::uint8_t* p) {
-    return p[0] == kInfoMarker0 && p[2] == kInfoMarker2 && p[4] == kInfoMarker4 &&
-           p[6] == kInfoMarker6 && p[12] == kInfoMarker12;
+    return p[0] == kInfoMarker0 && p[2] == kInfoMarker2 && p[4] == kInfoMarker4 && p[6] == kInfoMarker6 &&
+           p[12] == kInfoMarker12;
 }
 
 std::uint64_t InfoBlockLength(const std::uint8_t* p) {

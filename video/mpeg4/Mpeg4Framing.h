@@ -32,7 +32,7 @@ struct FrameSpan {
     std::size_t payloadOffset = 0;  // from start: the first byte fed to the library
     std::size_t payloadLength = 0;  // bytes fed to the library
     bool hasHeader = false;
-    int sizeHint = 0;               // frame header byte 13, low 2 bits; 0 without header
+    int sizeHint = 0;  // frame header byte 13, low 2 bits; 0 without header
 };
 
 enum class FrameSearch {

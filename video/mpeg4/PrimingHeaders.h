@@ -11,10 +11,12 @@ namespace vistrel::mpeg4 {
 constexpr std::size_t kPrimingHeaderSize = 35;
 
 // Video object, video object layer, then a user data tag naming the header's origin.
-#define VISTREL_PRIMING_HEADER(widthByte5, widthByte6)                                        \
-    {0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00, 0xC4, 0x88, 0x80, 0x0F, widthByte5, \
-     widthByte6, 0x41, 0xE1, 0x49, 0x8F, 0x00, 0x00, 0x01, 0xB2, 'k', 'v', 'r', 'm', 'p', '4', \
-     ' ', '0', '0', '4', 0x00, 0x7F}
+#define VISTREL_PRIMING_HEADER(widthByte5, widthByte6)                                                        \
+    {                                                                                                         \
+        0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00, 0xC4, 0x88, 0x80, 0x0F, widthByte5, widthByte6, \
+            0x41, 0xE1, 0x49, 0x8F, 0x00, 0x00, 0x01, 0xB2, 'k', 'v', 'r', 'm', 'p', '4', ' ', '0', '0', '4', \
+            0x00, 0x7F                                                                                        \
+    }
 
 inline constexpr std::uint8_t kPrimingHeader320[kPrimingHeaderSize] = VISTREL_PRIMING_HEADER(0x50, 0xA0);
 inline constexpr std::uint8_t kPrimingHeader640[kPrimingHeaderSize] = VISTREL_PRIMING_HEADER(0x51, 0x40);

@@ -11,7 +11,7 @@ struct SizeEntry {
 };
 
 constexpr SizeEntry kSizes[] = {
-    {2, 176, 144}, {3, 352, 288}, {6, 320, 240}, {7, 640, 480},
+    {2, 176, 144}, {3, 352, 288}, {6, 320, 240},  {7, 640, 480},
     {8, 640, 240}, {9, 352, 240}, {10, 720, 576}, {11, 720, 480},
 };
 
@@ -48,9 +48,9 @@ bool PictureSizeChangeConsidered(int width, int height, int currentWidth, int cu
 
 int SizeCodeForHint(int hint) {
     switch (hint & 3) {
-        case 1: return 8;   // 640 x 240
-        case 2: return 6;   // 320 x 240
-        case 3: return 9;   // 352 x 240
+        case 1: return 8;  // 640 x 240
+        case 2: return 6;  // 320 x 240
+        case 3: return 9;  // 352 x 240
         default: return 0;
     }
 }

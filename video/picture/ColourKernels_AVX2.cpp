@@ -18,8 +18,7 @@ namespace {
 // channel, else zero. Built by the compiler (defined above the AVX2 region: no start-up code).
 struct ThreeByteMasks {
     alignas(32) std::int8_t bytes[3][3][32];  // [channel][output vector][byte], both lanes alike
-    constexpr ThreeByteMasks() : bytes{}
-    {
+    constexpr ThreeByteMasks() : bytes{} {
         for (int c = 0; c < 3; ++c)
             for (int v = 0; v < 3; ++v)
                 for (int i = 0; i < 32; ++i) {
@@ -49,10 +48,9 @@ struct Offsets {
     __m256i red;
 };
 
-inline __m256i offsetPairs(__m256i a, __m256i b, int factorA, int factorB, int base)
-{
-    const __m256i factors = _mm256_set1_epi32(
-        static_cast<int>((static_cast<std::uint32_t>(factorB) << 16) | (static_cast<std::uint32_t>(factorA) & 0xFFFF)));
+inline __m256i offsetPairs(__m256i a, __m256i b, int factorA, int factorB, int base) {
+    const __m256i factors = _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(factorB) << 16) |
+                                                               (static_cast<std::uint32_t>(factorA) & 0xFFFF)));
     const __m256i k = _mm256_set1_epi32(base);
     // unpacklo/hi work per 128-bit lane; the pack below puts the samples back in order.
     const __m256i lo =
@@ -62,8 +60,7 @@ inline __m256i offsetPairs(__m256i a, __m256i b, int factorA, int factorB, int b
     return _mm256_packs_epi32(lo, hi);
 }
 
-inline Offsets offsets(const std::uint8_t* cbRow, const std::uint8_t* crRow)
-{
+inline Offsets offsets(const std::uint8_t* cbRow, const std::uint8_t* crRow) {
     const __m256i cb = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cbRow)));
     const __m256i cr = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(crRow)));
     return Offsets{offsetPairs(cb, _mm256_slli_epi16(cb, 2), kBlueFromCb, kBlueFrom4Cb, kBlueBase),
@@ -77,8 +74,7 @@ struct Planes {
     __m256i red;
 };
 
-inline Planes pixels(const Offsets& o, const std::uint8_t* y)
-{
+inline Planes pixels(const Offsets& o, const std::uint8_t* y) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
     // Lane by lane: lumaLo holds pixels 0..7 and 16..23, lumaHi 8..15 and 24..31; the doubled
@@ -97,8 +93,7 @@ inline void store256(std::uint8_t* out, __m256i v) { _mm256_storeu_si256(reinter
 
 struct To32 {
     static constexpr int kBytes = 4;
-    static void store(std::uint8_t* out, const Planes& p)
-    {
+    static void store(std::uint8_t* out, const Planes& p) {
         const __m256i zero = _mm256_setzero_si256();
         const __m256i bgLo = _mm256_unpacklo_epi8(p.blue, p.green);  // pixels 0..7 | 16..23
         const __m256i bgHi = _mm256_unpackhi_epi8(p.blue, p.green);  // pixels 8..15 | 24..31
@@ -117,17 +112,16 @@ struct To32 {
 
 struct To24 {
     static constexpr int kBytes = 3;
-    static void store(std::uint8_t* out, const Planes& p)
-    {
+    static void store(std::uint8_t* out, const Planes& p) {
         // Each lane holds sixteen consecutive pixels; it yields 48 consecutive bytes.
         __m256i v[3];
         for (int i = 0; i < 3; ++i) {
             const auto mask = [&](int channel) {
                 return _mm256_load_si256(reinterpret_cast<const __m256i*>(kThreeByteMasks.bytes[channel][i]));
             };
-            v[i] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(p.blue, mask(0)),
-                                                   _mm256_shuffle_epi8(p.green, mask(1))),
-                                   _mm256_shuffle_epi8(p.red, mask(2)));
+            v[i] = _mm256_or_si256(
+                _mm256_or_si256(_mm256_shuffle_epi8(p.blue, mask(0)), _mm256_shuffle_epi8(p.green, mask(1))),
+                _mm256_shuffle_epi8(p.red, mask(2)));
         }
         store256(out, _mm256_permute2x128_si256(v[0], v[1], 0x20));
         store128(out + 32, _mm256_castsi256_si128(v[2]));
@@ -139,8 +133,7 @@ struct To24 {
 template <int RedShift, int GreenBits>
 struct To16 {
     static constexpr int kBytes = 2;
-    static void store(std::uint8_t* out, const Planes& p)
-    {
+    static void store(std::uint8_t* out, const Planes& p) {
         const __m256i zero = _mm256_setzero_si256();
         const __m256i topFive = _mm256_set1_epi16(0xF8);
         const __m256i greenMask = _mm256_set1_epi16(static_cast<short>((0xFF << (8 - GreenBits)) & 0xFF));
@@ -160,8 +153,7 @@ struct To16 {
 
 template <typename Pixel>
 void rowPair(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb, const std::uint8_t* cr,
-             std::uint8_t* out0, std::uint8_t* out1, int chromaWidth, RowPairFn tail)
-{
+             std::uint8_t* out0, std::uint8_t* out1, int chromaWidth, RowPairFn tail) {
     int j = 0;
     for (; j + kStep <= chromaWidth; j += kStep) {
         const Offsets o = offsets(cb + j, cr + j);
@@ -181,30 +173,25 @@ RowPairFn tail555;
 DitherRowFn tail8;
 
 void rowPair24(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb, const std::uint8_t* cr,
-               std::uint8_t* out0, std::uint8_t* out1, int chromaWidth)
-{
+               std::uint8_t* out0, std::uint8_t* out1, int chromaWidth) {
     rowPair<To24>(y0, y1, cb, cr, out0, out1, chromaWidth, tail24);
 }
 void rowPair32(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb, const std::uint8_t* cr,
-               std::uint8_t* out0, std::uint8_t* out1, int chromaWidth)
-{
+               std::uint8_t* out0, std::uint8_t* out1, int chromaWidth) {
     rowPair<To32>(y0, y1, cb, cr, out0, out1, chromaWidth, tail32);
 }
 void rowPair565(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb, const std::uint8_t* cr,
-                std::uint8_t* out0, std::uint8_t* out1, int chromaWidth)
-{
+                std::uint8_t* out0, std::uint8_t* out1, int chromaWidth) {
     rowPair<To16<11, 6>>(y0, y1, cb, cr, out0, out1, chromaWidth, tail565);
 }
 void rowPair555(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb, const std::uint8_t* cr,
-                std::uint8_t* out0, std::uint8_t* out1, int chromaWidth)
-{
+                std::uint8_t* out0, std::uint8_t* out1, int chromaWidth) {
     rowPair<To16<10, 5>>(y0, y1, cb, cr, out0, out1, chromaWidth, tail555);
 }
 
 // Thirty-two palette indices with the arithmetic of the quantiser tables (see the SSE2 routine).
 inline __m256i ditherThirtyTwo(const std::uint8_t* y, const std::uint8_t* cbRow, const std::uint8_t* crRow,
-                               __m256i dither)
-{
+                               __m256i dither) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
     // One chroma sample per pixel, pixels 0..31 in order.
@@ -216,38 +203,37 @@ inline __m256i ditherThirtyTwo(const std::uint8_t* y, const std::uint8_t* cbRow,
     const __m256i crPixels = _mm256_unpacklo_epi8(cr, cr);
     const auto half = [&](__m256i l, __m256i b, __m256i r) {
         const __m256i lumaLevel = _mm256_min_epi16(
-            _mm256_max_epi16(_mm256_srai_epi16(_mm256_add_epi16(l, _mm256_sub_epi16(dither, _mm256_set1_epi16(8))), 4),
-                             _mm256_set1_epi16(1)),
+            _mm256_max_epi16(
+                _mm256_srai_epi16(_mm256_add_epi16(l, _mm256_sub_epi16(dither, _mm256_set1_epi16(8))), 4),
+                _mm256_set1_epi16(1)),
             _mm256_set1_epi16(14));
         const auto chromaLevel = [&](__m256i c) {
-            const __m256i v = _mm256_add_epi16(_mm256_srli_epi16(c, 1), _mm256_sub_epi16(dither, _mm256_set1_epi16(40)));
+            const __m256i v =
+                _mm256_add_epi16(_mm256_srli_epi16(c, 1), _mm256_sub_epi16(dither, _mm256_set1_epi16(40)));
             return _mm256_min_epi16(_mm256_max_epi16(_mm256_srai_epi16(v, 4), zero), _mm256_set1_epi16(3));
         };
         return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(lumaLevel, 4), chromaLevel(r)),
                                _mm256_slli_epi16(chromaLevel(b), 2));
     };
-    return _mm256_packus_epi16(
-        half(_mm256_unpacklo_epi8(luma, zero), _mm256_unpacklo_epi8(cbPixels, zero), _mm256_unpacklo_epi8(crPixels, zero)),
-        half(_mm256_unpackhi_epi8(luma, zero), _mm256_unpackhi_epi8(cbPixels, zero), _mm256_unpackhi_epi8(crPixels, zero)));
+    return _mm256_packus_epi16(half(_mm256_unpacklo_epi8(luma, zero), _mm256_unpacklo_epi8(cbPixels, zero),
+                                    _mm256_unpacklo_epi8(crPixels, zero)),
+                               half(_mm256_unpackhi_epi8(luma, zero), _mm256_unpackhi_epi8(cbPixels, zero),
+                                    _mm256_unpackhi_epi8(crPixels, zero)));
 }
 
 void ditherRow(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* out, int width,
-               const std::uint8_t* dither)
-{
-    const __m256i d = _mm256_setr_epi16(dither[0], dither[1], dither[2], dither[3], dither[0], dither[1], dither[2],
-                                        dither[3], dither[0], dither[1], dither[2], dither[3], dither[0], dither[1],
-                                        dither[2], dither[3]);
+               const std::uint8_t* dither) {
+    const __m256i d = _mm256_setr_epi16(dither[0], dither[1], dither[2], dither[3], dither[0], dither[1],
+                                        dither[2], dither[3], dither[0], dither[1], dither[2], dither[3],
+                                        dither[0], dither[1], dither[2], dither[3]);
     int x = 0;
-    for (; x + 32 <= width; x += 32)
-        store256(out + x, ditherThirtyTwo(y + x, cb + x / 2, cr + x / 2, d));
-    if (x < width)
-        tail8(y + x, cb + x / 2, cr + x / 2, out + x, width - x, dither);
+    for (; x + 32 <= width; x += 32) store256(out + x, ditherThirtyTwo(y + x, cb + x / 2, cr + x / 2, d));
+    if (x < width) tail8(y + x, cb + x / 2, cr + x / 2, out + x, width - x, dither);
 }
 
 }  // namespace
 
-void FillColourKernelsAvx2(ColourKernels* k)
-{
+void FillColourKernelsAvx2(ColourKernels* k) {
     // The table filled so far (SSE2 or C) takes the tails.
     tail24 = k->to24;
     tail32 = k->to32;

@@ -12,15 +12,13 @@ namespace {
 
 // One store per pixel; the screen pictures and framebuffers are little-endian like the screens.
 template <typename T>
-inline void store(std::uint8_t* p, T value)
-{
+inline void store(std::uint8_t* p, T value) {
     std::memcpy(p, &value, sizeof value);
 }
 
 struct Bgr24 {
     static constexpr int kBytes = 3;
-    static void put(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
-    {
+    static void put(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
         p[0] = b;
         p[1] = g;
         p[2] = r;
@@ -29,8 +27,7 @@ struct Bgr24 {
 
 struct Bgr32 {
     static constexpr int kBytes = 4;
-    static void put(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
-    {
+    static void put(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
         store(p, static_cast<std::uint32_t>(b) | static_cast<std::uint32_t>(g) << 8 |
                      static_cast<std::uint32_t>(r) << 16);
     }
@@ -38,24 +35,21 @@ struct Bgr32 {
 
 struct Rgb565 {
     static constexpr int kBytes = 2;
-    static void put(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
-    {
+    static void put(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
         store(p, static_cast<std::uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3)));
     }
 };
 
 struct Rgb555 {
     static constexpr int kBytes = 2;
-    static void put(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
-    {
+    static void put(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
         store(p, static_cast<std::uint16_t>((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3)));
     }
 };
 
 template <typename Pixel>
 void rowPair(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cbRow, const std::uint8_t* crRow,
-             std::uint8_t* out0, std::uint8_t* out1, int chromaWidth)
-{
+             std::uint8_t* out0, std::uint8_t* out1, int chromaWidth) {
     const std::int32_t* colour = ColourTable();
     const std::int32_t* greenCb = colour + kColourRunGreenCb;
     const std::int32_t* blueCb = colour + kColourRunBlueCb;
@@ -68,7 +62,9 @@ void rowPair(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t*
         const int blue = blueCb[cb];
         const int red = redCr[cr];
         const int green = (greenCr[cr] + greenCb[cb]) >> 16;
-        const auto put = [&](std::uint8_t* p, int y) { Pixel::put(p, clamp[y + red], clamp[y + green], clamp[y + blue]); };
+        const auto put = [&](std::uint8_t* p, int y) {
+            Pixel::put(p, clamp[y + red], clamp[y + green], clamp[y + blue]);
+        };
         put(out0 + (2 * j) * Pixel::kBytes, y0[2 * j]);
         put(out0 + (2 * j + 1) * Pixel::kBytes, y0[2 * j + 1]);
         put(out1 + (2 * j) * Pixel::kBytes, y1[2 * j]);
@@ -79,32 +75,27 @@ void rowPair(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t*
 }  // namespace
 
 void ConvertRowPairTo24C(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb,
-                         const std::uint8_t* cr, std::uint8_t* out0, std::uint8_t* out1, int chromaWidth)
-{
+                         const std::uint8_t* cr, std::uint8_t* out0, std::uint8_t* out1, int chromaWidth) {
     rowPair<Bgr24>(y0, y1, cb, cr, out0, out1, chromaWidth);
 }
 
 void ConvertRowPairTo32C(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb,
-                         const std::uint8_t* cr, std::uint8_t* out0, std::uint8_t* out1, int chromaWidth)
-{
+                         const std::uint8_t* cr, std::uint8_t* out0, std::uint8_t* out1, int chromaWidth) {
     rowPair<Bgr32>(y0, y1, cb, cr, out0, out1, chromaWidth);
 }
 
 void ConvertRowPairTo565C(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb,
-                          const std::uint8_t* cr, std::uint8_t* out0, std::uint8_t* out1, int chromaWidth)
-{
+                          const std::uint8_t* cr, std::uint8_t* out0, std::uint8_t* out1, int chromaWidth) {
     rowPair<Rgb565>(y0, y1, cb, cr, out0, out1, chromaWidth);
 }
 
 void ConvertRowPairTo555C(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb,
-                          const std::uint8_t* cr, std::uint8_t* out0, std::uint8_t* out1, int chromaWidth)
-{
+                          const std::uint8_t* cr, std::uint8_t* out0, std::uint8_t* out1, int chromaWidth) {
     rowPair<Rgb555>(y0, y1, cb, cr, out0, out1, chromaWidth);
 }
 
 void DitherRowTo8C(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* out,
-                   int width, const std::uint8_t* dither)
-{
+                   int width, const std::uint8_t* dither) {
     const QuantiserTables& q = EightBitTables();
     for (int x = 0; x < width; x += 4) {
         for (int b = 0; b < 4; ++b) {

@@ -19,16 +19,15 @@ namespace {
 using sse2::kStep;
 using sse2::Offsets;
 using sse2::offsets;
-using sse2::Planes;
 using sse2::pixels;
+using sse2::Planes;
 
 // The sixteen pixels as four vectors of four blue, green, red, 0 pixels.
 struct Bgrx {
     __m128i quad[4];
 };
 
-inline Bgrx interleave(const Planes& p)
-{
+inline Bgrx interleave(const Planes& p) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i bgLo = _mm_unpacklo_epi8(p.blue, p.green);
     const __m128i bgHi = _mm_unpackhi_epi8(p.blue, p.green);
@@ -40,17 +39,14 @@ inline Bgrx interleave(const Planes& p)
 
 struct To32 {
     static constexpr int kBytes = 4;
-    static void store(std::uint8_t* out, const Planes& p)
-    {
+    static void store(std::uint8_t* out, const Planes& p) {
         const Bgrx x = interleave(p);
-        for (int k = 0; k < 4; ++k)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * k), x.quad[k]);
+        for (int k = 0; k < 4; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * k), x.quad[k]);
     }
 };
 
 // Four BGRX pixels squeezed into exactly 12 bytes, so nothing is written past the row.
-inline void storeThreeByteQuad(std::uint8_t* out, __m128i bgrx)
-{
+inline void storeThreeByteQuad(std::uint8_t* out, __m128i bgrx) {
     const __m128i firstPixel = _mm_set1_epi64x(0x0000000000FFFFFF);
     const __m128i secondPixel = _mm_set1_epi64x(0x0000FFFFFF000000);
     // Each 64-bit half now holds two pixels in its low 6 bytes.
@@ -64,19 +60,16 @@ inline void storeThreeByteQuad(std::uint8_t* out, __m128i bgrx)
 
 struct To24 {
     static constexpr int kBytes = 3;
-    static void store(std::uint8_t* out, const Planes& p)
-    {
+    static void store(std::uint8_t* out, const Planes& p) {
         const Bgrx x = interleave(p);
-        for (int k = 0; k < 4; ++k)
-            storeThreeByteQuad(out + 12 * k, x.quad[k]);
+        for (int k = 0; k < 4; ++k) storeThreeByteQuad(out + 12 * k, x.quad[k]);
     }
 };
 
 template <int RedShift, int GreenBits>
 struct To16 {
     static constexpr int kBytes = 2;
-    static void store(std::uint8_t* out, const Planes& p)
-    {
+    static void store(std::uint8_t* out, const Planes& p) {
         const __m128i zero = _mm_setzero_si128();
         const __m128i topFive = _mm_set1_epi16(0xF8);
         const __m128i greenMask = _mm_set1_epi16(static_cast<short>((0xFF << (8 - GreenBits)) & 0xFF));
@@ -96,8 +89,7 @@ struct To16 {
 
 template <typename Pixel, RowPairFn Tail>
 void rowPair(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb, const std::uint8_t* cr,
-             std::uint8_t* out0, std::uint8_t* out1, int chromaWidth)
-{
+             std::uint8_t* out0, std::uint8_t* out1, int chromaWidth) {
     int j = 0;
     for (; j + kStep <= chromaWidth; j += kStep) {
         const Offsets o = offsets(cb + j, cr + j);
@@ -112,8 +104,7 @@ void rowPair(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t*
 // Sixteen palette indices: luma level clamp((Y + d - 8) >> 4, 1, 14) << 4, chroma levels
 // clamp((C / 2 + d - 40) >> 4, 0, 3) (Cb's shifted left by 2): the quantiser tables' arithmetic.
 inline __m128i ditherSixteen(const std::uint8_t* y, const std::uint8_t* cbRow, const std::uint8_t* crRow,
-                             __m128i dither)
-{
+                             __m128i dither) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
     const __m128i cb8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cbRow));
@@ -133,26 +124,24 @@ inline __m128i ditherSixteen(const std::uint8_t* y, const std::uint8_t* cbRow, c
         return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(lumaLevel, 4), chromaLevel(r)),
                             _mm_slli_epi16(chromaLevel(b), 2));
     };
-    return _mm_packus_epi16(half(_mm_unpacklo_epi8(luma, zero), _mm_unpacklo_epi8(cb, zero), _mm_unpacklo_epi8(cr, zero)),
-                            half(_mm_unpackhi_epi8(luma, zero), _mm_unpackhi_epi8(cb, zero), _mm_unpackhi_epi8(cr, zero)));
+    return _mm_packus_epi16(
+        half(_mm_unpacklo_epi8(luma, zero), _mm_unpacklo_epi8(cb, zero), _mm_unpacklo_epi8(cr, zero)),
+        half(_mm_unpackhi_epi8(luma, zero), _mm_unpackhi_epi8(cb, zero), _mm_unpackhi_epi8(cr, zero)));
 }
 
 void ditherRow(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* out, int width,
-               const std::uint8_t* dither)
-{
-    const __m128i d = _mm_set_epi16(dither[3], dither[2], dither[1], dither[0], dither[3], dither[2], dither[1],
-                                    dither[0]);
+               const std::uint8_t* dither) {
+    const __m128i d =
+        _mm_set_epi16(dither[3], dither[2], dither[1], dither[0], dither[3], dither[2], dither[1], dither[0]);
     int x = 0;
     for (; x + 16 <= width; x += 16)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), ditherSixteen(y + x, cb + x / 2, cr + x / 2, d));
-    if (x < width)
-        DitherRowTo8C(y + x, cb + x / 2, cr + x / 2, out + x, width - x, dither);
+    if (x < width) DitherRowTo8C(y + x, cb + x / 2, cr + x / 2, out + x, width - x, dither);
 }
 
 }  // namespace
 
-void FillColourKernelsSse2(ColourKernels* k)
-{
+void FillColourKernelsSse2(ColourKernels* k) {
     k->name = "sse2";
     k->to24 = rowPair<To24, ConvertRowPairTo24C>;
     k->to32 = rowPair<To32, ConvertRowPairTo32C>;

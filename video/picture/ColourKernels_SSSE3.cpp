@@ -18,8 +18,7 @@ namespace {
 // (0 blue, 1 green, 2 red), else zero. Built by the compiler (above the SSSE3 region).
 struct ThreeByteMasks {
     alignas(16) std::int8_t bytes[3][3][16];  // [channel][output vector][byte]
-    constexpr ThreeByteMasks() : bytes{}
-    {
+    constexpr ThreeByteMasks() : bytes{} {
         for (int c = 0; c < 3; ++c)
             for (int v = 0; v < 3; ++v)
                 for (int i = 0; i < 16; ++i) {
@@ -42,8 +41,7 @@ namespace {
 
 using sse2::kStep;
 
-inline void store24(std::uint8_t* out, const sse2::Offsets& o, const std::uint8_t* y)
-{
+inline void store24(std::uint8_t* out, const sse2::Offsets& o, const std::uint8_t* y) {
     const sse2::Planes p = sse2::pixels(o, y);
     const __m128i planes[3] = {p.blue, p.green, p.red};
     for (int v = 0; v < 3; ++v) {
@@ -59,8 +57,7 @@ inline void store24(std::uint8_t* out, const sse2::Offsets& o, const std::uint8_
 RowPairFn tail24;
 
 void rowPair24(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb, const std::uint8_t* cr,
-               std::uint8_t* out0, std::uint8_t* out1, int chromaWidth)
-{
+               std::uint8_t* out0, std::uint8_t* out1, int chromaWidth) {
     int j = 0;
     for (; j + kStep <= chromaWidth; j += kStep) {
         const sse2::Offsets o = sse2::offsets(cb + j, cr + j);
@@ -73,8 +70,7 @@ void rowPair24(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_
 
 }  // namespace
 
-void FillColourKernelsSsse3(ColourKernels* k)
-{
+void FillColourKernelsSsse3(ColourKernels* k) {
     // The table filled so far takes the tails.
     tail24 = k->to24;
     k->name = "ssse3";

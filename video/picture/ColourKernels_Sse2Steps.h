@@ -21,18 +21,16 @@ struct Offsets {
     __m128i red;
 };
 
-inline __m128i offsetPairs(__m128i a, __m128i b, int factorA, int factorB, int base)
-{
+inline __m128i offsetPairs(__m128i a, __m128i b, int factorA, int factorB, int base) {
     const __m128i factors = _mm_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(factorB) << 16) |
-                                                             (static_cast<std::uint32_t>(factorA) & 0xFFFF)));
+                                                            (static_cast<std::uint32_t>(factorA) & 0xFFFF)));
     const __m128i k = _mm_set1_epi32(base);
     const __m128i lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), factors), k), 16);
     const __m128i hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), factors), k), 16);
     return _mm_packs_epi32(lo, hi);
 }
 
-inline Offsets offsets(const std::uint8_t* cbRow, const std::uint8_t* crRow)
-{
+inline Offsets offsets(const std::uint8_t* cbRow, const std::uint8_t* crRow) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i cb = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cbRow)), zero);
     const __m128i cr = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(crRow)), zero);
@@ -47,8 +45,7 @@ struct Planes {
     __m128i red;
 };
 
-inline Planes pixels(const Offsets& o, const std::uint8_t* y)
-{
+inline Planes pixels(const Offsets& o, const std::uint8_t* y) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
     const __m128i lumaLo = _mm_unpacklo_epi8(luma, zero);

@@ -28,8 +28,7 @@ struct Tables {
 Tables tables;
 std::once_flag initOnce;
 
-void build()
-{
+void build() {
     for (int v = 0; v < 256; ++v) {
         tables.colour[kColourRunGreenCb + v] = 2919680 - 22554 * v;
         tables.colour[kColourRunBlueCb + v] = (116130 * v - 14832896) >> 16;
@@ -37,8 +36,7 @@ void build()
         tables.colour[kColourRunGreenCr + v] = 6023424 - 46802 * v;
     }
     for (int i = 0; i < kOutputClampSize; ++i)
-        tables.outputClamp[i] =
-            static_cast<std::uint8_t>(std::clamp(i - kOutputClampOrigin, 0, 255));
+        tables.outputClamp[i] = static_cast<std::uint8_t>(std::clamp(i - kOutputClampOrigin, 0, 255));
     for (int i = 0; i < kReconClampSize; ++i)
         tables.reconClamp[i] = static_cast<std::uint8_t>(std::clamp(i - kReconClampOrigin, 0, 255));
     for (int k = 0; k < kLumaQuantiserSize; ++k)
@@ -47,40 +45,34 @@ void build()
         tables.cr[k] = static_cast<std::uint8_t>(std::clamp((k - 40) >> 4, 0, 3));
         tables.cb[k] = static_cast<std::uint8_t>(tables.cr[k] << 2);
     }
-    for (int k = 0; k < 256; ++k)
-        tables.indexMap[k] = static_cast<std::uint8_t>(k);
-    tables.quantisers = QuantiserTables{tables.luma.data(), tables.cr.data(), tables.cb.data(),
-                                        tables.indexMap.data()};
+    for (int k = 0; k < 256; ++k) tables.indexMap[k] = static_cast<std::uint8_t>(k);
+    tables.quantisers =
+        QuantiserTables{tables.luma.data(), tables.cr.data(), tables.cb.data(), tables.indexMap.data()};
 }
 
 }  // namespace
 
-bool InitColourTables(WindowHandle)
-{
+bool InitColourTables(WindowHandle) {
     std::call_once(initOnce, build);
     return true;
 }
 
-const std::int32_t* ColourTable()
-{
+const std::int32_t* ColourTable() {
     InitColourTables();
     return tables.colour.data();
 }
 
-const std::uint8_t* OutputClamp()
-{
+const std::uint8_t* OutputClamp() {
     InitColourTables();
     return tables.outputClamp.data() + kOutputClampOrigin;
 }
 
-const std::uint8_t* ReconstructionClamp()
-{
+const std::uint8_t* ReconstructionClamp() {
     InitColourTables();
     return tables.reconClamp.data() + kReconClampOrigin;
 }
 
-const QuantiserTables& EightBitTables()
-{
+const QuantiserTables& EightBitTables() {
     InitColourTables();
     return tables.quantisers;
 }

@@ -48,9 +48,7 @@ inline constexpr int kLumaQuantiserSize = 272;
 inline constexpr int kChromaQuantiserSize = 144;
 
 // 4 x 4 dither offsets 0..15, row by row; matrix 1 = A, 2 = B.
-inline constexpr std::uint8_t kDitherA[4][4] = {
-    {0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
-inline constexpr std::uint8_t kDitherB[4][4] = {
-    {0, 8, 14, 2}, {12, 4, 6, 10}, {11, 7, 5, 13}, {3, 15, 9, 1}};
+inline constexpr std::uint8_t kDitherA[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+inline constexpr std::uint8_t kDitherB[4][4] = {{0, 8, 14, 2}, {12, 4, 6, 10}, {11, 7, 5, 13}, {3, 15, 9, 1}};
 
 }  // namespace vistrel

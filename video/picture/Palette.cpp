@@ -4,8 +4,7 @@
 
 namespace vistrel {
 
-PaletteRgb PaletteColour(int n)
-{
+PaletteRgb PaletteColour(int n) {
     n &= 0xFF;
     const std::uint8_t* clamp8 = OutputClamp();
     const int k = n >> 4;

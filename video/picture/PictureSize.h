@@ -22,20 +22,16 @@ inline constexpr PictureSizeEntry kPictureSizes[kPictureSizeCount] = {
 };
 
 // The entry of a code, or null for a code outside the table.
-constexpr const PictureSizeEntry* FindPictureSize(int code)
-{
+constexpr const PictureSizeEntry* FindPictureSize(int code) {
     for (const PictureSizeEntry& entry : kPictureSizes)
-        if (entry.code == code)
-            return &entry;
+        if (entry.code == code) return &entry;
     return nullptr;
 }
 
 // The code of a size, or 0 when the size is not in the table.
-constexpr int PictureSizeCode(int width, int height)
-{
+constexpr int PictureSizeCode(int width, int height) {
     for (const PictureSizeEntry& entry : kPictureSizes)
-        if (entry.width == width && entry.height == height)
-            return entry.code;
+        if (entry.width == width && entry.height == height) return entry.code;
     return 0;
 }
 

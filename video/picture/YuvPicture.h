@@ -27,12 +27,10 @@ public:
     // or a size that is not positive, even, and at most kMaxSide.
     static std::unique_ptr<YuvPicture> Create(std::uint8_t* samples, int width, int height);
     // The same over three separate planes with their own strides (also borrowed).
-    static std::unique_ptr<YuvPicture> CreateOverPlanes(std::uint8_t* y, std::uint8_t* cb,
-                                                        std::uint8_t* cr, int width, int height,
-                                                        int yStride, int cStride);
+    static std::unique_ptr<YuvPicture> CreateOverPlanes(std::uint8_t* y, std::uint8_t* cb, std::uint8_t* cr,
+                                                        int width, int height, int yStride, int cStride);
 
-    static std::size_t FrameBytes(int width, int height)
-    {
+    static std::size_t FrameBytes(int width, int height) {
         return static_cast<std::size_t>(width) * height * 3 / 2;
     }
 
@@ -54,7 +52,6 @@ private:
 
 // Fills a packed width * height * 3 / 2 buffer with one luma and two chroma values; black as the
 // decoders paint it is (0, 127, 127).
-void FillYuvFrame(std::uint8_t* samples, int width, int height, std::uint8_t y, std::uint8_t cb,
-                  std::uint8_t cr);
+void FillYuvFrame(std::uint8_t* samples, int width, int height, std::uint8_t y, std::uint8_t cb, std::uint8_t cr);
 
 }  // namespace vistrel

@@ -9,12 +9,12 @@
 // Bytes past the end read as zero; Overread() then turns true and stays true, so the parsers only
 // check it at macroblock, packet and picture boundaries instead of on every read.
 struct KVR_BITS {
-    const uint8_t* Buf = nullptr;   // start of the caller's data
-    const uint8_t* Ptr = nullptr;   // next byte to load, never beyond End
+    const uint8_t* Buf = nullptr;  // start of the caller's data
+    const uint8_t* Ptr = nullptr;  // next byte to load, never beyond End
     const uint8_t* End = nullptr;
-    uint64_t Cache = 0;             // unread bits, left-aligned; below them zeros
-    int Bits_Left = 0;              // valid bits in Cache
-    int64_t Zeros = 0;              // zero bytes loaded from beyond End
+    uint64_t Cache = 0;  // unread bits, left-aligned; below them zeros
+    int Bits_Left = 0;   // valid bits in Cache
+    int64_t Zeros = 0;   // zero bytes loaded from beyond End
 
     void Open(const uint8_t* B, size_t Len) {
         KVR_ASSERT("kvr_bits", B != nullptr || Len == 0);
@@ -43,16 +43,25 @@ struct KVR_BITS {
         }
     }
     // Makes at least Nb (<= 32) bits available.
-    void Need(int Nb) { if (Bits_Left < Nb) Refill(); }
+    void Need(int Nb) {
+        if (Bits_Left < Nb) Refill();
+    }
     uint32_t See(int Nb) {
         if (Nb == 0) return 0;
         Need(Nb);
         return uint32_t(Cache >> (64 - Nb));
     }
     uint32_t See_Loaded(int Nb) const { return Nb == 0 ? 0 : uint32_t(Cache >> (64 - Nb)); }
-    void Skip_Loaded(int Nb) { Cache = Nb >= 64 ? 0 : Cache << Nb; Bits_Left -= Nb; }
+    void Skip_Loaded(int Nb) {
+        Cache = Nb >= 64 ? 0 : Cache << Nb;
+        Bits_Left -= Nb;
+    }
     void Skip(int Nb) {
-        while (Nb > 32) { Need(32); Skip_Loaded(32); Nb -= 32; }
+        while (Nb > 32) {
+            Need(32);
+            Skip_Loaded(32);
+            Nb -= 32;
+        }
         Need(Nb);
         Skip_Loaded(Nb);
     }
@@ -63,7 +72,10 @@ struct KVR_BITS {
     }
     uint32_t Get1() { return Get(1); }
     // The 32 next bits, left-aligned (for table look-ups by leading bits).
-    uint32_t Peek32() { Need(32); return uint32_t(Cache >> 32); }
+    uint32_t Peek32() {
+        Need(32);
+        return uint32_t(Cache >> 32);
+    }
 
     // Bits consumed since Open.
     int64_t Bit_Pos() const { return (int64_t(Ptr - Buf) + Zeros) * 8 - Bits_Left; }
@@ -83,6 +95,9 @@ struct KVR_BITS {
 // Number of significant bits of V >= 0 (0 for 0, 5 for 24, 9 for 256).
 inline int Kvr_Bit_Length(uint32_t V) {
     int N = 0;
-    while (V) { ++N; V >>= 1; }
+    while (V) {
+        ++N;
+        V >>= 1;
+    }
     return N;
 }

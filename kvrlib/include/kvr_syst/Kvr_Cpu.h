@@ -1,13 +1,21 @@
 // CPU feature detection and the level the kernel tables are chosen by.
 #pragma once
 
-enum { KVR_CPU_CPUID = 1, KVR_CPU_MMX = 2, KVR_CPU_SSE = 4, KVR_CPU_SSE2 = 8,
-       KVR_CPU_3DNOW = 16, KVR_CPU_3DNOW2 = 32,
-       // Later x86 extensions: level 4 (SSE2) tables take kernels of these families on top.
-       KVR_CPU_SSSE3 = 64, KVR_CPU_SSE41 = 128, KVR_CPU_AVX2 = 256 };
+enum {
+    KVR_CPU_CPUID = 1,
+    KVR_CPU_MMX = 2,
+    KVR_CPU_SSE = 4,
+    KVR_CPU_SSE2 = 8,
+    KVR_CPU_3DNOW = 16,
+    KVR_CPU_3DNOW2 = 32,
+    // Later x86 extensions: level 4 (SSE2) tables take kernels of these families on top.
+    KVR_CPU_SSSE3 = 64,
+    KVR_CPU_SSE41 = 128,
+    KVR_CPU_AVX2 = 256
+};
 
 struct KVR_CPU_INFO {
-    int Mask;   // KVR_CPU_* bits
+    int Mask;  // KVR_CPU_* bits
 };
 
 // Computed once on first use (probing the processor on x86, nothing elsewhere), then limited by the

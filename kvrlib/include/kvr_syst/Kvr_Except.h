@@ -35,6 +35,7 @@ public:
 class KVR_MSG_EXCEPTION : public KVR_EXCEPTION {
 public:
     explicit KVR_MSG_EXCEPTION(const char* Format, ...) __attribute__((format(printf, 2, 3)));
+
 protected:
     KVR_MSG_EXCEPTION() {}
     static void Format_Message(const char* Format, va_list Args);
@@ -58,5 +59,7 @@ public:
 [[noreturn]] void Kvr_Mem_Failed(const char* Name, long Bytes);
 
 // Programming errors only: never test a value that came from a stream with this.
-#define KVR_ASSERT(Src, Cond) \
-    do { if (!(Cond)) Kvr_Assert_Failed(#Cond, Src, __LINE__); } while (0)
+#define KVR_ASSERT(Src, Cond)                                 \
+    do {                                                      \
+        if (!(Cond)) Kvr_Assert_Failed(#Cond, Src, __LINE__); \
+    } while (0)

@@ -12,17 +12,17 @@ enum { I_VOP = 0, P_VOP = 1, B_VOP = 2, S_VOP = 3, D_VOP = 4 };
 // One decoded picture. The planes point into the decoder's picture store and stay valid only
 // until the next Decode call that decodes a picture.
 struct KVR_MP4_FRAME {
-    uint8_t* Y;          // first visible luma sample
-    uint8_t* U;          // first visible Cb sample
-    uint8_t* V;          // first visible Cr sample
-    int32_t Coding;      // I_VOP, P_VOP, B_VOP or S_VOP
+    uint8_t* Y;      // first visible luma sample
+    uint8_t* U;      // first visible Cb sample
+    uint8_t* V;      // first visible Cr sample
+    int32_t Coding;  // I_VOP, P_VOP, B_VOP or S_VOP
     int32_t Width;
     int32_t Height;
-    int32_t BpS;         // bytes per line, the same for all three planes
-    void* MV_Map;        // motion-vector map attached while decoding, null on output
-    double Time;         // seconds = Time_Ticks / time resolution
+    int32_t BpS;   // bytes per line, the same for all three planes
+    void* MV_Map;  // motion-vector map attached while decoding, null on output
+    double Time;   // seconds = Time_Ticks / time resolution
     int64_t Time_Ticks;
-    void* MB_Map;        // macroblock-info map attached while decoding, null on output
+    void* MB_Map;  // macroblock-info map attached while decoding, null on output
     int32_t Reserved;
 };
 

@@ -30,7 +30,10 @@ public:
     int Capacity() const { return Max_; }
 
 private:
-    struct SLOT { void* Ptr; long Size; };
+    struct SLOT {
+        void* Ptr;
+        long Size;
+    };
     long Total_ = 0;
     long Peak_ = 0;
     int Nb_ = 0;

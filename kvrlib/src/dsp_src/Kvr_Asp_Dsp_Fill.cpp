@@ -8,8 +8,7 @@
 // size every quarter-sample prediction can be cut into (four-vector, field and direct predictions
 // use it as is; 16x16 predictions go through the 16x16 filters of Kvr_Qpel.h, whose mirroring
 // differs).
-void Kvr_Asp_Fill_MB_DSP(KVR_MB_DSP* Dsp)
-{
+void Kvr_Asp_Fill_MB_DSP(KVR_MB_DSP* Dsp) {
     for (int Pos = 0; Pos < 16; ++Pos) {
         Dsp->MC[KVR_MC_RND0][KVR_MC_QPEL + Pos] = Kvr_Qpel8_Put_C[0][Pos];
         Dsp->MC[KVR_MC_RND1][KVR_MC_QPEL + Pos] = Kvr_Qpel8_Put_C[1][Pos];

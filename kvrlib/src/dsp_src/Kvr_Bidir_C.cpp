@@ -4,8 +4,7 @@
 namespace {
 
 template <int W, int H, int Pos>
-void Bidir_Avg(uint8_t* Dst, const uint8_t* Src, int BpS)
-{
+void Bidir_Avg(uint8_t* Dst, const uint8_t* Src, int BpS) {
     for (int y = 0; y < H; ++y) {
         const uint8_t* S0 = Src + y * BpS;
         const uint8_t* S2 = S0 + BpS;

@@ -12,7 +12,9 @@ void* Kvr_Finish_Nop(void* P);
 // encoder's quantise reciprocals and rounding terms), then 64 dequantise multipliers and 64 offsets,
 // raster order.
 enum { KVR_Q_PER_QUANT = 256, KVR_Q_TABLE_BYTES = 31 * KVR_Q_PER_QUANT * 2, KVR_Q_BASE_BYTES = 0xF800 };
-inline const int16_t* Kvr_Dequant_Mult(const int16_t* Table, int q) { return Table + (q - 1) * KVR_Q_PER_QUANT + 128; }
+inline const int16_t* Kvr_Dequant_Mult(const int16_t* Table, int q) {
+    return Table + (q - 1) * KVR_Q_PER_QUANT + 128;
+}
 
 typedef void (*KVR_MATRIX_SETUP_FN)(int16_t* Table, const uint8_t* Matrix, int Intra);
 // Dst and Src may be the same block. Intra: Extra = DC scaler; inter: Extra = row mask (bit r set
@@ -26,9 +28,9 @@ struct KVR_QUANT_DSP {
     KVR_MATRIX_SETUP_FN Setup_Matrix;
     KVR_DEQUANT_FN Dequant_Intra;
     KVR_DEQUANT_FN Dequant_Inter;
-    KVR_BLOCK_FN IDCT;          // in place, raster order
-    KVR_IDCT_STORE_FN IDCT_Put; // transform, clamp, store
-    KVR_IDCT_STORE_FN IDCT_Add; // transform, add to Dst, clamp
+    KVR_BLOCK_FN IDCT;           // in place, raster order
+    KVR_IDCT_STORE_FN IDCT_Put;  // transform, clamp, store
+    KVR_IDCT_STORE_FN IDCT_Add;  // transform, add to Dst, clamp
 };
 
 // Motion-compensation kernels: Dst and Src share the stride BpS.
@@ -36,10 +38,10 @@ typedef void (*KVR_MC_FN)(uint8_t* Dst, const uint8_t* Src, int BpS);
 
 // Index of a motion-compensation sub-table entry.
 enum {
-    KVR_MC_16x8 = 0,    // + position: 0 full, 1 horizontal half, 2 vertical half, 3 both half
+    KVR_MC_16x8 = 0,  // + position: 0 full, 1 horizontal half, 2 vertical half, 3 both half
     KVR_MC_8x8 = 4,
     KVR_MC_8x4 = 8,
-    KVR_MC_QPEL = 12,   // 12..27: 8x8 quarter-sample filters, + position (filled by the quarter-sample module)
+    KVR_MC_QPEL = 12,  // 12..27: 8x8 quarter-sample filters, + position (filled by the quarter-sample module)
     KVR_MC_ENTRIES = 28
 };
 enum { KVR_MC_RND0 = 0, KVR_MC_RND1 = 1, KVR_MC_AVG = 2 };
@@ -57,18 +59,18 @@ typedef void (*KVR_GMC_PREDICT_FN)(const KVR_GMC_PARAMS* Gmc, uint8_t* Dst_Y, ui
 // The three-entry routine list of the macroblock table: per-level kernels whose shape does not fit
 // the sub-tables. The lists are static and shared by all tables.
 struct KVR_MB_ROUTINES {
-    const KVR_MC_FN (*Qpel16_Put)[16];   // [rounding][position]: 16x16 quarter-sample prediction
-    const KVR_MC_FN* Qpel16_Avg;         // [position]: averaged into Dst (second reference)
-    KVR_GMC_PREDICT_FN Gmc_Predict;      // one GMC macroblock (see Kvr_Gmc.h)
+    const KVR_MC_FN (*Qpel16_Put)[16];  // [rounding][position]: 16x16 quarter-sample prediction
+    const KVR_MC_FN* Qpel16_Avg;        // [position]: averaged into Dst (second reference)
+    KVR_GMC_PREDICT_FN Gmc_Predict;     // one GMC macroblock (see Kvr_Gmc.h)
 };
 
 struct KVR_MB_DSP {
     const char* Name;
     KVR_FINISH_FN Finish;
-    KVR_UPSAMPLE_FN Upsample_Put;        // reduced resolution (filled by that module)
+    KVR_UPSAMPLE_FN Upsample_Put;  // reduced resolution (filled by that module)
     KVR_UPSAMPLE_FN Upsample_Add;
-    KVR_MC_FN MC[3][KVR_MC_ENTRIES];     // [KVR_MC_RND0 | KVR_MC_RND1 | KVR_MC_AVG][entry]
-    KVR_EXTEND_FN Extend;                // border extension of a whole picture
+    KVR_MC_FN MC[3][KVR_MC_ENTRIES];  // [KVR_MC_RND0 | KVR_MC_RND1 | KVR_MC_AVG][entry]
+    KVR_EXTEND_FN Extend;             // border extension of a whole picture
     KVR_COPY_FN Copy_16x16;
     KVR_COPY_FN Copy_8x8;
     const KVR_MB_ROUTINES* Routines;

@@ -33,7 +33,8 @@ struct AVX2_LIST {
     AVX2_LIST() {
         for (int Pos = 0; Pos < 16; ++Pos) {
             const bool Wide = Kvr_Qpel16_Avx2_Pays(Pos);
-            for (int Rnd = 0; Rnd < 2; ++Rnd) Put[Rnd][Pos] = (Wide ? Kvr_Qpel16_Put_AVX2 : Kvr_Qpel16_Put_SSE2)[Rnd][Pos];
+            for (int Rnd = 0; Rnd < 2; ++Rnd)
+                Put[Rnd][Pos] = (Wide ? Kvr_Qpel16_Put_AVX2 : Kvr_Qpel16_Put_SSE2)[Rnd][Pos];
             Avg[Pos] = (Wide ? Kvr_Qpel16_Avg_AVX2 : Kvr_Qpel16_Avg_SSE2)[Pos];
         }
         Routines = {Put, Avg, Kvr_Gmc_Predict_MB_SSE2};

@@ -11,15 +11,13 @@ int64_t Rounded_Div(int64_t A, int64_t B) { return (A >= 0 ? A + (B >> 1) : A - 
 
 // Right shift rounding halves towards positive infinity for positive values and towards zero for
 // negative ones (the rounding of the average-vector derivation).
-int64_t Round_Shift(int64_t A, int B)
-{
+int64_t Round_Shift(int64_t A, int B) {
     if (B <= 0) return A;
     const int64_t Half = int64_t{1} << (B - 1);
     return A > 0 ? (A + Half) >> B : (A + Half - 1) >> B;
 }
 
-void Identity(KVR_GMC_PARAMS* G)
-{
+void Identity(KVR_GMC_PARAMS* G) {
     const int64_t A = int64_t{2} << G->Accuracy;
     G->Points = 1;
     G->Offset[0][0] = G->Offset[0][1] = G->Offset[1][0] = G->Offset[1][1] = 0;
@@ -32,8 +30,7 @@ inline int Clampi(int V, int Lo, int Hi) { return V < Lo ? Lo : (V > Hi ? Hi : V
 
 // One plane of the warp: W x H block at Dst, block origin position (Ox, Oy) in 16.16 of 1/S units.
 void Warp_Block(uint8_t* Dst, const uint8_t* Ref, int BpS, int W, int H, int64_t Ox, int64_t Oy,
-                const KVR_GMC_PARAMS* G, int Clip_W, int Clip_H, int Rounding)
-{
+                const KVR_GMC_PARAMS* G, int Clip_W, int Clip_H, int Rounding) {
     const int Shift = G->Accuracy + 1;
     const int S = 1 << Shift;
     const int R = (1 << (2 * Shift - 1)) - Rounding;
@@ -54,8 +51,9 @@ void Warp_Block(uint8_t* Dst, const uint8_t* Ref, int BpS, int W, int H, int64_t
             const int Y1 = static_cast<int>(Iy + 1 < 0 ? 0 : (Iy + 1 >= Clip_H ? Clip_H - 1 : Iy + 1));
             const uint8_t* L0 = Ref + Y0 * BpS;
             const uint8_t* L1 = Ref + Y1 * BpS;
-            const int V = ((L0[X0] * (S - Fx) + L0[X1] * Fx) * (S - Fy) + (L1[X0] * (S - Fx) + L1[X1] * Fx) * Fy + R) >>
-                          (2 * Shift);
+            const int V =
+                ((L0[X0] * (S - Fx) + L0[X1] * Fx) * (S - Fy) + (L1[X0] * (S - Fx) + L1[X1] * Fx) * Fy + R) >>
+                (2 * Shift);
             Dst[y * BpS + x] = static_cast<uint8_t>(V);
             Vx += G->Delta[0][0];
             Vy += G->Delta[1][0];
@@ -77,8 +75,7 @@ struct WARP_64 {
     int Shift[2] = {0, 0};
 };
 
-WARP_POINTS Warp_Points(const int Du[4], const int Dv[4], int Nb_Points, int Accuracy, int Width, int Height)
-{
+WARP_POINTS Warp_Points(const int Du[4], const int Dv[4], int Nb_Points, int Accuracy, int Width, int Height) {
     WARP_POINTS P;
     P.A = int64_t{2} << Accuracy;  // reference positions per sample
     P.Rho = 3 - Accuracy;
@@ -111,21 +108,24 @@ WARP_POINTS Warp_Points(const int Du[4], const int Dv[4], int Nb_Points, int Acc
         Spr[2][c] = (A >> 1) * (2 * Vop[2][c] + D[0][c] + D[2][c]);
     }
     // Virtual points at power-of-two distances, so that the per-sample warp needs shifts only.
-    Virt[0][0] = 16 * (Vop[0][0] + W2) +
-                 Rounded_Div((W - W2) * (R * Spr[0][0] - 16 * Vop[0][0]) + W2 * (R * Spr[1][0] - 16 * Vop[1][0]), W);
-    Virt[0][1] = 16 * Vop[0][1] +
-                 Rounded_Div((W - W2) * (R * Spr[0][1] - 16 * Vop[0][1]) + W2 * (R * Spr[1][1] - 16 * Vop[1][1]), W);
-    Virt[1][0] = 16 * Vop[0][0] +
-                 Rounded_Div((H - H2) * (R * Spr[0][0] - 16 * Vop[0][0]) + H2 * (R * Spr[2][0] - 16 * Vop[2][0]), H);
-    Virt[1][1] = 16 * (Vop[0][1] + H2) +
-                 Rounded_Div((H - H2) * (R * Spr[0][1] - 16 * Vop[0][1]) + H2 * (R * Spr[2][1] - 16 * Vop[2][1]), H);
+    Virt[0][0] =
+        16 * (Vop[0][0] + W2) +
+        Rounded_Div((W - W2) * (R * Spr[0][0] - 16 * Vop[0][0]) + W2 * (R * Spr[1][0] - 16 * Vop[1][0]), W);
+    Virt[0][1] =
+        16 * Vop[0][1] +
+        Rounded_Div((W - W2) * (R * Spr[0][1] - 16 * Vop[0][1]) + W2 * (R * Spr[1][1] - 16 * Vop[1][1]), W);
+    Virt[1][0] =
+        16 * Vop[0][0] +
+        Rounded_Div((H - H2) * (R * Spr[0][0] - 16 * Vop[0][0]) + H2 * (R * Spr[2][0] - 16 * Vop[2][0]), H);
+    Virt[1][1] =
+        16 * (Vop[0][1] + H2) +
+        Rounded_Div((H - H2) * (R * Spr[0][1] - 16 * Vop[0][1]) + H2 * (R * Spr[2][1] - 16 * Vop[2][1]), H);
 
     return P;
 }
 
 // Offsets and deltas of the warp for its number of points (a fourth point does not take part).
-WARP_64 Warp_Coefficients(const WARP_POINTS& P, int Nb_Points)
-{
+WARP_64 Warp_Coefficients(const WARP_POINTS& P, int Nb_Points) {
     const int64_t A = P.A, R = P.R, W2 = P.W2, H2 = P.H2;
     const int Alpha = P.Alpha, Beta = P.Beta, Rho = P.Rho;
     const int64_t(&Vop)[3][2] = P.Vop;
@@ -136,69 +136,68 @@ WARP_64 Warp_Coefficients(const WARP_POINTS& P, int Nb_Points)
     int64_t(&Del)[2][2] = Wp.Del;
     int(&Shift)[2] = Wp.Shift;
     switch (Nb_Points) {
-    case 0:
-        Off[0][0] = Off[0][1] = Off[1][0] = Off[1][1] = 0;
-        Del[0][0] = Del[1][1] = A;
-        Del[0][1] = Del[1][0] = 0;
-        break;
-    case 1:
-        Off[0][0] = Spr[0][0] - A * Vop[0][0];
-        Off[0][1] = Spr[0][1] - A * Vop[0][1];
-        Off[1][0] = ((Spr[0][0] >> 1) | (Spr[0][0] & 1)) - A * (Vop[0][0] / 2);
-        Off[1][1] = ((Spr[0][1] >> 1) | (Spr[0][1] & 1)) - A * (Vop[0][1] / 2);
-        Del[0][0] = Del[1][1] = A;
-        Del[0][1] = Del[1][0] = 0;
-        break;
-    case 2: {
-        const int S0 = Alpha + Rho;
-        Off[0][0] = (Spr[0][0] << S0) + (-R * Spr[0][0] + Virt[0][0]) * (-Vop[0][0]) +
-                    (R * Spr[0][1] - Virt[0][1]) * (-Vop[0][1]) + (int64_t{1} << (S0 - 1));
-        Off[0][1] = (Spr[0][1] << S0) + (-R * Spr[0][1] + Virt[0][1]) * (-Vop[0][0]) +
-                    (-R * Spr[0][0] + Virt[0][0]) * (-Vop[0][1]) + (int64_t{1} << (S0 - 1));
-        Off[1][0] = (-R * Spr[0][0] + Virt[0][0]) * (-2 * Vop[0][0] + 1) +
-                    (R * Spr[0][1] - Virt[0][1]) * (-2 * Vop[0][1] + 1) + 2 * W2 * R * Spr[0][0] - 16 * W2 +
-                    (int64_t{1} << (S0 + 1));
-        Off[1][1] = (-R * Spr[0][1] + Virt[0][1]) * (-2 * Vop[0][0] + 1) +
-                    (-R * Spr[0][0] + Virt[0][0]) * (-2 * Vop[0][1] + 1) + 2 * W2 * R * Spr[0][1] - 16 * W2 +
-                    (int64_t{1} << (S0 + 1));
-        Del[0][0] = -R * Spr[0][0] + Virt[0][0];
-        Del[0][1] = R * Spr[0][1] - Virt[0][1];
-        Del[1][0] = -R * Spr[0][1] + Virt[0][1];
-        Del[1][1] = -R * Spr[0][0] + Virt[0][0];
-        Shift[0] = S0;
-        Shift[1] = S0 + 2;
-        break;
-    }
-    default: {  // 3 points (a fourth point is read but does not take part in GMC)
-        const int Min_Ab = Alpha < Beta ? Alpha : Beta;
-        const int64_t W3 = W2 >> Min_Ab, H3 = H2 >> Min_Ab;
-        const int S0 = Alpha + Beta + Rho - Min_Ab;
-        Off[0][0] = (Spr[0][0] << S0) + (-R * Spr[0][0] + Virt[0][0]) * H3 * (-Vop[0][0]) +
-                    (-R * Spr[0][0] + Virt[1][0]) * W3 * (-Vop[0][1]) + (int64_t{1} << (S0 - 1));
-        Off[0][1] = (Spr[0][1] << S0) + (-R * Spr[0][1] + Virt[0][1]) * H3 * (-Vop[0][0]) +
-                    (-R * Spr[0][1] + Virt[1][1]) * W3 * (-Vop[0][1]) + (int64_t{1} << (S0 - 1));
-        Off[1][0] = (-R * Spr[0][0] + Virt[0][0]) * H3 * (-2 * Vop[0][0] + 1) +
-                    (-R * Spr[0][0] + Virt[1][0]) * W3 * (-2 * Vop[0][1] + 1) + 2 * W2 * H3 * R * Spr[0][0] -
-                    16 * W2 * H3 + (int64_t{1} << (S0 + 1));
-        Off[1][1] = (-R * Spr[0][1] + Virt[0][1]) * H3 * (-2 * Vop[0][0] + 1) +
-                    (-R * Spr[0][1] + Virt[1][1]) * W3 * (-2 * Vop[0][1] + 1) + 2 * W2 * H3 * R * Spr[0][1] -
-                    16 * W2 * H3 + (int64_t{1} << (S0 + 1));
-        Del[0][0] = (-R * Spr[0][0] + Virt[0][0]) * H3;
-        Del[0][1] = (-R * Spr[0][0] + Virt[1][0]) * W3;
-        Del[1][0] = (-R * Spr[0][1] + Virt[0][1]) * H3;
-        Del[1][1] = (-R * Spr[0][1] + Virt[1][1]) * W3;
-        Shift[0] = S0;
-        Shift[1] = S0 + 2;
-        break;
-    }
+        case 0:
+            Off[0][0] = Off[0][1] = Off[1][0] = Off[1][1] = 0;
+            Del[0][0] = Del[1][1] = A;
+            Del[0][1] = Del[1][0] = 0;
+            break;
+        case 1:
+            Off[0][0] = Spr[0][0] - A * Vop[0][0];
+            Off[0][1] = Spr[0][1] - A * Vop[0][1];
+            Off[1][0] = ((Spr[0][0] >> 1) | (Spr[0][0] & 1)) - A * (Vop[0][0] / 2);
+            Off[1][1] = ((Spr[0][1] >> 1) | (Spr[0][1] & 1)) - A * (Vop[0][1] / 2);
+            Del[0][0] = Del[1][1] = A;
+            Del[0][1] = Del[1][0] = 0;
+            break;
+        case 2: {
+            const int S0 = Alpha + Rho;
+            Off[0][0] = (Spr[0][0] << S0) + (-R * Spr[0][0] + Virt[0][0]) * (-Vop[0][0]) +
+                        (R * Spr[0][1] - Virt[0][1]) * (-Vop[0][1]) + (int64_t{1} << (S0 - 1));
+            Off[0][1] = (Spr[0][1] << S0) + (-R * Spr[0][1] + Virt[0][1]) * (-Vop[0][0]) +
+                        (-R * Spr[0][0] + Virt[0][0]) * (-Vop[0][1]) + (int64_t{1} << (S0 - 1));
+            Off[1][0] = (-R * Spr[0][0] + Virt[0][0]) * (-2 * Vop[0][0] + 1) +
+                        (R * Spr[0][1] - Virt[0][1]) * (-2 * Vop[0][1] + 1) + 2 * W2 * R * Spr[0][0] - 16 * W2 +
+                        (int64_t{1} << (S0 + 1));
+            Off[1][1] = (-R * Spr[0][1] + Virt[0][1]) * (-2 * Vop[0][0] + 1) +
+                        (-R * Spr[0][0] + Virt[0][0]) * (-2 * Vop[0][1] + 1) + 2 * W2 * R * Spr[0][1] - 16 * W2 +
+                        (int64_t{1} << (S0 + 1));
+            Del[0][0] = -R * Spr[0][0] + Virt[0][0];
+            Del[0][1] = R * Spr[0][1] - Virt[0][1];
+            Del[1][0] = -R * Spr[0][1] + Virt[0][1];
+            Del[1][1] = -R * Spr[0][0] + Virt[0][0];
+            Shift[0] = S0;
+            Shift[1] = S0 + 2;
+            break;
+        }
+        default: {  // 3 points (a fourth point is read but does not take part in GMC)
+            const int Min_Ab = Alpha < Beta ? Alpha : Beta;
+            const int64_t W3 = W2 >> Min_Ab, H3 = H2 >> Min_Ab;
+            const int S0 = Alpha + Beta + Rho - Min_Ab;
+            Off[0][0] = (Spr[0][0] << S0) + (-R * Spr[0][0] + Virt[0][0]) * H3 * (-Vop[0][0]) +
+                        (-R * Spr[0][0] + Virt[1][0]) * W3 * (-Vop[0][1]) + (int64_t{1} << (S0 - 1));
+            Off[0][1] = (Spr[0][1] << S0) + (-R * Spr[0][1] + Virt[0][1]) * H3 * (-Vop[0][0]) +
+                        (-R * Spr[0][1] + Virt[1][1]) * W3 * (-Vop[0][1]) + (int64_t{1} << (S0 - 1));
+            Off[1][0] = (-R * Spr[0][0] + Virt[0][0]) * H3 * (-2 * Vop[0][0] + 1) +
+                        (-R * Spr[0][0] + Virt[1][0]) * W3 * (-2 * Vop[0][1] + 1) + 2 * W2 * H3 * R * Spr[0][0] -
+                        16 * W2 * H3 + (int64_t{1} << (S0 + 1));
+            Off[1][1] = (-R * Spr[0][1] + Virt[0][1]) * H3 * (-2 * Vop[0][0] + 1) +
+                        (-R * Spr[0][1] + Virt[1][1]) * W3 * (-2 * Vop[0][1] + 1) + 2 * W2 * H3 * R * Spr[0][1] -
+                        16 * W2 * H3 + (int64_t{1} << (S0 + 1));
+            Del[0][0] = (-R * Spr[0][0] + Virt[0][0]) * H3;
+            Del[0][1] = (-R * Spr[0][0] + Virt[1][0]) * W3;
+            Del[1][0] = (-R * Spr[0][1] + Virt[0][1]) * H3;
+            Del[1][1] = (-R * Spr[0][1] + Virt[1][1]) * W3;
+            Shift[0] = S0;
+            Shift[1] = S0 + 2;
+            break;
+        }
     }
 
     return Wp;
 }
 
 // A pure translation: kept in sample-fraction units, which the vector averages work on directly.
-bool Store_Translation(KVR_GMC_PARAMS* G, const WARP_64& Wp, int64_t A)
-{
+bool Store_Translation(KVR_GMC_PARAMS* G, const WARP_64& Wp, int64_t A) {
     const int64_t(&Off)[2][2] = Wp.Off;
     const int(&Shift)[2] = Wp.Shift;
     // Trajectories are at most 14-bit values per the syntax; larger ones come only from damage.
@@ -219,8 +218,7 @@ bool Store_Translation(KVR_GMC_PARAMS* G, const WARP_64& Wp, int64_t A)
 
 // A general warp: luma and chroma brought to a common 16-bit fraction, refused when the 32-bit
 // position arithmetic of the kernels could overflow over the picture and its border.
-bool Store_General(KVR_GMC_PARAMS* G, WARP_64 Wp, int64_t A, int64_t W, int64_t H, int Nb_Points)
-{
+bool Store_General(KVR_GMC_PARAMS* G, WARP_64 Wp, int64_t A, int64_t W, int64_t H, int Nb_Points) {
     int64_t(&Off)[2][2] = Wp.Off;
     int64_t(&Del)[2][2] = Wp.Del;
     const int(&Shift)[2] = Wp.Shift;
@@ -258,9 +256,8 @@ bool Store_General(KVR_GMC_PARAMS* G, WARP_64 Wp, int64_t A, int64_t W, int64_t 
 
 }  // namespace
 
-bool Kvr_Gmc_Setup(KVR_GMC_PARAMS* G, const int Du[4], const int Dv[4], int Nb_Points, int Accuracy,
-                   int Width, int Height)
-{
+bool Kvr_Gmc_Setup(KVR_GMC_PARAMS* G, const int Du[4], const int Dv[4], int Nb_Points, int Accuracy, int Width,
+                   int Height) {
     G->Accuracy = Accuracy < 0 ? 0 : (Accuracy > 3 ? 3 : Accuracy);
     G->Width = Width;
     G->Height = Height;
@@ -277,14 +274,13 @@ bool Kvr_Gmc_Setup(KVR_GMC_PARAMS* G, const int Du[4], const int Dv[4], int Nb_P
 
 void Kvr_Gmc_Predict_MB(const KVR_GMC_PARAMS* G, uint8_t* Dst_Y, uint8_t* Dst_U, uint8_t* Dst_V,
                         const uint8_t* Ref_Y, const uint8_t* Ref_U, const uint8_t* Ref_V, int BpS, int Mb_X,
-                        int Mb_Y, int Clip_W, int Clip_H, int Rounding)
-{
-    Kvr_Gmc_Warp_MB(Warp_Block, G, Dst_Y, Dst_U, Dst_V, Ref_Y, Ref_U, Ref_V, BpS, Mb_X, Mb_Y, Clip_W, Clip_H, Rounding);
+                        int Mb_Y, int Clip_W, int Clip_H, int Rounding) {
+    Kvr_Gmc_Warp_MB(Warp_Block, G, Dst_Y, Dst_U, Dst_V, Ref_Y, Ref_U, Ref_V, BpS, Mb_X, Mb_Y, Clip_W, Clip_H,
+                    Rounding);
 }
 
 void Kvr_Gmc_Average_MV(const KVR_GMC_PARAMS* G, int Mb_X, int Mb_Y, int Quarter, int F_Code, int* Mv_X,
-                        int* Mv_Y)
-{
+                        int* Mv_Y) {
     const int Len = 1 << (Clampi(F_Code, 1, 7) + 4);
     const int A = G->Accuracy;
     for (int n = 0; n < 2; ++n) {

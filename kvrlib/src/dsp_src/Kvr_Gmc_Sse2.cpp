@@ -58,9 +58,11 @@ void Warp_Block(uint8_t* Dst, const uint8_t* Ref, int BpS, int W, int H, int64_t
                 const __m128i Ix = _mm_sra_epi32(Px, _mm_cvtsi32_si128(Shift));
                 const __m128i Iy = _mm_sra_epi32(Py, _mm_cvtsi32_si128(Shift));
                 _mm_store_si128(reinterpret_cast<__m128i*>(X0 + 4 * h), Clamp32(Ix, Zero, Max_X));
-                _mm_store_si128(reinterpret_cast<__m128i*>(X1 + 4 * h), Clamp32(_mm_add_epi32(Ix, One), Zero, Max_X));
+                _mm_store_si128(reinterpret_cast<__m128i*>(X1 + 4 * h),
+                                Clamp32(_mm_add_epi32(Ix, One), Zero, Max_X));
                 _mm_store_si128(reinterpret_cast<__m128i*>(Y0 + 4 * h), Clamp32(Iy, Zero, Max_Y));
-                _mm_store_si128(reinterpret_cast<__m128i*>(Y1 + 4 * h), Clamp32(_mm_add_epi32(Iy, One), Zero, Max_Y));
+                _mm_store_si128(reinterpret_cast<__m128i*>(Y1 + 4 * h),
+                                Clamp32(_mm_add_epi32(Iy, One), Zero, Max_Y));
             }
             for (int i = 0; i < 8; ++i) {
                 const uint8_t* L0 = Ref + Y0[i] * BpS;
@@ -91,6 +93,7 @@ void Warp_Block(uint8_t* Dst, const uint8_t* Ref, int BpS, int W, int H, int64_t
 void Kvr_Gmc_Predict_MB_SSE2(const KVR_GMC_PARAMS* G, uint8_t* Dst_Y, uint8_t* Dst_U, uint8_t* Dst_V,
                              const uint8_t* Ref_Y, const uint8_t* Ref_U, const uint8_t* Ref_V, int BpS, int Mb_X,
                              int Mb_Y, int Clip_W, int Clip_H, int Rounding) {
-    Kvr_Gmc_Warp_MB(Warp_Block, G, Dst_Y, Dst_U, Dst_V, Ref_Y, Ref_U, Ref_V, BpS, Mb_X, Mb_Y, Clip_W, Clip_H, Rounding);
+    Kvr_Gmc_Warp_MB(Warp_Block, G, Dst_Y, Dst_U, Dst_V, Ref_Y, Ref_U, Ref_V, BpS, Mb_X, Mb_Y, Clip_W, Clip_H,
+                    Rounding);
 }
 #endif

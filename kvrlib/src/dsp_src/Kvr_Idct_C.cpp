@@ -4,9 +4,9 @@
 namespace {
 const int CB = 16;  // constant bits
 const int P1 = 3;   // extra precision bits kept between the passes
-const int64_t F_0_298 = 19571, F_0_390 = 25571, F_0_541 = 35468, F_0_765 = 50159, F_0_899 = 58981,
-              F_1_175 = 77062, F_1_501 = 98391, F_1_847 = 121095, F_1_961 = 128553,
-              F_2_053 = 134553, F_2_562 = 167963, F_3_072 = 201373;
+const int64_t F_0_298 = 19571, F_0_390 = 25571, F_0_541 = 35468, F_0_765 = 50159, F_0_899 = 58981, F_1_175 = 77062,
+              F_1_501 = 98391, F_1_847 = 121095, F_1_961 = 128553, F_2_053 = 134553, F_2_562 = 167963,
+              F_3_072 = 201373;
 
 // One 8-point pass over In[0], In[S], ... In[7S]; results shifted right by Shift with rounding.
 template <typename T>

@@ -47,5 +47,6 @@ void Kvr_Copy_16x16_C(uint8_t* Dst, const uint8_t* Src, int BpS) { Copy16(Dst, S
 void Kvr_Copy_8x8_C(uint8_t* Dst, const uint8_t* Src, int BpS) { Copy8(Dst, Src, BpS); }
 
 void Kvr_Extend_C(uint8_t* Y, uint8_t* U, uint8_t* V, int W, int H, int BpS) {
-    Kvr_Extend_Picture(Y, U, V, W, H, BpS, [](uint8_t* P, uint8_t Value, int N) { std::memset(P, Value, size_t(N)); });
+    Kvr_Extend_Picture(Y, U, V, W, H, BpS,
+                       [](uint8_t* P, uint8_t Value, int N) { std::memset(P, Value, size_t(N)); });
 }

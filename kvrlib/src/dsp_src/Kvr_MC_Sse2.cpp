@@ -24,7 +24,6 @@ inline void Store(uint8_t* P, __m128i V) {
     else _mm_storel_epi64(reinterpret_cast<__m128i*>(P), V);
 }
 
-
 // Mode: 0 rounding 0, 1 rounding 1, 2 rounding-0 prediction averaged into Dst.
 template <int W, int H, int Pos, int Mode>
 void MC(uint8_t* Dst, const uint8_t* Src, int BpS) {

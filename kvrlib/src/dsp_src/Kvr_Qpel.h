@@ -19,8 +19,10 @@ extern const KVR_QPEL_FN Kvr_Qpel16_Avg_C[16];
 extern const KVR_QPEL_FN Kvr_Qpel8_Avg_C[16];
 
 // The sixteen position instances of a kernel template F<Args..., Pos>, in table order.
-#define KVR_QPEL_POSITIONS(F, ...) \
-    { F<__VA_ARGS__, 0>, F<__VA_ARGS__, 1>, F<__VA_ARGS__, 2>, F<__VA_ARGS__, 3>, \
-      F<__VA_ARGS__, 4>, F<__VA_ARGS__, 5>, F<__VA_ARGS__, 6>, F<__VA_ARGS__, 7>, \
-      F<__VA_ARGS__, 8>, F<__VA_ARGS__, 9>, F<__VA_ARGS__, 10>, F<__VA_ARGS__, 11>, \
-      F<__VA_ARGS__, 12>, F<__VA_ARGS__, 13>, F<__VA_ARGS__, 14>, F<__VA_ARGS__, 15> }
+#define KVR_QPEL_POSITIONS(F, ...)                                                                              \
+    {                                                                                                           \
+        F<__VA_ARGS__, 0>, F<__VA_ARGS__, 1>, F<__VA_ARGS__, 2>, F<__VA_ARGS__, 3>, F<__VA_ARGS__, 4>,          \
+            F<__VA_ARGS__, 5>, F<__VA_ARGS__, 6>, F<__VA_ARGS__, 7>, F<__VA_ARGS__, 8>, F<__VA_ARGS__, 9>,      \
+            F<__VA_ARGS__, 10>, F<__VA_ARGS__, 11>, F<__VA_ARGS__, 12>, F<__VA_ARGS__, 13>, F<__VA_ARGS__, 14>, \
+            F<__VA_ARGS__, 15>                                                                                  \
+    }

@@ -48,8 +48,8 @@ inline void Lowpass_H_Line(uint8_t* Dst, const uint8_t* Src) {
     E[20] = Src[16];
     E[21] = Src[15];
     E[22] = Src[14];
-    Store16(Dst, Filter<Rnd>(Wide(E), Wide(E + 1), Wide(E + 2), Wide(E + 3), Wide(E + 4), Wide(E + 5),
-                             Wide(E + 6), Wide(E + 7)));
+    Store16(Dst, Filter<Rnd>(Wide(E), Wide(E + 1), Wide(E + 2), Wide(E + 3), Wide(E + 4), Wide(E + 5), Wide(E + 6),
+                             Wide(E + 7)));
 }
 
 // Sixteen output lines from the seventeen lines of In (stride 16), mirrored at both ends.
@@ -88,7 +88,8 @@ inline void Predict(uint8_t* Out, const uint8_t* Src, int BpS) {
             alignas(32) uint8_t V[256];
             Lowpass_V<Rnd>(V, H);
             const uint8_t* Near = Fy == 1 ? H : H + 16;
-            for (int y = 0; y < 16; ++y) Store16(Out + 16 * y, Kvr_Avg2_SSE2<Rnd>(Load16(Near + 16 * y), Load16(V + 16 * y)));
+            for (int y = 0; y < 16; ++y)
+                Store16(Out + 16 * y, Kvr_Avg2_SSE2<Rnd>(Load16(Near + 16 * y), Load16(V + 16 * y)));
         }
     }
 }
@@ -115,16 +116,18 @@ void Qpel16_Avg(uint8_t* Dst, const uint8_t* Src, int BpS) {
     for (int y = 0; y < 16; ++y) Store16(Dst + y * BpS, _mm_avg_epu8(Load16(Dst + y * BpS), Load16(P + 16 * y)));
 }
 
-#define KVR_QPEL_ROW(F, ...) \
-    { F<__VA_ARGS__ 0>, F<__VA_ARGS__ 1>, F<__VA_ARGS__ 2>, F<__VA_ARGS__ 3>, \
-      F<__VA_ARGS__ 4>, F<__VA_ARGS__ 5>, F<__VA_ARGS__ 6>, F<__VA_ARGS__ 7>, \
-      F<__VA_ARGS__ 8>, F<__VA_ARGS__ 9>, F<__VA_ARGS__ 10>, F<__VA_ARGS__ 11>, \
-      F<__VA_ARGS__ 12>, F<__VA_ARGS__ 13>, F<__VA_ARGS__ 14>, F<__VA_ARGS__ 15> }
+#define KVR_QPEL_ROW(F, ...)                                                                               \
+    {                                                                                                      \
+        F<__VA_ARGS__ 0>, F<__VA_ARGS__ 1>, F<__VA_ARGS__ 2>, F<__VA_ARGS__ 3>, F<__VA_ARGS__ 4>,          \
+            F<__VA_ARGS__ 5>, F<__VA_ARGS__ 6>, F<__VA_ARGS__ 7>, F<__VA_ARGS__ 8>, F<__VA_ARGS__ 9>,      \
+            F<__VA_ARGS__ 10>, F<__VA_ARGS__ 11>, F<__VA_ARGS__ 12>, F<__VA_ARGS__ 13>, F<__VA_ARGS__ 14>, \
+            F<__VA_ARGS__ 15>                                                                              \
+    }
 
 }  // namespace
 
 // Instantiated here, inside the AVX2 region.
-const KVR_QPEL_FN Kvr_Qpel16_Put_AVX2[2][16] = {KVR_QPEL_ROW(Qpel16_Put, 0,), KVR_QPEL_ROW(Qpel16_Put, 1,)};
+const KVR_QPEL_FN Kvr_Qpel16_Put_AVX2[2][16] = {KVR_QPEL_ROW(Qpel16_Put, 0, ), KVR_QPEL_ROW(Qpel16_Put, 1, )};
 const KVR_QPEL_FN Kvr_Qpel16_Avg_AVX2[16] = KVR_QPEL_ROW(Qpel16_Avg, );
 
 #if defined(__clang__)

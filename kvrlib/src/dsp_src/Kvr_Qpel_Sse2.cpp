@@ -46,7 +46,8 @@ inline void Lowpass_H_Line(uint8_t* Dst, const uint8_t* Src) {
     for (int i = 0; i < N; i += 8) {
         const uint8_t* P = E + i;
         const __m128i T = Filter<Rnd>(Wide(Load8(P)), Wide(Load8(P + 1)), Wide(Load8(P + 2)), Wide(Load8(P + 3)),
-                                      Wide(Load8(P + 4)), Wide(Load8(P + 5)), Wide(Load8(P + 6)), Wide(Load8(P + 7)));
+                                      Wide(Load8(P + 4)), Wide(Load8(P + 5)), Wide(Load8(P + 6)),
+                                      Wide(Load8(P + 7)));
         Store8(Dst + i, _mm_packus_epi16(T, T));
     }
 }
@@ -138,8 +139,10 @@ void Qpel_Avg(uint8_t* Dst, const uint8_t* Src, int BpS) {
 
 }  // namespace
 
-const KVR_QPEL_FN Kvr_Qpel16_Put_SSE2[2][16] = {KVR_QPEL_POSITIONS(Qpel_Put, 16, 0), KVR_QPEL_POSITIONS(Qpel_Put, 16, 1)};
-const KVR_QPEL_FN Kvr_Qpel8_Put_SSE2[2][16] = {KVR_QPEL_POSITIONS(Qpel_Put, 8, 0), KVR_QPEL_POSITIONS(Qpel_Put, 8, 1)};
+const KVR_QPEL_FN Kvr_Qpel16_Put_SSE2[2][16] = {KVR_QPEL_POSITIONS(Qpel_Put, 16, 0),
+                                                KVR_QPEL_POSITIONS(Qpel_Put, 16, 1)};
+const KVR_QPEL_FN Kvr_Qpel8_Put_SSE2[2][16] = {KVR_QPEL_POSITIONS(Qpel_Put, 8, 0),
+                                               KVR_QPEL_POSITIONS(Qpel_Put, 8, 1)};
 const KVR_QPEL_FN Kvr_Qpel16_Avg_SSE2[16] = KVR_QPEL_POSITIONS(Qpel_Avg, 16);
 const KVR_QPEL_FN Kvr_Qpel8_Avg_SSE2[16] = KVR_QPEL_POSITIONS(Qpel_Avg, 8);
 #endif

@@ -52,7 +52,10 @@ int Dequant_Inter(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q,
     const int16_t* M = Kvr_Dequant_Mult(Table, q);
     int Sum = 0;
     for (int r = 0; r < 8; ++r) {
-        if (!(Row_Mask & (1 << r))) { std::memset(Dst + 8 * r, 0, 16); continue; }
+        if (!(Row_Mask & (1 << r))) {
+            std::memset(Dst + 8 * r, 0, 16);
+            continue;
+        }
         for (int j = 8 * r; j < 8 * r + 8; ++j) {
             const int V = Src[j] == 0 ? 0 : Level(Src[j], M, j);
             Dst[j] = int16_t(V);
@@ -76,5 +79,6 @@ void Kvr_Dequant_Inter_H263_C(int16_t* Dst, const int16_t* Src, const int16_t* T
 }
 
 void Kvr_Dequant_Inter_MPEG_C(int16_t* Dst, const int16_t* Src, const int16_t* Table, int q, int Row_Mask) {
-    if ((Dequant_Inter<Kvr_Dequant_MPEG_Inter>(Dst, Src, Table, q, Row_Mask) & 1) == 0) Dst[63] = int16_t(Dst[63] ^ 1);
+    if ((Dequant_Inter<Kvr_Dequant_MPEG_Inter>(Dst, Src, Table, q, Row_Mask) & 1) == 0)
+        Dst[63] = int16_t(Dst[63] ^ 1);
 }

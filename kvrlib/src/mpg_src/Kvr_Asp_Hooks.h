@@ -18,8 +18,8 @@ void Kvr_Asp_Read_Field_MVs(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB);
 void Kvr_Asp_Predict_Field_MB(KVR_MP4_STATE* D, KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc);
 
 // Quarter-sample prediction of a macroblock (Nb_MV 1 or 4 vectors, unclamped, quarter units).
-void Kvr_Asp_Predict_Qpel_MB(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref,
-                             const KVR_MC_FN* Mc, const KVR_MV* Mv, int Nb_MV);
+void Kvr_Asp_Predict_Qpel_MB(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc,
+                             const KVR_MV* Mv, int Nb_MV);
 
 // Kernel-table entries of that half: quarter-sample filters (MC[..][KVR_MC_QPEL..]), the
 // averaging sub-table MC[KVR_MC_AVG], and the up-sampling kernels. Called when a table is installed.

@@ -14,26 +14,36 @@ const int Doubted_MBs = 3;  // concealed before the macroblock whose code failed
 
 // MB type prefix code: 1 direct, 01 interpolated, 001 backward, 0001 forward; 0000 is not a code
 // and is taken as direct without consuming anything.
-int Read_B_Type(KVR_BITS* B)
-{
+int Read_B_Type(KVR_BITS* B) {
     const uint32_t Code = B->See(4);
-    if (Code >= 8) { B->Skip(1); return B_DIRECT; }
-    if (Code >= 4) { B->Skip(2); return B_INTERP; }
-    if (Code >= 2) { B->Skip(3); return B_BACKWARD; }
-    if (Code == 1) { B->Skip(4); return B_FORWARD; }
+    if (Code >= 8) {
+        B->Skip(1);
+        return B_DIRECT;
+    }
+    if (Code >= 4) {
+        B->Skip(2);
+        return B_INTERP;
+    }
+    if (Code >= 2) {
+        B->Skip(3);
+        return B_BACKWARD;
+    }
+    if (Code == 1) {
+        B->Skip(4);
+        return B_FORWARD;
+    }
     return B_DIRECT;
 }
 
 int64_t Rounded_Div(int64_t A, int64_t B) { return (A >= 0 ? A + (B >> 1) : A - (B >> 1)) / B; }
 
 struct B_Times {
-    int TRB, TRD;                 // current and future anchor distance from the past anchor, ticks
-    int Field_TRB, Field_TRD;     // the same in field periods (interlaced direct mode)
+    int TRB, TRD;              // current and future anchor distance from the past anchor, ticks
+    int Field_TRB, Field_TRD;  // the same in field periods (interlaced direct mode)
 };
 
 // Forward and backward vector of one direct-mode component from the co-located vector.
-void Direct_Component(int Delta, int Col, int Trb, int Trd, int16_t* Fwd, int16_t* Bwd)
-{
+void Direct_Component(int Delta, int Col, int Trb, int Trd, int16_t* Fwd, int16_t* Bwd) {
     if (Trd == 0) Trd = 1;  // only damaged times get here; keep the division defined
     const int F = Delta + static_cast<int>(static_cast<int64_t>(Trb) * Col / Trd);
     *Fwd = static_cast<int16_t>(F);
@@ -44,15 +54,17 @@ struct B_Decoder {
     KVR_MP4_STATE* D;
     KVR_BITS* B;
     B_Times T;
-    KVR_MV Pred[2][2];            // [forward, backward][field]: last vectors of the row
-    const KVR_MB_INFO* Col_Map;   // future anchor's macroblock information
+    KVR_MV Pred[2][2];           // [forward, backward][field]: last vectors of the row
+    const KVR_MB_INFO* Col_Map;  // future anchor's macroblock information
 
     bool Plain_Skip_At(int Idx) const { return Col_Map[Idx].Class == 0 && Col_Map[Idx].Type == KVR_MB_SKIPPED; }
 
-    void Reset_Preds() { for (auto& Dir : Pred) for (auto& P : Dir) P = KVR_MV{0, 0}; }
+    void Reset_Preds() {
+        for (auto& Dir : Pred)
+            for (auto& P : Dir) P = KVR_MV{0, 0};
+    }
 
-    void Read_Dir(KVR_MB* MB, int Dir, int F_Code, KVR_MV Out[2])
-    {
+    void Read_Dir(KVR_MB* MB, int Dir, int F_Code, KVR_MV Out[2]) {
         if (!MB->Field_Pred) {
             Out[0] = Out[1] = Kvr_Read_MV(B, Pred[Dir][0].X, Pred[Dir][0].Y, F_Code);
             Pred[Dir][0] = Pred[Dir][1] = Out[0];
@@ -65,15 +77,13 @@ struct B_Decoder {
         }
     }
 
-    void Predict(KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc, const KVR_MV Mv[2], const int Sel[2])
-    {
+    void Predict(KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc, const KVR_MV Mv[2], const int Sel[2]) {
         if (MB->Field_Pred) Kvr_Asp_Predict_Fields(D, MB, Ref, Mc, Mv, Sel);
         else Kvr_Predict_1MV(D, MB, Ref, Mc, Mv[0]);
     }
 
     // Direct mode: both predictions from the co-located vectors of the future anchor.
-    char Direct(KVR_MB* MB, int Dx, int Dy)
-    {
+    char Direct(KVR_MB* MB, int Dx, int Dy) {
         const KVR_MB_INFO& Col = Col_Map[MB->Idx];
         KVR_MV F[4], Bk[4];
         if (Col.Field & 1) {
@@ -112,8 +122,7 @@ struct B_Decoder {
         return Four ? '4' : 'd';
     }
 
-    void Macroblock(KVR_MB* MB)
-    {
+    void Macroblock(KVR_MB* MB) {
         MB->CBP = 0;
         MB->Field_Pred = 0;
         MB->Field_DCT = D->VOL.Interlaced ? 0 : -1;
@@ -182,8 +191,7 @@ struct B_Decoder {
 
     // Lost macroblocks [From, To): those skipped with their co-located one are copied as the stream
     // would have it, the rest predicted in direct mode without a delta (a macroblock sent without data).
-    void Conceal(const KVR_MB* At, int From, int To)
-    {
+    void Conceal(const KVR_MB* At, int From, int To) {
         KVR_MB C = *At;
         for (int i = From; i < To; ++i) {
             C.Idx = i;
@@ -197,8 +205,7 @@ struct B_Decoder {
         }
     }
 
-    void Start_Packet(KVR_MB* MB, int First, const KVR_PACKET_HEADER& H)
-    {
+    void Start_Packet(KVR_MB* MB, int First, const KVR_PACKET_HEADER& H) {
         MB->Quant = MB->Quant_Prev = H.Quant;
         MB->Packet_Start = First;
         MB->Packet_Bits = B->Bit_Pos();
@@ -206,8 +213,7 @@ struct B_Decoder {
     }
 
     // After macroblock MB->Idx: reads the header of a packet that follows and moves MB on.
-    void Advance(KVR_MB* MB)
-    {
+    void Advance(KVR_MB* MB) {
         const int Total = D->MB_W * D->MB_H;
         int Next = MB->Idx + 1;
         if (Next % D->MB_W == 0) Kvr_MB_End_Row(D, MB);
@@ -221,9 +227,9 @@ struct B_Decoder {
                 throw KVR_STREAM_EXCEPTION("Damaged video packet header in a B-VOP after macroblock %d", MB->Idx);
             if (H.First_MB > Next) {
                 // Fewer macroblocks than the header says were read: the packet's data was damaged.
-                Kvr_Note_Damage(D, std::make_exception_ptr(KVR_STREAM_EXCEPTION(
-                                       "B-VOP packet at macroblock %d ended at %d, before %d", MB->Packet_Start,
-                                       Next, H.First_MB)));
+                Kvr_Note_Damage(D, std::make_exception_ptr(
+                                       KVR_STREAM_EXCEPTION("B-VOP packet at macroblock %d ended at %d, before %d",
+                                                            MB->Packet_Start, Next, H.First_MB)));
                 Conceal(MB, MB->Packet_Start, H.First_MB);
                 Next = H.First_MB;
             }
@@ -236,8 +242,7 @@ struct B_Decoder {
 
     // From the handler of a stream error: conceals the damaged packet up to the next one found (the
     // rest of the picture when none) and places MB at that packet's first macroblock.
-    void Recover(KVR_MB* MB)
-    {
+    void Recover(KVR_MB* MB) {
         Kvr_Note_Damage(D);
         const int Total = D->MB_W * D->MB_H;
         KVR_PACKET_HEADER H;
@@ -258,8 +263,7 @@ struct B_Decoder {
 
 }  // namespace
 
-void Kvr_Asp_Decode_B_VOP(KVR_MP4_STATE* D, KVR_BITS* B)
-{
+void Kvr_Asp_Decode_B_VOP(KVR_MP4_STATE* D, KVR_BITS* B) {
     KVR_ASSERT("kvr_mpg4_dec", D->VOP.Rounding == 0);
     const KVR_MB_INFO* Map = D->Maps[0].MB_Map;
     KVR_ASSERT("kvr_mpg4_dec", Map != 0);

@@ -14,7 +14,11 @@ const int Side_Dx[NB_SIDES] = {-1, 1, 0, 0};
 const int Side_Dy[NB_SIDES] = {0, 0, -1, 1};
 
 int Median(int A, int B, int C) {
-    if (A > B) { const int T = A; A = B; B = T; }
+    if (A > B) {
+        const int T = A;
+        A = B;
+        B = T;
+    }
     if (B > C) B = C;
     return A > B ? A : B;
 }
@@ -85,10 +89,14 @@ void Interpolate_Block(uint8_t* Dst, int BpS, int Size, const Neighbours& N) {
     for (int y = 0; y < Size; ++y)
         for (int x = 0; x < Size; ++x) {
             const int W[NB_SIDES] = {Size - x, x + 1, Size - y, y + 1};
-            const int V[NB_SIDES] = {Edge[SIDE_LEFT][y], Edge[SIDE_RIGHT][y], Edge[SIDE_ABOVE][x], Edge[SIDE_BELOW][x]};
+            const int V[NB_SIDES] = {Edge[SIDE_LEFT][y], Edge[SIDE_RIGHT][y], Edge[SIDE_ABOVE][x],
+                                     Edge[SIDE_BELOW][x]};
             int Sum = 0, Weight = 0;
             for (int s = 0; s < NB_SIDES; ++s)
-                if (N.Known[s]) { Sum += W[s] * V[s]; Weight += W[s]; }
+                if (N.Known[s]) {
+                    Sum += W[s] * V[s];
+                    Weight += W[s];
+                }
             Dst[y * BpS + x] = uint8_t(Weight ? (Sum + Weight / 2) / Weight : KVR_MID_GREY);
         }
 }
@@ -109,7 +117,10 @@ KVR_MV Best_Prediction(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* 
     for (int i = 0; i < Nb && N.Nb_Known > 0; ++i) {
         Kvr_Predict_1MV(D, MB, Ref, D->MC, Cand[i]);
         const int Cost = Boundary_Cost(D, MB->X, MB->Y, N);
-        if (Best_Cost < 0 || Cost < Best_Cost) { Best = i; Best_Cost = Cost; }
+        if (Best_Cost < 0 || Cost < Best_Cost) {
+            Best = i;
+            Best_Cost = Cost;
+        }
     }
     Kvr_Predict_1MV(D, MB, Ref, D->MC, Cand[Best]);
     return Cand[Best];

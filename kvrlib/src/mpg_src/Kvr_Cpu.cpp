@@ -8,7 +8,7 @@
 
 namespace {
 // Decoders are made on several stream threads at once, so the first use must be race-free.
-std::atomic<int> Cpu_Cap{~0};   // bits the cap lets through
+std::atomic<int> Cpu_Cap{~0};  // bits the cap lets through
 std::once_flag Cap_From_Environment;
 
 int Probe_Mask() {

@@ -16,7 +16,10 @@ int Line_Nb = 0;
 long Byte_Count = 0;
 
 void Copy_Text(char* Dst, const char* Src) {
-    if (!Src) { Dst[0] = 0; return; }
+    if (!Src) {
+        Dst[0] = 0;
+        return;
+    }
     std::strncpy(Dst, Src, KVR_TEXT_MAX - 1);
     Dst[KVR_TEXT_MAX - 1] = 0;
 }
@@ -39,8 +42,7 @@ void KVR_MEM_EXCEPTION::Print() const {
 const char* KVR_MEM_EXCEPTION::Name() { return Msg_Text; }
 long KVR_MEM_EXCEPTION::Bytes() { return Byte_Count; }
 
-KVR_ASSERT_EXCEPTION::KVR_ASSERT_EXCEPTION(const char* Condition, const char* Source, int Line,
-                                           const char* Msg) {
+KVR_ASSERT_EXCEPTION::KVR_ASSERT_EXCEPTION(const char* Condition, const char* Source, int Line, const char* Msg) {
     Copy_Text(Cond_Text, Condition);
     Copy_Text(Src_Text, Source);
     Copy_Text(Msg_Text, Msg);

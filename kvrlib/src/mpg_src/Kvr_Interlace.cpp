@@ -13,8 +13,7 @@ constexpr int Tmp_Stride = 32;
 // Bx, field line By is gathered with edge repetition (columns 0..Plane_W-1, lines 0..Rows-1 of the
 // field), so that out-of-picture vectors see the field's own edge lines as the encoder did.
 void Field_Block(uint8_t* Dst, int Dst_Stride, const uint8_t* Field, int Field_Stride, int Plane_W, int Rows,
-                 int Bx, int By, int W, int H, const KVR_MC_FN* Fns, int Nb_Fns, int Fn_W)
-{
+                 int Bx, int By, int W, int H, const KVR_MC_FN* Fns, int Nb_Fns, int Fn_W) {
     uint8_t Src[Tmp_Stride * 18];
     uint8_t Out[Tmp_Stride * 16];
     for (int y = 0; y <= H; ++y) {
@@ -35,8 +34,7 @@ void Field_Block(uint8_t* Dst, int Dst_Stride, const uint8_t* Field, int Field_S
 }  // namespace
 
 void Kvr_Asp_Predict_Fields(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc,
-                            const KVR_MV Mv[2], const int Sel[2])
-{
+                            const KVR_MV Mv[2], const int Sel[2]) {
     const int BpS = D->BpS, BpS2 = 2 * D->BpS;
     const int Kind = Kvr_Asp_MC_Kind(D, Mc);
     const int Luma_W = D->MB_W * 16, Luma_Rows = D->MB_H * 8;
@@ -72,8 +70,7 @@ void Kvr_Asp_Predict_Fields(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FR
     }
 }
 
-void Kvr_Asp_Read_Field_MVs(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB)
-{
+void Kvr_Asp_Read_Field_MVs(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
     int Px, Py;
     Kvr_Predict_MV(D, MB, 0, &Px, &Py);
     const int F = D->VOP.Fwd_Code;
@@ -87,8 +84,7 @@ void Kvr_Asp_Read_Field_MVs(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB)
     for (int i = 0; i < 4; ++i) MB->MV[i] = Mv;
 }
 
-void Kvr_Asp_Predict_Field_MB(KVR_MP4_STATE* D, KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc)
-{
+void Kvr_Asp_Predict_Field_MB(KVR_MP4_STATE* D, KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc) {
     const KVR_MB_INFO& Info = D->Maps[0].MB_Map[MB->Idx];
     const int Sel[2] = {MB->Field_Sel[0][0], MB->Field_Sel[0][1]};
     Kvr_Asp_Predict_Fields(D, MB, Ref, Mc, Info.Field_MV, Sel);

@@ -5,18 +5,18 @@
 #include "kvr_syst/Kvr_Except.h"
 #include "mpg_src/Kvr_MP4_MB.h"
 
-const uint8_t Kvr_Zigzag[64] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-const uint8_t Kvr_Alt_Horiz[64] = {
-    0,  1,  2,  3,  8,  9,  16, 17, 10, 11, 4,  5,  6,  7,  15, 14, 13, 12, 19, 18, 24, 25,
-    32, 33, 26, 27, 20, 21, 22, 23, 28, 29, 30, 31, 34, 35, 40, 41, 48, 49, 42, 43, 36, 37,
-    38, 39, 44, 45, 46, 47, 50, 51, 56, 57, 58, 59, 52, 53, 54, 55, 60, 61, 62, 63};
-const uint8_t Kvr_Alt_Vert[64] = {
-    0,  8,  16, 24, 1,  9,  2,  10, 17, 25, 32, 40, 48, 56, 57, 49, 41, 33, 26, 18, 3,  11,
-    4,  12, 19, 27, 34, 42, 50, 58, 35, 43, 51, 59, 20, 28, 5,  13, 6,  14, 21, 29, 36, 44,
-    52, 60, 37, 45, 53, 61, 22, 30, 7,  15, 23, 31, 38, 46, 54, 62, 39, 47, 55, 63};
+const uint8_t Kvr_Zigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+const uint8_t Kvr_Alt_Horiz[64] = {0,  1,  2,  3,  8,  9,  16, 17, 10, 11, 4,  5,  6,  7,  15, 14,
+                                   13, 12, 19, 18, 24, 25, 32, 33, 26, 27, 20, 21, 22, 23, 28, 29,
+                                   30, 31, 34, 35, 40, 41, 48, 49, 42, 43, 36, 37, 38, 39, 44, 45,
+                                   46, 47, 50, 51, 56, 57, 58, 59, 52, 53, 54, 55, 60, 61, 62, 63};
+const uint8_t Kvr_Alt_Vert[64] = {0,  8,  16, 24, 1, 9,  2,  10, 17, 25, 32, 40, 48, 56, 57, 49,
+                                  41, 33, 26, 18, 3, 11, 4,  12, 19, 27, 34, 42, 50, 58, 35, 43,
+                                  51, 59, 20, 28, 5, 13, 6,  14, 21, 29, 36, 44, 52, 60, 37, 45,
+                                  53, 61, 22, 30, 7, 15, 23, 31, 38, 46, 54, 62, 39, 47, 55, 63};
 
 namespace {
 const int KVR_DC_UNAVAILABLE = 1024;
@@ -76,10 +76,12 @@ void Kvr_Decode_Intra_MB(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
     KVR_MB_PREDS* Top = &MB->Pred_Prev[MB->X + 1];
     KVR_MB_PREDS* Top_Left = &MB->Pred_Prev[MB->X];
     // Neighbours per block: {left, top-left, top} as (predictor set, block).
-    const struct { KVR_MB_PREDS* S; int B; } N[6][3] = {
-        {{Left, 1}, {Top_Left, 3}, {Top, 2}}, {{Cur, 0}, {Top, 2}, {Top, 3}},
-        {{Left, 3}, {Left, 1}, {Cur, 0}},     {{Cur, 2}, {Cur, 0}, {Cur, 1}},
-        {{Left, 4}, {Top_Left, 4}, {Top, 4}}, {{Left, 5}, {Top_Left, 5}, {Top, 5}}};
+    const struct {
+        KVR_MB_PREDS* S;
+        int B;
+    } N[6][3] = {{{Left, 1}, {Top_Left, 3}, {Top, 2}}, {{Cur, 0}, {Top, 2}, {Top, 3}},
+                 {{Left, 3}, {Left, 1}, {Cur, 0}},     {{Cur, 2}, {Cur, 0}, {Cur, 1}},
+                 {{Left, 4}, {Top_Left, 4}, {Top, 4}}, {{Left, 5}, {Top_Left, 5}, {Top, 5}}};
     const int Qc = MB->Quant;
     const int Use_DC_VLC = MB->Quant_Prev < D->VOP.DC_Thresh;
     const KVR_QUANT_DSP& Q = D->Quant_Dsp;
@@ -121,7 +123,8 @@ void Kvr_Decode_Intra_MB(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
                 for (int i = 1; i < 8; ++i) Lev[i] = int16_t(Lev[i] + Rescale(P->Row[i - 1], P->Quant, Qc));
                 Coded |= 0xFE;
             } else {
-                for (int i = 1; i < 8; ++i) Lev[8 * i] = int16_t(Lev[8 * i] + Rescale(P->Col[i - 1], P->Quant, Qc));
+                for (int i = 1; i < 8; ++i)
+                    Lev[8 * i] = int16_t(Lev[8 * i] + Rescale(P->Col[i - 1], P->Quant, Qc));
                 Coded |= 0x0101010101010100ull;
             }
         }

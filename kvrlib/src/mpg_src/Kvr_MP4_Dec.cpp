@@ -45,9 +45,7 @@ KVR_MP4_DEC_I::~KVR_MP4_DEC_I() {
     std::free(S.Q_Base);
 }
 
-KVR_MP4_DEC* Kvr_MP4_New_Decoder() {
-    return new (std::nothrow) KVR_MP4_DEC_I();
-}
+KVR_MP4_DEC* Kvr_MP4_New_Decoder() { return new (std::nothrow) KVR_MP4_DEC_I(); }
 
 void Kvr_MP4_Delete_Decoder(KVR_MP4_DEC* Dec) { delete Dec; }
 
@@ -83,7 +81,8 @@ int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
         W = KVR_SCAN_RESUME;
         if (Code == 0x1B0) {
             if (*P > KVR_SIMPLE_PROFILE_MAX)
-                Kvr_Log(&S.Log, KVR_LOG_INFO, "Warning: Only Simple Profile is supported. Stream Profile is: 0x%x\n", *P);
+                Kvr_Log(&S.Log, KVR_LOG_INFO,
+                        "Warning: Only Simple Profile is supported. Stream Profile is: 0x%x\n", *P);
             ++P;
             W = KVR_SCAN_START;
             continue;
@@ -102,7 +101,7 @@ int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
             continue;
         } else if (Code >= 0x120 && Code <= 0x12F) {
             const int id = int(Code) - 0x120;
-            KVR_ASSERT("kvr_mpg4_dec", id>=0 && id<=0x1f);
+            KVR_ASSERT("kvr_mpg4_dec", id >= 0 && id <= 0x1f);
             S.MPEG_Version = 4;
             Kvr_Reset_VOL(&S);
             S.VOL.Id = id;
@@ -136,7 +135,7 @@ int KVR_MP4_DEC_I::Get_Frame_Number() const { return S.Frame_Nb; }
 int KVR_MP4_DEC_I::Is_Frame_Ready() const { return S.Last != nullptr ? 1 : 0; }
 
 void KVR_MP4_DEC_I::Consume_Frame(KVR_MP4_FRAME* Pic) {
-    KVR_ASSERT("kvr_mpg4_dec", Is_Frame_Ready() && Pic!=0);
+    KVR_ASSERT("kvr_mpg4_dec", Is_Frame_Ready() && Pic != 0);
     *Pic = *S.Last;
     S.Last = nullptr;
 }
@@ -175,7 +174,7 @@ void KVR_MP4_DEC_I::Set_Slicer(KVR_SLICER Slicer, uint32_t Data) {
 void KVR_MP4_DEC_I::Set_Debug_Level(int Level) { S.Debug = Level; }
 
 void KVR_MP4_DEC_I::Get_All_Frames(KVR_MP4_FRAME* Pic) const {
-    KVR_ASSERT("kvr_mpg4_dec", Pic!=0);
+    KVR_ASSERT("kvr_mpg4_dec", Pic != 0);
     Pic->Y = S.Pic_Base;
     Pic->U = Pic->V = nullptr;
     Pic->MB_Map = Pic->MV_Map = nullptr;

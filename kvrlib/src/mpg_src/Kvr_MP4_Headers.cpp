@@ -9,25 +9,42 @@
 #include "mpg_src/Kvr_MP4_MB.h"
 #include "mpg_src/Kvr_MP4_State.h"
 
-const uint8_t Kvr_Default_Intra_Mat[64] = {
-    8,  17, 18, 19, 21, 23, 25, 27, 17, 18, 19, 21, 23, 25, 27, 28, 20, 21, 22, 23, 24, 26,
-    28, 30, 21, 22, 23, 24, 26, 28, 30, 32, 22, 23, 24, 26, 28, 30, 32, 35, 23, 24, 26, 28,
-    30, 32, 35, 38, 25, 26, 28, 30, 32, 35, 38, 41, 27, 28, 30, 32, 35, 38, 41, 45};
-const uint8_t Kvr_Default_Inter_Mat[64] = {
-    16, 17, 18, 19, 20, 21, 22, 23, 17, 18, 19, 20, 21, 22, 23, 24, 18, 19, 20, 21, 22, 23,
-    24, 25, 19, 20, 21, 22, 23, 24, 26, 27, 20, 21, 22, 23, 25, 26, 27, 28, 21, 22, 23, 24,
-    26, 27, 28, 30, 22, 23, 24, 26, 27, 28, 30, 31, 23, 24, 25, 27, 28, 30, 31, 33};
+const uint8_t Kvr_Default_Intra_Mat[64] = {8,  17, 18, 19, 21, 23, 25, 27, 17, 18, 19, 21, 23, 25, 27, 28,
+                                           20, 21, 22, 23, 24, 26, 28, 30, 21, 22, 23, 24, 26, 28, 30, 32,
+                                           22, 23, 24, 26, 28, 30, 32, 35, 23, 24, 26, 28, 30, 32, 35, 38,
+                                           25, 26, 28, 30, 32, 35, 38, 41, 27, 28, 30, 32, 35, 38, 41, 45};
+const uint8_t Kvr_Default_Inter_Mat[64] = {16, 17, 18, 19, 20, 21, 22, 23, 17, 18, 19, 20, 21, 22, 23, 24,
+                                           18, 19, 20, 21, 22, 23, 24, 25, 19, 20, 21, 22, 23, 24, 26, 27,
+                                           20, 21, 22, 23, 25, 26, 27, 28, 21, 22, 23, 24, 26, 27, 28, 30,
+                                           22, 23, 24, 26, 27, 28, 30, 31, 23, 24, 25, 27, 28, 30, 31, 33};
 
 namespace {
 const int DC_Thresh_Table[8] = {512, 13, 15, 17, 19, 21, 23, 0};
 
 // Flags of the complexity-estimation header, in the order the layer header sends them.
 enum {
-    CE_OPAQUE, CE_TRANSPARENT, CE_INTRA_CAE, CE_INTER_CAE, CE_NO_UPDATE, CE_UPSAMPLING,
-    CE_INTRA_BLOCKS, CE_INTER_BLOCKS, CE_INTER4V_BLOCKS, CE_NOT_CODED_BLOCKS,
-    CE_DCT_COEFS, CE_DCT_LINES, CE_VLC_SYMBOLS, CE_VLC_BITS,
-    CE_APM, CE_NPM, CE_INTERPOLATE_MC_Q, CE_FORW_BACK_MC_Q, CE_HALFPEL2, CE_HALFPEL4,
-    CE_SADCT, CE_QUARTERPEL
+    CE_OPAQUE,
+    CE_TRANSPARENT,
+    CE_INTRA_CAE,
+    CE_INTER_CAE,
+    CE_NO_UPDATE,
+    CE_UPSAMPLING,
+    CE_INTRA_BLOCKS,
+    CE_INTER_BLOCKS,
+    CE_INTER4V_BLOCKS,
+    CE_NOT_CODED_BLOCKS,
+    CE_DCT_COEFS,
+    CE_DCT_LINES,
+    CE_VLC_SYMBOLS,
+    CE_VLC_BITS,
+    CE_APM,
+    CE_NPM,
+    CE_INTERPOLATE_MC_Q,
+    CE_FORW_BACK_MC_Q,
+    CE_HALFPEL2,
+    CE_HALFPEL4,
+    CE_SADCT,
+    CE_QUARTERPEL
 };
 
 void Read_Matrix(KVR_BITS* B, uint8_t* Raster) {
@@ -192,7 +209,8 @@ int Read_VOL_Complexity(KVR_MP4_STATE* D, KVR_BITS* B) {
                 V.Complexity_Method);
         return 0;
     }
-    static const int Shape_F[] = {CE_OPAQUE, CE_TRANSPARENT, CE_INTRA_CAE, CE_INTER_CAE, CE_NO_UPDATE, CE_UPSAMPLING};
+    static const int Shape_F[] = {CE_OPAQUE,    CE_TRANSPARENT, CE_INTRA_CAE,
+                                  CE_INTER_CAE, CE_NO_UPDATE,   CE_UPSAMPLING};
     static const int Tex1_F[] = {CE_INTRA_BLOCKS, CE_INTER_BLOCKS, CE_INTER4V_BLOCKS, CE_NOT_CODED_BLOCKS};
     static const int Tex2_F[] = {CE_DCT_COEFS, CE_DCT_LINES, CE_VLC_SYMBOLS, CE_VLC_BITS};
     static const int MC_F[] = {CE_APM, CE_NPM, CE_INTERPOLATE_MC_Q, CE_FORW_BACK_MC_Q, CE_HALFPEL2, CE_HALFPEL4};
@@ -232,17 +250,21 @@ void Dump_VOL(const KVR_MP4_STATE* D) {
     const KVR_MP4_VOL& V = D->VOL;
     Kvr_Log(&D->Log, KVR_LOG_INFO, " Shape = %d  Partitioned = %d  Time incr bits = %d Freq=%d\n", V.Shape,
             V.Partitioned, V.Time_Bits, V.Time_Res);
-    Kvr_Log(&D->Log, KVR_LOG_INFO, " Size: %d x %d interlace:%d reduced:%d Quant prec %d bpp:%d QType:%d Quarter:%d\n",
-            D->Width, D->Height, V.Interlaced, V.Reduced_VOP >= 0 ? 1 : 0, V.Quant_Prec, V.Bpp, V.Quant_Type,
-            V.Quarter);
+    Kvr_Log(&D->Log, KVR_LOG_INFO,
+            " Size: %d x %d interlace:%d reduced:%d Quant prec %d bpp:%d QType:%d Quarter:%d\n", D->Width,
+            D->Height, V.Interlaced, V.Reduced_VOP >= 0 ? 1 : 0, V.Quant_Prec, V.Bpp, V.Quant_Type, V.Quarter);
 }
 
 int Read_Sprite_Coord(KVR_BITS* B) {
     int Len;
     const uint32_t P = B->See(3);
-    if (P < 2) { B->Skip(2); Len = 0; }
-    else if (P < 7) { B->Skip(3); Len = int(P) - 1; }
-    else {
+    if (P < 2) {
+        B->Skip(2);
+        Len = 0;
+    } else if (P < 7) {
+        B->Skip(3);
+        Len = int(P) - 1;
+    } else {
         B->Skip(3);
         Len = 6;
         while (B->Get1() && Len < 14 && !B->Overread()) ++Len;
@@ -271,23 +293,63 @@ int Read_Brightness(KVR_BITS* B) {
 }
 
 void Skip_Complexity(KVR_MP4_STATE* D, KVR_BITS* B, int Coding) {
-    static const int I_Fields[] = {CE_OPAQUE, CE_TRANSPARENT, CE_INTRA_CAE, CE_INTER_CAE, CE_NO_UPDATE,
-                                   CE_UPSAMPLING, CE_INTRA_BLOCKS, CE_NOT_CODED_BLOCKS, CE_DCT_COEFS,
-                                   CE_DCT_LINES, CE_VLC_SYMBOLS, CE_VLC_BITS, CE_SADCT, -1};
-    static const int P_Fields[] = {CE_OPAQUE, CE_TRANSPARENT, CE_INTRA_CAE, CE_INTER_CAE, CE_NO_UPDATE,
-                                   CE_UPSAMPLING, CE_INTRA_BLOCKS, CE_NOT_CODED_BLOCKS, CE_DCT_COEFS,
-                                   CE_DCT_LINES, CE_VLC_SYMBOLS, CE_VLC_BITS, CE_INTER_BLOCKS,
-                                   CE_INTER4V_BLOCKS, CE_APM, CE_NPM, CE_FORW_BACK_MC_Q, CE_HALFPEL2,
-                                   CE_HALFPEL4, CE_SADCT, CE_QUARTERPEL, -1};
-    static const int B_Fields[] = {CE_OPAQUE, CE_TRANSPARENT, CE_INTRA_CAE, CE_INTER_CAE, CE_NO_UPDATE,
-                                   CE_UPSAMPLING, CE_INTRA_BLOCKS, CE_NOT_CODED_BLOCKS, CE_DCT_COEFS,
-                                   CE_DCT_LINES, CE_VLC_SYMBOLS, CE_VLC_BITS, CE_INTER_BLOCKS,
-                                   CE_INTER4V_BLOCKS, CE_APM, CE_NPM, CE_FORW_BACK_MC_Q, CE_HALFPEL2,
-                                   CE_HALFPEL4, CE_INTERPOLATE_MC_Q, CE_SADCT, CE_QUARTERPEL, -1};
-    static const int S_Fields[] = {CE_INTRA_BLOCKS, CE_NOT_CODED_BLOCKS, CE_DCT_COEFS, CE_DCT_LINES,
-                                   CE_VLC_SYMBOLS, CE_VLC_BITS, CE_INTER_BLOCKS, CE_INTER4V_BLOCKS,
-                                   CE_APM, CE_NPM, CE_FORW_BACK_MC_Q, CE_HALFPEL2, CE_HALFPEL4,
-                                   CE_INTERPOLATE_MC_Q, -1};
+    static const int I_Fields[] = {CE_OPAQUE,       CE_TRANSPARENT,
+                                   CE_INTRA_CAE,    CE_INTER_CAE,
+                                   CE_NO_UPDATE,    CE_UPSAMPLING,
+                                   CE_INTRA_BLOCKS, CE_NOT_CODED_BLOCKS,
+                                   CE_DCT_COEFS,    CE_DCT_LINES,
+                                   CE_VLC_SYMBOLS,  CE_VLC_BITS,
+                                   CE_SADCT,        -1};
+    static const int P_Fields[] = {CE_OPAQUE,
+                                   CE_TRANSPARENT,
+                                   CE_INTRA_CAE,
+                                   CE_INTER_CAE,
+                                   CE_NO_UPDATE,
+                                   CE_UPSAMPLING,
+                                   CE_INTRA_BLOCKS,
+                                   CE_NOT_CODED_BLOCKS,
+                                   CE_DCT_COEFS,
+                                   CE_DCT_LINES,
+                                   CE_VLC_SYMBOLS,
+                                   CE_VLC_BITS,
+                                   CE_INTER_BLOCKS,
+                                   CE_INTER4V_BLOCKS,
+                                   CE_APM,
+                                   CE_NPM,
+                                   CE_FORW_BACK_MC_Q,
+                                   CE_HALFPEL2,
+                                   CE_HALFPEL4,
+                                   CE_SADCT,
+                                   CE_QUARTERPEL,
+                                   -1};
+    static const int B_Fields[] = {CE_OPAQUE,
+                                   CE_TRANSPARENT,
+                                   CE_INTRA_CAE,
+                                   CE_INTER_CAE,
+                                   CE_NO_UPDATE,
+                                   CE_UPSAMPLING,
+                                   CE_INTRA_BLOCKS,
+                                   CE_NOT_CODED_BLOCKS,
+                                   CE_DCT_COEFS,
+                                   CE_DCT_LINES,
+                                   CE_VLC_SYMBOLS,
+                                   CE_VLC_BITS,
+                                   CE_INTER_BLOCKS,
+                                   CE_INTER4V_BLOCKS,
+                                   CE_APM,
+                                   CE_NPM,
+                                   CE_FORW_BACK_MC_Q,
+                                   CE_HALFPEL2,
+                                   CE_HALFPEL4,
+                                   CE_INTERPOLATE_MC_Q,
+                                   CE_SADCT,
+                                   CE_QUARTERPEL,
+                                   -1};
+    static const int S_Fields[] = {CE_INTRA_BLOCKS, CE_NOT_CODED_BLOCKS, CE_DCT_COEFS,
+                                   CE_DCT_LINES,    CE_VLC_SYMBOLS,      CE_VLC_BITS,
+                                   CE_INTER_BLOCKS, CE_INTER4V_BLOCKS,   CE_APM,
+                                   CE_NPM,          CE_FORW_BACK_MC_Q,   CE_HALFPEL2,
+                                   CE_HALFPEL4,     CE_INTERPOLATE_MC_Q, -1};
     const int* F = Coding == I_VOP ? I_Fields : Coding == P_VOP ? P_Fields : Coding == B_VOP ? B_Fields : S_Fields;
     for (; *F >= 0; ++F)
         if (D->VOL.Complexity_Mask & (1 << *F))
@@ -299,8 +361,7 @@ void Dump_VOP(const KVR_MP4_STATE* D) {
     char Tools[64];
     if (V.Coding == S_VOP && D->VOL.Sprite_Enable == SPRITE_GMC)
         std::snprintf(Tools, sizeof(Tools), " Spr_Nb:%d, Acc:%d ", D->VOL.Sprite_Nb_Pts, D->VOL.Sprite_Accuracy);
-    else
-        std::snprintf(Tools, sizeof(Tools), " Reduced:%d NewPred:%d ", V.Reduced_VOP, D->VOL.Newpred);
+    else std::snprintf(Tools, sizeof(Tools), " Reduced:%d NewPred:%d ", V.Reduced_VOP, D->VOL.Newpred);
     Kvr_Log(&D->Log, KVR_LOG_INFO, "  Coding=[%c] Time:%lld Rnd=%d%s FCode: %d/%d  Q:%d DC-Trsh:%d \n",
             "IPBS"[V.Coding & 3], (long long)V.Time_Ticks, V.Rounding, Tools, V.Fwd_Code, V.Bwd_Code, V.Quant,
             V.DC_Thresh);
@@ -345,7 +406,10 @@ int Read_VOP_Sprite(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MP4_VOP* V) {
     for (int i = 0; i < L.Sprite_Nb_Pts; ++i) {
         const int Du = Read_Sprite_Coord(B);
         const int Dv = Read_Sprite_Coord(B);
-        if (i < 4) { V->Warp_Pts[i][0] = Du; V->Warp_Pts[i][1] = Dv; }
+        if (i < 4) {
+            V->Warp_Pts[i][0] = Du;
+            V->Warp_Pts[i][1] = Dv;
+        }
     }
     V->Brightness = L.Sprite_Brightness ? Read_Brightness(B) : 0;
     if (L.Sprite_Enable == SPRITE_STATIC && L.Low_Latency_Sprite) {
@@ -359,7 +423,8 @@ int Read_VOP_Sprite(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MP4_VOP* V) {
 int Read_VOP_Coding_Fields(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MP4_VOP* V) {
     const KVR_MP4_VOL& L = D->VOL;
     if (L.Newpred) Skip_Newpred_Ids(L, B);
-    V->Rounding = (V->Coding == P_VOP || (V->Coding == S_VOP && L.Sprite_Enable == SPRITE_GMC)) ? int(B->Get1()) : 0;
+    V->Rounding = (V->Coding == P_VOP || (V->Coding == S_VOP && L.Sprite_Enable == SPRITE_GMC)) ? int(B->Get1())
+                                                                                                : 0;
     V->Reduced_VOP = L.Reduced_VOP < 0 ? -1 : (V->Coding == I_VOP || V->Coding == P_VOP) ? int(B->Get1()) : 0;
     if (L.Complexity_Mask) Skip_Complexity(D, B, V->Coding);
     V->DC_Thresh = DC_Thresh_Table[B->Get(VOP_DC_THRESHOLD_BITS)];

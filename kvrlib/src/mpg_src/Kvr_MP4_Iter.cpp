@@ -101,8 +101,9 @@ int Kvr_MB_Check_Resync(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
     if (H.First_MB > Next) {
         // Fewer macroblocks than the packet header says were read: this packet's data was damaged
         // without a code going invalid, so none of it is trusted.
-        Kvr_Note_Damage(D, std::make_exception_ptr(KVR_STREAM_EXCEPTION(
-                               "Video packet at macroblock %d ended at %d, before %d", MB->Packet_Start, Next, H.First_MB)));
+        Kvr_Note_Damage(
+            D, std::make_exception_ptr(KVR_STREAM_EXCEPTION("Video packet at macroblock %d ended at %d, before %d",
+                                                            MB->Packet_Start, Next, H.First_MB)));
         Kvr_Mark_Lost(D, MB->Packet_Start, H.First_MB);
     }
     Move_To(D, B, MB, H.First_MB, &H);
@@ -118,7 +119,8 @@ void Kvr_MB_Recover(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
     // The damage may have been noticed only after the parse ran past the next marker, so the search
     // starts right after the damaged packet's header; the packet it finds must come later than that one.
     KVR_PACKET_HEADER H;
-    const bool Found = MB->Resync_Len && Kvr_Find_Packet(D, B, MB->Packet_Bits, MB->Resync_Len, MB->Packet_Start + 1, &H);
+    const bool Found = MB->Resync_Len &&
+                       Kvr_Find_Packet(D, B, MB->Packet_Bits, MB->Resync_Len, MB->Packet_Start + 1, &H);
     const int Next = Found ? H.First_MB : Total;
     // A code goes invalid a little after the damage, so the few macroblocks before the one that failed
     // go too. When the packet found starts before the failure, the parse had run on past its marker:

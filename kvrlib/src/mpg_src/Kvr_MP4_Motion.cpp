@@ -9,7 +9,11 @@
 
 namespace {
 inline int Median(int A, int B, int C) {
-    if (A > B) { const int T = A; A = B; B = T; }
+    if (A > B) {
+        const int T = A;
+        A = B;
+        B = T;
+    }
     if (B > C) B = C;
     return A > B ? A : B;
 }
@@ -24,9 +28,10 @@ KVR_MV Kvr_Read_MV(KVR_BITS* B, int Px, int Py, int F_Code) {
 
 void Kvr_Predict_MV(KVR_MP4_STATE* D, const KVR_MB* MB, int Block, int* Px, int* Py) {
     // Candidate block offsets (dx, dy in 8x8 blocks from the current block) for left, top, top-right.
-    static const int Off[4][3][2] = {
-        {{-1, 0}, {0, -1}, {2, -1}}, {{-1, 0}, {0, -1}, {1, -1}},
-        {{-1, 0}, {0, -1}, {1, -1}}, {{-1, 0}, {-1, -1}, {0, -1}}};
+    static const int Off[4][3][2] = {{{-1, 0}, {0, -1}, {2, -1}},
+                                     {{-1, 0}, {0, -1}, {1, -1}},
+                                     {{-1, 0}, {0, -1}, {1, -1}},
+                                     {{-1, 0}, {-1, -1}, {0, -1}}};
     const int Bx = 2 * MB->X + (Block & 1), By = 2 * MB->Y + (Block >> 1);
     int Vx[3], Vy[3], Avail[3], Nb = 0;
     for (int i = 0; i < 3; ++i) {
@@ -43,7 +48,10 @@ void Kvr_Predict_MV(KVR_MP4_STATE* D, const KVR_MB* MB, int Block, int* Px, int*
     }
     if (Nb == 1) {
         for (int i = 0; i < 3; ++i)
-            if (Avail[i]) { *Px = Vx[i]; *Py = Vy[i]; }
+            if (Avail[i]) {
+                *Px = Vx[i];
+                *Py = Vy[i];
+            }
         return;
     }
     *Px = Median(Vx[0], Vx[1], Vx[2]);
@@ -99,16 +107,16 @@ void Kvr_MC_Block(const KVR_MC_FN* Mc, uint8_t* Dst, const uint8_t* Ref, int BpS
     }
 }
 
-static void Predict_Chroma(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref,
-                           const KVR_MC_FN* Mc, int Cx, int Cy) {
+static void Predict_Chroma(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc,
+                           int Cx, int Cy) {
     Kvr_Clamp_Chroma_MV(D, MB->X, MB->Y, &Cx, &Cy);
     const int Off = 8 * MB->Y * D->BpS + 8 * MB->X;
     Kvr_MC_Block(Mc, D->Cur->U + Off, Ref->U + Off, D->BpS, 8, Cx, Cy);
     Kvr_MC_Block(Mc, D->Cur->V + Off, Ref->V + Off, D->BpS, 8, Cx, Cy);
 }
 
-void Kvr_Predict_1MV(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref,
-                     const KVR_MC_FN* Mc, KVR_MV Mv) {
+void Kvr_Predict_1MV(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc,
+                     KVR_MV Mv) {
     if (D->VOL.Quarter) {
         Kvr_Asp_Predict_Qpel_MB(D, MB, Ref, Mc, &Mv, 1);
         return;
@@ -120,8 +128,8 @@ void Kvr_Predict_1MV(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Re
     Predict_Chroma(D, MB, Ref, Mc, Kvr_Chroma_MV_1(Mv.X, 0), Kvr_Chroma_MV_1(Mv.Y, 0));
 }
 
-void Kvr_Predict_4MV(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref,
-                     const KVR_MC_FN* Mc, const KVR_MV* Mv) {
+void Kvr_Predict_4MV(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc,
+                     const KVR_MV* Mv) {
     if (D->VOL.Quarter) {
         Kvr_Asp_Predict_Qpel_MB(D, MB, Ref, Mc, Mv, 4);
         return;

@@ -22,7 +22,10 @@ void Decode_Inter_MB(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB, bool Gmc) {
     int Mcbpc = -2;
     bool Skipped = false;
     while (Mcbpc == -2) {
-        if (B->Get1()) { Skipped = true; break; }
+        if (B->Get1()) {
+            Skipped = true;
+            break;
+        }
         Mcbpc = Kvr_Read_MCBPC_Inter(B);
         if (B->Overread()) break;
     }

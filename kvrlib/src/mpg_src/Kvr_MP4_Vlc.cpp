@@ -6,9 +6,14 @@
 
 namespace {
 
-struct CODE { const char* Bits; int Last, Run, Level; };
+struct CODE {
+    const char* Bits;
+    int Last, Run, Level;
+};
 
 // Coefficient codes of inter blocks (sign bit follows each code).
+// The code tables keep their hand-laid rows.
+// clang-format off
 const CODE Inter_Codes[] = {
     {"10", 0, 0, 1}, {"1111", 0, 0, 2}, {"010101", 0, 0, 3}, {"0010111", 0, 0, 4},
     {"00011111", 0, 0, 5}, {"000100101", 0, 0, 6}, {"000100100", 0, 0, 7}, {"0000100001", 0, 0, 8},
@@ -186,9 +191,12 @@ struct LUT {
         for (uint32_t k = 0; k < (1u << Free); ++k) E[(V << Free) | k] = ENTRY{int16_t(Val), uint8_t(L)};
     }
 };
+// clang-format on
 
 // Coefficient entry: Last, Run, Level, Len; Escape set for the escape code.
-struct TCOEF { uint8_t Last, Run, Level, Len, Escape; };
+struct TCOEF {
+    uint8_t Last, Run, Level, Len, Escape;
+};
 const int TCOEF_BITS = 12;
 
 struct TABLES {
@@ -198,9 +206,9 @@ struct TABLES {
     LUT<12> Mvd;
     LUT<11> Dc_Luma;
     LUT<12> Dc_Chroma;
-    TCOEF Coef[2][1 << TCOEF_BITS];   // [intra]
-    uint8_t Lmax[2][2][64];           // [intra][last][run]
-    uint8_t Rmax[2][2][64];           // [intra][last][level]
+    TCOEF Coef[2][1 << TCOEF_BITS];  // [intra]
+    uint8_t Lmax[2][2][64];          // [intra][last][run]
+    uint8_t Rmax[2][2][64];          // [intra][last][level]
 
     TABLES() {
         std::memset(this, 0, sizeof(*this));
@@ -301,7 +309,8 @@ int Kvr_Read_DC_Size(KVR_BITS* B, int Chroma) {
 
 namespace {
 // The three escape forms after the escape code: level offset, run offset, fixed length.
-__attribute__((always_inline)) inline void Escaped(KVR_BITS* B, const TCOEF* T, const TABLES& Tb, int Intra, int* Last, int* Run, int* Level) {
+__attribute__((always_inline)) inline void Escaped(KVR_BITS* B, const TCOEF* T, const TABLES& Tb, int Intra,
+                                                   int* Last, int* Run, int* Level) {
     if (B->Get1() == 0) {
         const TCOEF* E = &T[B->See(TCOEF_BITS)];
         if (E->Len == 0 || E->Escape) Bad_Code("escaped coefficient");
@@ -407,4 +416,3 @@ void Kvr_Decode_Inter_Coefs(KVR_BITS* B, int16_t* Blk, const uint8_t* Scan, int 
     // Mismatch control: an even sum of the coefficients flips the lowest bit of the last one.
     if ((Sum & 1) == 0) Blk[63] = int16_t(Blk[63] ^ 1);
 }
-

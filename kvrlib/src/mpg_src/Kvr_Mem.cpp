@@ -62,7 +62,8 @@ void* KVR_MEM_TRC_I::New(size_t Size) {
                           ? nullptr
                           : static_cast<SLOT*>(std::malloc(size_t(New_Max) * sizeof(SLOT)));
         if (!Grown) {
-            if (Verbose_ != 0) Kvr_Log(nullptr, KVR_LOG_INFO, "Malloc failure during grow (%ld bytes)", New_Max * 8);
+            if (Verbose_ != 0)
+                Kvr_Log(nullptr, KVR_LOG_INFO, "Malloc failure during grow (%ld bytes)", New_Max * 8);
             return P;
         }
         if (Nb_ > 0) std::memcpy(Grown, Slots_, size_t(Nb_) * sizeof(SLOT));
@@ -81,13 +82,17 @@ void KVR_MEM_TRC_I::Delete(void* Ptr, size_t Size) {
     size_t Fill = Size;
     int Found = -1;
     for (int i = Nb_ - 1; i >= 0; --i)
-        if (Slots_[i].Ptr == Ptr) { Found = i; break; }
+        if (Slots_[i].Ptr == Ptr) {
+            Found = i;
+            break;
+        }
     if (Found < 0) {
         if (Verbose_ != 0) Kvr_Log(nullptr, KVR_LOG_INFO, " Ptr %8p not found in _Delete()\n", Ptr);
     } else {
         const long Rounded = long(Round8(Size));
         if (Rounded != Slots_[Found].Size)
-            Kvr_Log(nullptr, KVR_LOG_INFO, " Size %ld doesn't match stored one %ld!\n", Rounded, Slots_[Found].Size);
+            Kvr_Log(nullptr, KVR_LOG_INFO, " Size %ld doesn't match stored one %ld!\n", Rounded,
+                    Slots_[Found].Size);
         Total_ -= Slots_[Found].Size;
         if (Verbose_ >= 2)
             Kvr_Log(nullptr, KVR_LOG_INFO, "Free'd %ld bytes \tat %8p. \t\tTotal:%ld\n", Slots_[Found].Size, Ptr,

@@ -20,10 +20,11 @@ void Seek(KVR_BITS* B, int64_t Pos) {
 bool Skip_Header_Extension(const KVR_MP4_STATE* D, KVR_BITS* B, bool Strict) {
     const KVR_MP4_VOL& L = D->VOL;
     const KVR_MP4_VOP& V = D->VOP;
-    while (B->Get1() && !B->Overread()) {}  // modulo_time_base: ones, then a zero
-    bool Ok = B->Get1() == 1;               // marker
+    while (B->Get1() && !B->Overread()) {
+    }                          // modulo_time_base: ones, then a zero
+    bool Ok = B->Get1() == 1;  // marker
     B->Skip(L.Time_Bits);
-    Ok = (B->Get1() == 1) && Ok;            // marker
+    Ok = (B->Get1() == 1) && Ok;  // marker
     const int Coding = int(B->Get(KVR_CODING_TYPE_BITS));
     Ok = Ok && Coding == V.Coding;
     B->Skip(KVR_DC_THRESH_BITS);

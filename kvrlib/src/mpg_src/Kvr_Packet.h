@@ -4,8 +4,8 @@
 #include "mpg_src/Kvr_MP4_State.h"
 
 struct KVR_PACKET_HEADER {
-    int First_MB = 0;    // linear index of the packet's first macroblock
-    int Quant = 1;       // quantiser the packet starts with, clamped to 1..31
+    int First_MB = 0;  // linear index of the packet's first macroblock
+    int Quant = 1;     // quantiser the packet starts with, clamped to 1..31
 };
 
 // Length in bits of the resync marker of the current VOP (16 zeros and more, then a one).
@@ -26,5 +26,4 @@ bool Kvr_Read_Packet_Header(const KVR_MP4_STATE* D, KVR_BITS* B, int Len, int Mi
 // Looks for the next packet of this VOP at byte-aligned positions from bit From on, stopping at a
 // start code (the end of the VOP) or the end of the data. On success the reader is placed after the
 // header and true is returned; otherwise the reader is left at the start code (or the end).
-bool Kvr_Find_Packet(const KVR_MP4_STATE* D, KVR_BITS* B, int64_t From, int Len, int Min_MB,
-                     KVR_PACKET_HEADER* H);
+bool Kvr_Find_Packet(const KVR_MP4_STATE* D, KVR_BITS* B, int64_t From, int Len, int Min_MB, KVR_PACKET_HEADER* H);

@@ -5,20 +5,17 @@
 #include "mpg_src/Kvr_Asp_Hooks.h"
 #include "mpg_src/Kvr_Asp_Pred.h"
 
-int Kvr_Asp_MC_Kind(const KVR_MP4_STATE* D, const KVR_MC_FN* Mc)
-{
+int Kvr_Asp_MC_Kind(const KVR_MP4_STATE* D, const KVR_MC_FN* Mc) {
     if (Mc == D->MB_Dsp.MC[KVR_MC_AVG]) return 2;
     return Mc == D->MB_Dsp.MC[KVR_MC_RND1] ? 1 : 0;
 }
 
-int Kvr_Asp_Chroma_Qpel_1(int V)
-{
+int Kvr_Asp_Chroma_Qpel_1(int V) {
     const int H = V / 2;  // quarter to half units, truncating as the encoders do
     return (H >> 1) | (H & 1);
 }
 
-int Kvr_Asp_Chroma_Sum_4(int Sum)
-{
+int Kvr_Asp_Chroma_Sum_4(int Sum) {
     // Sixteenths of the sum of four vectors rounded towards the nearest half sample.
     static const int Round16[16] = {0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2};
     const int A = std::abs(Sum);
@@ -28,8 +25,8 @@ int Kvr_Asp_Chroma_Sum_4(int Sum)
 
 namespace {
 
-void Chroma_Predict(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc, int Cx, int Cy)
-{
+void Chroma_Predict(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc, int Cx,
+                    int Cy) {
     Kvr_Clamp_Chroma_MV(D, MB->X, MB->Y, &Cx, &Cy);
     const int BpS = D->BpS;
     const int Pos = ((Cy & 1) << 1) | (Cx & 1);
@@ -42,8 +39,7 @@ void Chroma_Predict(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref
 }  // namespace
 
 void Kvr_Asp_Predict_Qpel_MB(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, const KVR_MC_FN* Mc,
-                             const KVR_MV* Mv, int Nb_MV)
-{
+                             const KVR_MV* Mv, int Nb_MV) {
     const int Kind = Kvr_Asp_MC_Kind(D, Mc);
     const int BpS = D->BpS;
     uint8_t* Dst = D->Cur->Y + MB->Y * 16 * BpS + MB->X * 16;

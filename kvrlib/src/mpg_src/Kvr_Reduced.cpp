@@ -21,8 +21,7 @@ inline int Clampi(int V, int Lo, int Hi) { return V < Lo ? Lo : (V > Hi ? Hi : V
 // start of a picture: reduced-resolution pictures are not concealed, an error ends them).
 struct RR_View {
     KVR_MP4_STATE S;
-    explicit RR_View(const KVR_MP4_STATE& D) : S(D)
-    {
+    explicit RR_View(const KVR_MP4_STATE& D) : S(D) {
         S.MB_W = (D.MB_W + 1) / 2;
         S.MB_H = (D.MB_H + 1) / 2;
         S.Quant_Dsp.IDCT_Put = Keep_Block;
@@ -35,8 +34,7 @@ struct RR_View {
         S.B_Spare = Same_Slot(D, D.B_Spare);
         S.Last = nullptr;
     }
-    KVR_MP4_FRAME* Same_Slot(const KVR_MP4_STATE& D, const KVR_MP4_FRAME* P)
-    {
+    KVR_MP4_FRAME* Same_Slot(const KVR_MP4_STATE& D, const KVR_MP4_FRAME* P) {
         const int I = Kvr_Pic_Index(&D, P);
         return I >= 0 && I < MAX_PICS ? &S.Pics[I] : nullptr;
     }
@@ -48,16 +46,14 @@ struct RR_Decoder {
     int Plane_W, Plane_H;  // macroblock-aligned luma size of the pictures
 
     // Top-left sample of 16x16 area Blk (0..3 luma quadrants, 4 Cb, 5 Cr) of 32x32 macroblock (X, Y).
-    uint8_t* Area(KVR_MP4_FRAME* P, int X, int Y, int Blk) const
-    {
+    uint8_t* Area(KVR_MP4_FRAME* P, int X, int Y, int Blk) const {
         const int BpS = D->BpS;
         if (Blk < 4) return P->Y + (32 * Y + 16 * (Blk >> 1)) * BpS + 32 * X + 16 * (Blk & 1);
         return (Blk == 4 ? P->U : P->V) + 16 * Y * BpS + 16 * X;
     }
 
     // Transforms the kept blocks and puts (intra) or adds (inter) them up-sampled.
-    void Reconstruct(const KVR_MB* MB, int Intra)
-    {
+    void Reconstruct(const KVR_MB* MB, int Intra) {
         for (int b = 0; b < 6; ++b) {
             if (!Intra && !(MB->CBP & (32 >> b))) continue;
             D->Quant_Dsp.IDCT(D->Blocks[b]);
@@ -70,16 +66,14 @@ struct RR_Decoder {
     // One 16x16 luma quadrant (or a whole 16x16 chroma block) predicted with a half-sample vector that
     // keeps the block within the picture plus its border.
     void Predict_Area(uint8_t* Dst, const uint8_t* Ref_Origin, int Px, int Py, int Vx, int Vy, int Plane_W,
-                      int Plane_H, int Border)
-    {
+                      int Plane_H, int Border) {
         Vx = Clampi(Vx, 2 * (-Border - Px), 2 * (Plane_W + Border - 16 - Px));
         Vy = Clampi(Vy, 2 * (-Border - Py), 2 * (Plane_H + Border - 16 - Py));
         Kvr_MC_Block(D->MC, Dst, Ref_Origin + Py * D->BpS + Px, D->BpS, 16, Vx, Vy);
     }
 
     // Motion compensation of a 32x32 macroblock: vectors act at double scale.
-    void Predict(const KVR_MB* MB, int Four)
-    {
+    void Predict(const KVR_MB* MB, int Four) {
         const KVR_MP4_FRAME* R = D->Fwd;
         const int W = Plane_W, H = Plane_H;
         int Sx = 0, Sy = 0;
@@ -93,12 +87,11 @@ struct RR_Decoder {
         const int Cx = Four ? Kvr_Chroma_MV_4(Sx, 0) : Kvr_Chroma_MV_1(2 * MB->MV[0].X, 0);
         const int Cy = Four ? Kvr_Chroma_MV_4(Sy, 0) : Kvr_Chroma_MV_1(2 * MB->MV[0].Y, 0);
         for (int c = 4; c < 6; ++c)
-            Predict_Area(Area(D->Cur, MB->X, MB->Y, c), c == 4 ? R->U : R->V, 16 * MB->X, 16 * MB->Y, Cx, Cy, W / 2,
-                         H / 2, 8);
+            Predict_Area(Area(D->Cur, MB->X, MB->Y, c), c == 4 ? R->U : R->V, 16 * MB->X, 16 * MB->Y, Cx, Cy,
+                         W / 2, H / 2, 8);
     }
 
-    void Copy(const KVR_MB* MB)
-    {
+    void Copy(const KVR_MB* MB) {
         for (int b = 0; b < 6; ++b) {
             uint8_t* Dst = Area(D->Cur, MB->X, MB->Y, b);
             const uint8_t* Src = Area(D->Fwd, MB->X, MB->Y, b);
@@ -106,8 +99,7 @@ struct RR_Decoder {
         }
     }
 
-    void Read_Vector(KVR_MB* MB, int Block, KVR_MV* Out)
-    {
+    void Read_Vector(KVR_MB* MB, int Block, KVR_MV* Out) {
         int Px, Py;
         Kvr_Predict_MV(D, MB, Block, &Px, &Py);
         const int F = D->VOP.Fwd_Code;
@@ -117,8 +109,7 @@ struct RR_Decoder {
         Out->Y = int16_t(Kvr_Wrap_MV(Py + Dy, F));
     }
 
-    void Intra(KVR_MB* MB)
-    {
+    void Intra(KVR_MB* MB) {
         MB->AC_Pred = int(B->Get1());
         const int Cbpy = Kvr_Read_CBPY(B, 1);
         if (Cbpy < 0) throw KVR_STREAM_EXCEPTION("Invalid CBPY in a reduced-resolution picture");
@@ -131,8 +122,7 @@ struct RR_Decoder {
         Kvr_Store_MB(D, MB, 1);
     }
 
-    char Macroblock(KVR_MB* MB)
-    {
+    char Macroblock(KVR_MB* MB) {
         MB->Field_Pred = 0;
         MB->MC_Sel = 0;
         MB->Field_DCT = -1;
@@ -192,13 +182,13 @@ struct RR_Decoder {
 
 }  // namespace
 
-void Kvr_Asp_Decode_RR_VOP(KVR_MP4_STATE* D, KVR_BITS* B)
-{
+void Kvr_Asp_Decode_RR_VOP(KVR_MP4_STATE* D, KVR_BITS* B) {
     const KVR_MP4_VOP& V = D->VOP;
     KVR_ASSERT("kvr_mpg4_rvop", V.Reduced_VOP == 1 && V.Coding != B_VOP && V.Coding != S_VOP);
     KVR_ASSERT("kvr_mpg4_rvop", D->VOL.Reduced_VOP >= 0);
     // Video packets and interlaced coding are not combined with reduced resolution here.
-    if (D->VOL.Resync) throw KVR_UNSUPPORTED_EXCEPTION("Video packets in reduced-resolution pictures not supported");
+    if (D->VOL.Resync)
+        throw KVR_UNSUPPORTED_EXCEPTION("Video packets in reduced-resolution pictures not supported");
     if (D->VOL.Interlaced) throw KVR_UNSUPPORTED_EXCEPTION("Interlaced reduced-resolution pictures not supported");
     if (V.Coding == P_VOP && !D->Pic_Ok[Kvr_Pic_Index(D, D->Fwd)])
         throw KVR_STREAM_EXCEPTION("Reduced-resolution P-VOP without a reference picture");

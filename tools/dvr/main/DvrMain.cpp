@@ -129,7 +129,8 @@ int main(int argc, char** argv) {
             options.mpeg4VopOnly = true;
             continue;
         }
-        if (i + 1 >= argc) return bad(arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg);
+        if (i + 1 >= argc)
+            return bad(arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg);
         if (const auto complaint = applyValueOption(arg, argv[++i], options, authGiven)) return bad(*complaint);
     }
     if (options.user.empty() != options.password.empty()) return bad("--user and --password go together");
