@@ -13,6 +13,9 @@ inline constexpr int kChannelCount = 16;
 // requests all hold to it.
 inline constexpr std::size_t kMaxCredentialLength = 127;
 
+// Longest DVR host name or address the client takes, in the login fields and in requests.
+inline constexpr std::size_t kMaxHostNameLength = 127;
+
 // User-Agent of live and playback stream requests: the DVRs answer streams only to it.
 inline constexpr const char* kStreamUserAgent = "MSIE";
 // User-Agent of camera commands, and the name the client gives its internet session.

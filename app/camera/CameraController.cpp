@@ -21,7 +21,7 @@ constexpr const auto& kPadCommands = http::kCameraCommandNames;
 static_assert(std::size(kPadCommands) == id::kLastCameraButton - id::kFirstCameraButton + 1);
 
 // Lengths the login row's texts are cut to before they go into the request.
-constexpr std::size_t kMaxHost = 127;
+constexpr std::size_t kMaxHost = base::kMaxHostNameLength;
 constexpr std::size_t kMaxPort = 9;
 
 constexpr int kZzwRange = 999;  // zzw is 0..998

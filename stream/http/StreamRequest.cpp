@@ -20,7 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kMaxContentTypeLength = 127;
 // Authentication answers (and 404, which some DVRs give before a channel is ready) are retried
 // this many times before the request fails.
 constexpr int kMaxStatusRetries = 3;

@@ -73,6 +73,8 @@ StreamRequest* OpenStreamRequest(const char* url, const char* userName, const ch
 void CloseStreamRequest(StreamRequest* request, bool wait);
 
 constexpr int kStreamInfoContentType = 1;
+// A response's content type is kept to this many characters (a buffer needs one more).
+inline constexpr std::size_t kMaxContentTypeLength = 127;
 
 // option 1 only: copies the response's Content-Type (at most 127 characters, cut to bufferSize - 1,
 // terminated) once the request has received its 200 response; false otherwise.

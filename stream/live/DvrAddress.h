@@ -11,7 +11,7 @@ namespace vistrel::live {
 
 using base::kChannelCount;
 using base::kMaxCredentialLength;
-constexpr std::size_t kMaxHostLength = 127;
+inline constexpr std::size_t kMaxHostLength = base::kMaxHostNameLength;
 
 struct DvrAddress {
     std::string host;

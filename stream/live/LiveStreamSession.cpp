@@ -10,7 +10,6 @@ namespace vistrel::live {
 namespace {
 constexpr std::uint32_t kRandomDelaySteps = 5;
 constexpr auto kFullRingNap = std::chrono::milliseconds(20);
-constexpr std::size_t kMaxContentTypeLength = 127;
 }  // namespace
 
 LiveStreamSession::LiveStreamSession(LiveSessionTimings timings, DecoderFactory factory)
@@ -186,7 +185,7 @@ int LiveStreamSession::onBreak() {
 }
 
 bool LiveStreamSession::onFirstBlock() {
-    char contentType[kMaxContentTypeLength + 1] = {};
+    char contentType[http::kMaxContentTypeLength + 1] = {};
     if (!http::GetStreamContentType(http::CurrentStreamRequest(), http::kStreamInfoContentType, contentType,
                                     sizeof contentType))
         return false;

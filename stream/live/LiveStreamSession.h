@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/DvrProtocol.h"
 #include "platform/WindowHandle.h"
 #include "stream/http/StreamRequest.h"
 #include "stream/live/ByteRing.h"
@@ -19,8 +20,8 @@
 namespace vistrel::live {
 
 constexpr std::size_t kMaxLiveUrlLength = 511;
-constexpr std::size_t kMaxLiveUserNameLength = 127;
-constexpr std::size_t kMaxLivePasswordLength = 127;
+constexpr std::size_t kMaxLiveUserNameLength = base::kMaxCredentialLength;
+constexpr std::size_t kMaxLivePasswordLength = base::kMaxCredentialLength;
 // Failures since the last good response beyond which no reconnect is scheduled.
 constexpr int kMaxLiveFailures = 5;
 // A live stream that delivers no byte for this long is broken: the reconnect rule takes over

@@ -63,3 +63,9 @@ public:
     do {                                                      \
         if (!(Cond)) Kvr_Assert_Failed(#Cond, Src, __LINE__); \
     } while (0)
+// The same with the condition's text given: for the conditions callers match by their exact text,
+// which must not follow the source's spacing.
+#define KVR_ASSERT_TEXT(Src, Cond, Text)                     \
+    do {                                                     \
+        if (!(Cond)) Kvr_Assert_Failed(Text, Src, __LINE__); \
+    } while (0)

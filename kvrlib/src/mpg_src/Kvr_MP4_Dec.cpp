@@ -8,6 +8,7 @@
 
 #include "kvr_syst/Kvr_Cpu.h"
 #include "kvr_syst/Kvr_Except.h"
+#include "mpg_src/Kvr_Start_Codes.h"
 
 namespace {
 const uint32_t KVR_SCAN_START = 0xDEADC0DE;
@@ -74,12 +75,12 @@ int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
     while (P < End) {
         W = (W << 8) | *P++;
         if (P >= End) return Len;
-        if (W < 0x100 || W > 0x1FF) continue;
+        if (!Kvr_Is_Start_Code(W)) continue;
         KVR_BITS B;
         B.Open(P, size_t(End - P));
         const uint32_t Code = W;
         W = KVR_SCAN_RESUME;
-        if (Code == 0x1B0) {
+        if (Code == KVR_VOS_START) {
             if (*P > KVR_SIMPLE_PROFILE_MAX)
                 Kvr_Log(&S.Log, KVR_LOG_INFO,
                         "Warning: Only Simple Profile is supported. Stream Profile is: 0x%x\n", *P);
@@ -87,21 +88,22 @@ int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
             W = KVR_SCAN_START;
             continue;
         }
-        if (Code == 0x1B1 || Code == 0x1B2) continue;
-        if (Code >= 0x130 && S.VOL.Id == -1) continue;
-        if (Code == 0x1B3) {
+        if (Code == KVR_VOS_END || Code == KVR_USER_DATA_START) continue;
+        // Before the first layer header only the sequence, object and layer headers mean anything.
+        if (Code >= KVR_RESERVED_START_FIRST && S.VOL.Id == -1) continue;
+        if (Code == KVR_GOV_START) {
             Kvr_Read_GOV(&S, &B);
             S.Sec_Base = 0;
-        } else if (Code == 0x1B5) {
+        } else if (Code == KVR_VISUAL_OBJECT_START) {
             if (!Kvr_Read_VO(&S, &B)) continue;
-        } else if (Code == 0x1B6) {
+        } else if (Code == KVR_VOP_START) {
             if (!S.VOL_Ok) continue;  // no usable layer header: nothing to decode into
             if (S.Retired_Base) Kvr_Free_Retired(&S);
             if (Kvr_Decode_VOP(&S, &B)) return int(P - Buf) + int(B.Byte_Offset());
             continue;
-        } else if (Code >= 0x120 && Code <= 0x12F) {
-            const int id = int(Code) - 0x120;
-            KVR_ASSERT("kvr_mpg4_dec", id >= 0 && id <= 0x1f);
+        } else if (Kvr_Is_VOL_Start(Code)) {
+            const int id = int(Code - KVR_VOL_START_FIRST);
+            KVR_ASSERT_TEXT("kvr_mpg4_dec", id >= 0 && id <= 0x1f, "id>=0 && id<=0x1f");
             S.MPEG_Version = 4;
             Kvr_Reset_VOL(&S);
             S.VOL.Id = id;
@@ -111,9 +113,9 @@ int KVR_MP4_DEC_I::Decode(const uint8_t* Buf, int Len) {
             // The layer changed the picture size and released the picture held back for the old
             // one: return so that the caller takes it before a picture of the new size comes.
             if (S.Last == &S.Retired_Pic) return int(P - Buf) + int(B.Byte_Offset());
-        } else if (Code >= 0x100 && Code <= 0x11F) {
+        } else if (Kvr_Is_VO_Start(Code)) {
             continue;
-        } else if (Code == 0x1B4 || Code == 0x1B7 || Code == 0x1B8 || (Code >= 0x130 && Code <= 0x1AF)) {
+        } else if (Kvr_Is_Reserved_Start(Code)) {
             Kvr_Log(&S.Log, KVR_LOG_WARNING, "Unexpected MPEG2 code 0x%x.\n", Code);
             continue;
         } else {
@@ -135,7 +137,7 @@ int KVR_MP4_DEC_I::Get_Frame_Number() const { return S.Frame_Nb; }
 int KVR_MP4_DEC_I::Is_Frame_Ready() const { return S.Last != nullptr ? 1 : 0; }
 
 void KVR_MP4_DEC_I::Consume_Frame(KVR_MP4_FRAME* Pic) {
-    KVR_ASSERT("kvr_mpg4_dec", Is_Frame_Ready() && Pic != 0);
+    KVR_ASSERT_TEXT("kvr_mpg4_dec", Is_Frame_Ready() && Pic != 0, "Is_Frame_Ready() && Pic!=0");
     *Pic = *S.Last;
     S.Last = nullptr;
 }
@@ -174,7 +176,7 @@ void KVR_MP4_DEC_I::Set_Slicer(KVR_SLICER Slicer, uint32_t Data) {
 void KVR_MP4_DEC_I::Set_Debug_Level(int Level) { S.Debug = Level; }
 
 void KVR_MP4_DEC_I::Get_All_Frames(KVR_MP4_FRAME* Pic) const {
-    KVR_ASSERT("kvr_mpg4_dec", Pic != 0);
+    KVR_ASSERT_TEXT("kvr_mpg4_dec", Pic != 0, "Pic!=0");
     Pic->Y = S.Pic_Base;
     Pic->U = Pic->V = nullptr;
     Pic->MB_Map = Pic->MV_Map = nullptr;

@@ -68,7 +68,8 @@ void Kvr_Release_Store(KVR_MP4_STATE* D) {
 }
 
 void Kvr_Build_Store(KVR_MP4_STATE* D, int Width, int Height, int Nb_Pics, int Nb_Maps) {
-    KVR_ASSERT("kvr_mpg4_dec", Nb_Pics <= MAX_PICS && Nb_Maps <= MAX_MAPS);
+    KVR_ASSERT_TEXT("kvr_mpg4_dec", Nb_Pics <= MAX_PICS && Nb_Maps <= MAX_MAPS,
+                    "Nb_Pics<=MAX_PICS && Nb_Maps<=MAX_MAPS");
     const int MB_W = (Width + 15) / 16, MB_H = (Height + 15) / 16;
     // MB_Data is checked too: a store whose second allocation failed is not a store.
     if (D->Pic_Base && D->MB_Data && MB_W == D->MB_W && MB_H == D->MB_H && Nb_Pics == D->Nb_Pics &&

@@ -19,8 +19,16 @@ enum : uint32_t {
     KVR_VOP_START = 0x1B6,
     KVR_RESERVED_B7 = 0x1B7,
     KVR_RESERVED_B8 = 0x1B8,
-    KVR_SYSTEM_START_FIRST = 0x1B9  // 0x1B9..0x1FF: mesh, face and system start codes
+    KVR_SYSTEM_START_FIRST = 0x1B9,  // 0x1B9..0x1FF: mesh, face and system start codes
+    KVR_SYSTEM_START_LAST = 0x1FF
 };
 
 inline bool Kvr_Is_VO_Start(uint32_t Code) { return Code >= KVR_VO_START_FIRST && Code <= KVR_VO_START_LAST; }
 inline bool Kvr_Is_VOL_Start(uint32_t Code) { return Code >= KVR_VOL_START_FIRST && Code <= KVR_VOL_START_LAST; }
+inline bool Kvr_Is_Start_Code(uint32_t Code) {
+    return Code >= KVR_VO_START_FIRST && Code <= KVR_SYSTEM_START_LAST;
+}
+inline bool Kvr_Is_Reserved_Start(uint32_t Code) {
+    return Code == KVR_SESSION_ERROR_CODE || Code == KVR_RESERVED_B7 || Code == KVR_RESERVED_B8 ||
+           (Code >= KVR_RESERVED_START_FIRST && Code <= KVR_RESERVED_START_LAST);
+}
