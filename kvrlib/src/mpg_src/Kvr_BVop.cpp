@@ -10,7 +10,6 @@
 namespace {
 
 enum { B_DIRECT = 0, B_BACKWARD = 1, B_FORWARD = 2, B_INTERP = 3 };
-const int Doubted_MBs = 3;  // concealed before the macroblock whose code failed
 
 // MB type prefix code: 1 direct, 01 interpolated, 001 backward, 0001 forward; 0000 is not a code
 // and is taken as direct without consuming anything.
@@ -244,15 +243,10 @@ struct B_Decoder {
     // rest of the picture when none) and places MB at that packet's first macroblock.
     void Recover(KVR_MB* MB) {
         Kvr_Note_Damage(D);
-        const int Total = D->MB_W * D->MB_H;
         KVR_PACKET_HEADER H;
-        const bool Found = MB->Resync_Len &&
-                           Kvr_Find_Packet(D, B, MB->Packet_Bits, MB->Resync_Len, MB->Packet_Start + 1, &H);
-        const int Next = Found ? H.First_MB : Total;
-        // As in anchors: the few macroblocks before the failure go too, the whole packet when the
-        // parse ran past the marker of the one found.
-        int From = MB->Packet_Start;
-        if (Next > MB->Idx && MB->Idx - Doubted_MBs > From) From = MB->Idx - Doubted_MBs;
+        int From = 0, Next = 0;
+        const bool Found =
+            Kvr_Find_Lost_Span(D, B, MB->Resync_Len, MB->Packet_Bits, MB->Packet_Start, MB->Idx, &From, &Next, &H);
         Conceal(MB, From, Next);
         if (Found) Start_Packet(MB, Next, H);
         MB->Idx = Next;

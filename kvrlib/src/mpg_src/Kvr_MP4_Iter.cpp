@@ -110,23 +110,12 @@ int Kvr_MB_Check_Resync(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
     return 1;
 }
 
-// Macroblocks before the one whose code failed that are concealed with it (measured on damaged streams).
-static const int KVR_DOUBTED_MBS = 3;
-
 void Kvr_MB_Recover(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
     Kvr_Note_Damage(D);
-    const int Total = D->MB_W * D->MB_H;
-    // The damage may have been noticed only after the parse ran past the next marker, so the search
-    // starts right after the damaged packet's header; the packet it finds must come later than that one.
     KVR_PACKET_HEADER H;
-    const bool Found = MB->Resync_Len &&
-                       Kvr_Find_Packet(D, B, MB->Packet_Bits, MB->Resync_Len, MB->Packet_Start + 1, &H);
-    const int Next = Found ? H.First_MB : Total;
-    // A code goes invalid a little after the damage, so the few macroblocks before the one that failed
-    // go too. When the packet found starts before the failure, the parse had run on past its marker:
-    // nothing of the damaged packet is trusted then.
-    int From = MB->Packet_Start;
-    if (Next > MB->Idx && MB->Idx - KVR_DOUBTED_MBS > From) From = MB->Idx - KVR_DOUBTED_MBS;
+    int From = 0, Next = 0;
+    const bool Found =
+        Kvr_Find_Lost_Span(D, B, MB->Resync_Len, MB->Packet_Bits, MB->Packet_Start, MB->Idx, &From, &Next, &H);
     Kvr_Mark_Lost(D, From, Next);
     Move_To(D, B, MB, Next, Found ? &H : nullptr);
 }

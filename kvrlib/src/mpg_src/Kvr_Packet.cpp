@@ -96,3 +96,20 @@ bool Kvr_Find_Packet(const KVR_MP4_STATE* D, KVR_BITS* B, int64_t From, int Len,
     Seek(B, (P + 2 < Size ? P : Size) * 8);
     return false;
 }
+
+// Macroblocks before the one whose code failed that are lost with it (measured on damaged streams).
+static const int KVR_DOUBTED_MBS = 3;
+
+bool Kvr_Find_Lost_Span(const KVR_MP4_STATE* D, KVR_BITS* B, int Len, int64_t Packet_Bits, int Packet_Start,
+                        int Failed_MB, int* From, int* Next, KVR_PACKET_HEADER* H) {
+    // The damage may have been noticed only after the parse ran past the next marker, so the search
+    // starts right after the damaged packet's header; the packet it finds must come later than that one.
+    const bool Found = Len && Kvr_Find_Packet(D, B, Packet_Bits, Len, Packet_Start + 1, H);
+    *Next = Found ? H->First_MB : D->MB_W * D->MB_H;
+    // A code goes invalid a little after the damage, so the few macroblocks before the one that failed
+    // go too. When the packet found starts before the failure, the parse had run on past its marker:
+    // nothing of the damaged packet is trusted then.
+    *From = Packet_Start;
+    if (*Next > Failed_MB && Failed_MB - KVR_DOUBTED_MBS > *From) *From = Failed_MB - KVR_DOUBTED_MBS;
+    return Found;
+}

@@ -27,3 +27,10 @@ bool Kvr_Read_Packet_Header(const KVR_MP4_STATE* D, KVR_BITS* B, int Len, int Mi
 // start code (the end of the VOP) or the end of the data. On success the reader is placed after the
 // header and true is returned; otherwise the reader is left at the start code (or the end).
 bool Kvr_Find_Packet(const KVR_MP4_STATE* D, KVR_BITS* B, int64_t From, int Len, int Min_MB, KVR_PACKET_HEADER* H);
+
+// After a stream error at macroblock Failed_MB of the packet that starts at macroblock Packet_Start
+// (its data at bit Packet_Bits; markers Len bits long, 0 without packets): the lost macroblocks are
+// [*From, *Next), where Next is the first macroblock of the next packet found (true, *H filled and
+// the reader after its header) or the end of the picture (false).
+bool Kvr_Find_Lost_Span(const KVR_MP4_STATE* D, KVR_BITS* B, int Len, int64_t Packet_Bits, int Packet_Start,
+                        int Failed_MB, int* From, int* Next, KVR_PACKET_HEADER* H);
