@@ -53,13 +53,21 @@ int Boundary_Cost(const KVR_MP4_STATE* D, int X, int Y, const Neighbours& N) {
     return Cost;
 }
 
-// Vector candidates: zero, each known inter neighbour's nearest block vector, and their median.
+// Adds V to the candidates unless it is there already: trying a vector twice only costs time.
+void Add_Candidate(KVR_MV* Out, int* Nb, KVR_MV V) {
+    for (int i = 0; i < *Nb; ++i)
+        if (Out[i].X == V.X && Out[i].Y == V.Y) return;
+    Out[(*Nb)++] = V;
+}
+
+// Vector candidates: zero, the co-located past vector, each known inter neighbour's nearest block
+// vector, and their median; each distinct vector once.
 int Vector_Candidates(KVR_MP4_STATE* D, int X, int Y, const Neighbours& N, KVR_MV* Out) {
     // Block of the neighbour that touches this macroblock: right column of the left one, and so on.
     static const int Blk_X[NB_SIDES] = {1, 0, 0, 0}, Blk_Y[NB_SIDES] = {0, 0, 1, 0};
     int Nb = 0;
-    Out[Nb++] = KVR_MV{0, 0};
-    Out[Nb++] = *Kvr_MV_At(D, 0, 2 * X, 2 * Y);
+    Add_Candidate(Out, &Nb, KVR_MV{0, 0});
+    Add_Candidate(Out, &Nb, *Kvr_MV_At(D, 0, 2 * X, 2 * Y));
     int Vx[NB_SIDES], Vy[NB_SIDES], Nb_Vec = 0;
     for (int s = 0; s < NB_SIDES; ++s) {
         if (!N.Known[s]) continue;
@@ -69,10 +77,11 @@ int Vector_Candidates(KVR_MP4_STATE* D, int X, int Y, const Neighbours& N, KVR_M
         Vx[Nb_Vec] = V.X;
         Vy[Nb_Vec] = V.Y;
         ++Nb_Vec;
-        Out[Nb++] = V;
+        Add_Candidate(Out, &Nb, V);
     }
     if (Nb_Vec >= 3)
-        Out[Nb++] = KVR_MV{int16_t(Median(Vx[0], Vx[1], Vx[2])), int16_t(Median(Vy[0], Vy[1], Vy[2]))};
+        Add_Candidate(Out, &Nb,
+                      KVR_MV{int16_t(Median(Vx[0], Vx[1], Vx[2])), int16_t(Median(Vy[0], Vy[1], Vy[2]))});
     return Nb;
 }
 
@@ -109,13 +118,26 @@ void Interpolate_MB(KVR_MP4_STATE* D, const KVR_MB* MB, const Neighbours& N) {
     Interpolate_Block(D->Cur->V + C_Off, BpS, 8, N);
 }
 
+// The luma of a candidate's prediction, all the boundary cost looks at. Quarter-sample prediction
+// has no luma-only path and predicts the whole macroblock.
+void Predict_Luma(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, KVR_MV Mv) {
+    if (D->VOL.Quarter) {
+        Kvr_Predict_1MV(D, MB, Ref, D->MC, Mv);
+        return;
+    }
+    int Vx = Mv.X, Vy = Mv.Y;
+    Kvr_Clamp_Luma_MV(D, MB->X, MB->Y, 2, &Vx, &Vy);
+    const int Off = 16 * MB->Y * D->BpS + 16 * MB->X;
+    Kvr_MC_Block(D->MC, D->Cur->Y + Off, Ref->Y + Off, D->BpS, 16, Vx, Vy);
+}
+
 // Predicts the macroblock from Ref with the candidate vector that joins best onto its neighbours.
 KVR_MV Best_Prediction(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, const Neighbours& N) {
     KVR_MV Cand[NB_SIDES + 3];
     const int Nb = Vector_Candidates(D, MB->X, MB->Y, N, Cand);
     int Best = 0, Best_Cost = -1;
-    for (int i = 0; i < Nb && N.Nb_Known > 0; ++i) {
-        Kvr_Predict_1MV(D, MB, Ref, D->MC, Cand[i]);
+    for (int i = 0; i < Nb && Nb > 1 && N.Nb_Known > 0; ++i) {
+        Predict_Luma(D, MB, Ref, Cand[i]);
         const int Cost = Boundary_Cost(D, MB->X, MB->Y, N);
         if (Best_Cost < 0 || Cost < Best_Cost) {
             Best = i;
