@@ -4,6 +4,7 @@ file(GLOB VISTREL_FUZZ_TARGET_SOURCES CONFIGURE_DEPENDS ${VISTREL_FUZZ_DIR}/targ
 set(VISTREL_FUZZ_SUPPORT_SOURCES
     ${VISTREL_FUZZ_DIR}/FuzzRegistry.cpp
     ${VISTREL_FUZZ_DIR}/FuzzSupport.cpp
+    ${VISTREL_FUZZ_DIR}/KeptBlocksMemory.cpp
     ${PROJECT_SOURCE_DIR}/cli/DvrArguments.cpp)
 # The profile reader is plain C++ over bytes; it is fuzzed once it is in the tree.
 file(GLOB VISTREL_FUZZ_PROFILE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/app/profile/*.cpp)

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "fuzz/FuzzTarget.h"
+#include "fuzz/KeptBlocksMemory.h"
 #include "fuzz/PictureCopy.h"
 #include "video/mpeg4/Mpeg4Adapter.h"
 
@@ -15,6 +16,7 @@ VISTREL_FUZZ_TARGET(mpeg4_adapter) {
     ByteSource source(data, size);
     const std::uint8_t mode = source.byte();
     Chunker chunker(source, 32);
+    UseKeptBlocksMemory();
     auto adapter = vistrel::mpeg4::Mpeg4Adapter::Create();
     if (!adapter || !adapter->Attach(nullptr)) return 0;
     adapter->SetPictureObserver([](const vistrel::YuvPicture& picture) { CopyYuvPicture(picture); });

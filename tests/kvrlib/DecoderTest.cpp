@@ -212,6 +212,25 @@ TEST(Decoder, StoreComesFromTheInstalledMemoryManager) {
     EXPECT_EQ(mem.Total(), 0);
 }
 
+// A program-wide allocator reaches decoders made after it is set, and only those.
+TEST(Decoder, NewDecodersTakeTheProgramAllocator) {
+    KVR_MEM_TRC_I mem(0);
+    Dec before;
+    Kvr_Set_Decoder_Mem(&mem);
+    {
+        Dec after;
+        Kvr_Set_Decoder_Mem(nullptr);
+        VolOptions o;
+        before.feed(volBytes(o));
+        EXPECT_EQ(mem.Live(), 0);
+        after.feed(volBytes(o));
+        EXPECT_EQ(mem.Live(), 2);
+        EXPECT_EQ(after.d->Set_Memory_Manager(nullptr), &mem);  // the store goes back to it
+        EXPECT_EQ(mem.Live(), 0);
+    }
+    EXPECT_EQ(Kvr_Decoder_Mem(), nullptr);
+}
+
 TEST(Decoder, VisualObjectSequenceWarnsAboutProfiles) {
     Dec dec;
     const Bytes vos = {0, 0, 1, 0xB0, 0x11, 0, 0, 1, 0xB1};

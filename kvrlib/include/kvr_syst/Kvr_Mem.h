@@ -15,6 +15,13 @@ public:
 // The process-wide default allocator.
 KVR_MEM_I* Kvr_Default_Mem();
 
+// The allocator each new decoder starts with, as if Set_Memory_Manager had been called on it; null
+// (the start) means the plain heap. Lets a program pool the decoders' large blocks without reaching
+// every place that makes one. Decoders made earlier keep theirs; it must outlive the decoders made
+// with it.
+void Kvr_Set_Decoder_Mem(KVR_MEM_I* Mem);
+KVR_MEM_I* Kvr_Decoder_Mem();
+
 // Records every live block so that leaks and size mismatches are reported. Not locked: one
 // thread at a time, and it must outlive every block it handed out.
 class KVR_MEM_TRC_I : public KVR_MEM_I {

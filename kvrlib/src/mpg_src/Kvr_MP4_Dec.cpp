@@ -8,6 +8,7 @@
 
 #include "kvr_syst/Kvr_Cpu.h"
 #include "kvr_syst/Kvr_Except.h"
+#include "kvr_syst/Kvr_Mem.h"
 #include "mpg_src/Kvr_Start_Codes.h"
 
 namespace {
@@ -17,7 +18,7 @@ const int KVR_SIMPLE_PROFILE_MAX = 15;
 }  // namespace
 
 KVR_MP4_DEC_I::KVR_MP4_DEC_I() {
-    S.Mem = nullptr;
+    S.Mem = Kvr_Decoder_Mem();
     S.Cpu = 7;
     S.Slicer = nullptr;
     S.Slicer_Data = 0;

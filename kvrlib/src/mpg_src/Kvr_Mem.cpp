@@ -1,6 +1,7 @@
 // Default and tracing allocators.
 #include "kvr_syst/Kvr_Mem.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -35,6 +36,15 @@ KVR_MEM_I* Kvr_Default_Mem() {
     static KVR_MEM_I Dflt;
     return &Dflt;
 }
+
+namespace {
+// Decoders are made on several stream threads at once.
+std::atomic<KVR_MEM_I*> Decoder_Mem{nullptr};
+}  // namespace
+
+void Kvr_Set_Decoder_Mem(KVR_MEM_I* Mem) { Decoder_Mem.store(Mem); }
+
+KVR_MEM_I* Kvr_Decoder_Mem() { return Decoder_Mem.load(); }
 
 KVR_MEM_TRC_I::KVR_MEM_TRC_I(int Verbose) : Verbose_(Verbose) {}
 
