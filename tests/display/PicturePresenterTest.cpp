@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -51,8 +53,15 @@ TEST(PicturePresenter, RendersOnceAttachedOnScreenOrOffScreen) {
     ASSERT_TRUE(presenter.Attach(nullptr, 64, 48));
     EXPECT_TRUE(presenter.offScreen());
     ASSERT_TRUE(presenter.Render(picture.picture.get()));
-    ASSERT_NE(presenter.screenPicture(), nullptr);
-    EXPECT_EQ(presenter.screenPicture()->bitsPerPixel(), 24);
+    // Off-screen the conversion waits until someone looks, and then is the real 24-bit picture.
+    EXPECT_EQ(presenter.screenPicture(), nullptr);
+    const ScreenPicture* converted = presenter.screenPicture(picture.picture.get());
+    ASSERT_NE(converted, nullptr);
+    EXPECT_EQ(converted->bitsPerPixel(), 24);
+    auto expected = ScreenPicture::Create(64, 48, 24);
+    ASSERT_TRUE(ConvertTo24(picture.picture.get(), expected.get()));
+    EXPECT_EQ(std::memcmp(converted->bits(), expected->bits(), 64 * 48 * 3), 0);
+    EXPECT_EQ(presenter.screenPicture(), converted);  // no render since: nothing to convert
 
     MemoryWindow window(screen(16));
     ASSERT_TRUE(presenter.Attach(&window, 64, 48));

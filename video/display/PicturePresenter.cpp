@@ -27,6 +27,7 @@ bool PicturePresenter::Attach(WindowHandle window, int width, int height) {
     attached_ = true;
     // The depth the next conversion needs may differ from the one the last was made in.
     screen_.reset();
+    renderPending_ = false;
     return true;
 }
 
@@ -52,7 +53,7 @@ void PicturePresenter::Resize(int width, int height) {
     screen_.reset();
 }
 
-bool PicturePresenter::ensureScreenPicture(int width, int height, int bitsPerPixel) {
+bool PicturePresenter::ensureScreenPicture(int width, int height, int bitsPerPixel) const {
     if (screen_ && screen_->width() == width && screen_->height() == height &&
         screen_->bitsPerPixel() == bitsPerPixel)
         return true;
@@ -60,7 +61,7 @@ bool PicturePresenter::ensureScreenPicture(int width, int height, int bitsPerPix
     return screen_ != nullptr;
 }
 
-bool PicturePresenter::keepIfConverted(bool converted) {
+bool PicturePresenter::keepIfConverted(bool converted) const {
     // The screen picture is not cleared when made; one that a conversion refused may hold
     // anything, and a redraw must never show that.
     if (!converted) screen_.reset();
@@ -70,8 +71,8 @@ bool PicturePresenter::keepIfConverted(bool converted) {
 bool PicturePresenter::Render(const YuvPicture* picture) {
     if (picture == nullptr || !attached_) return false;
     if (offScreen_) {
-        if (!ensureScreenPicture(picture->width(), picture->height(), kOffScreenBitsPerPixel)) return false;
-        return keepIfConverted(ConvertTo24(picture, screen_.get()));
+        renderPending_ = true;
+        return true;
     }
     if (!surface_ || window_ == nullptr) return false;
     const int mode = GetDisplayMode(surface_.get());
@@ -80,6 +81,15 @@ bool PicturePresenter::Render(const YuvPicture* picture) {
     if (!keepIfConverted(ConvertForDisplayMode(mode, picture, screen_.get(), clientWidth))) return false;
     PresentPicture(surface_.get(), screen_.get(), 0, 0, screen_->width(), screen_->height());
     return true;
+}
+
+const ScreenPicture* PicturePresenter::screenPicture(const YuvPicture* latest) const {
+    if (offScreen_ && renderPending_ && latest != nullptr) {
+        renderPending_ = false;
+        if (ensureScreenPicture(latest->width(), latest->height(), kOffScreenBitsPerPixel))
+            keepIfConverted(ConvertTo24(latest, screen_.get()));
+    }
+    return screen_.get();
 }
 
 void PicturePresenter::Redraw() {

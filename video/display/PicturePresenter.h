@@ -37,9 +37,10 @@ public:
     PicturePresenter(const PicturePresenter&) = delete;
     PicturePresenter& operator=(const PicturePresenter&) = delete;
 
-    // Non-null window: a display surface for pictures of width x height. Null: off-screen, every
-    // rendered picture is converted into 24 bits only. False when a surface exists already or
-    // the window's screen cannot take one. Until the first Attach nothing is rendered.
+    // Non-null window: a display surface for pictures of width x height. Null: off-screen, the
+    // rendered picture is converted into 24 bits only, and only when screenPicture() asks for it.
+    // False when a surface exists already or the window's screen cannot take one. Until the first
+    // Attach nothing is rendered.
     bool Attach(WindowHandle window, int width, int height);
     // Destroys the surface, if any, under lock_.
     void Detach();
@@ -48,8 +49,10 @@ public:
     void Resize(int width, int height);
 
     // Converts `picture` for the screen (the screen picture is made, or made again, to the
-    // picture's size and the surface's depth when it first differs) and presents it; off-screen
-    // converts only. False when not attached, the surface is gone, or the conversion refuses.
+    // picture's size and the surface's depth when it first differs) and presents it. False when not
+    // attached, the surface is gone, or the conversion refuses. Off-screen it only notes that a
+    // picture came: nobody sees an off-screen conversion until asked for it, and the command-line
+    // decoder and the exporter would pay one per picture for nothing.
     bool Render(const YuvPicture* picture);
     // Presents the last converted picture again; nothing before the first render.
     void Redraw();
@@ -63,8 +66,10 @@ public:
     bool offScreen() const { return offScreen_; }
     WindowHandle window() const { return window_; }
     DisplaySurface* surface() const { return surface_.get(); }
-    // The picture last converted, or null before the first render.
-    const ScreenPicture* screenPicture() const { return screen_.get(); }
+    // The picture last converted, or null before the first render. Off-screen the conversion
+    // waits for this call: when a render came since the last one, `latest` (the owner's picture
+    // now) is converted; null when that conversion refuses.
+    const ScreenPicture* screenPicture(const YuvPicture* latest = nullptr) const;
 
 private:
     struct SurfaceDeleter {
@@ -74,14 +79,16 @@ private:
 
     // Destroys the old surface and installs the new one under lock_.
     void replaceSurface(SurfacePointer surface);
-    bool ensureScreenPicture(int width, int height, int bitsPerPixel);
-    bool keepIfConverted(bool converted);
+    bool ensureScreenPicture(int width, int height, int bitsPerPixel) const;
+    bool keepIfConverted(bool converted) const;
 
     WindowHandle window_ = nullptr;
     bool attached_ = false;
     bool offScreen_ = false;
-    // Made at the first render, so a decoder that never shows a picture never pays for one.
-    std::unique_ptr<ScreenPicture> screen_;
+    // Made at the first conversion, so a decoder that never shows a picture never pays for one.
+    // Off-screen both are brought up to date by screenPicture(), under the caller's lock.
+    mutable std::unique_ptr<ScreenPicture> screen_;
+    mutable bool renderPending_ = false;
     // Declared after screen_ so that it is destroyed first; replaced and destroyed under lock_.
     SurfacePointer surface_;
     platform::Lock lock_;

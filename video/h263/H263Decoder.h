@@ -77,7 +77,7 @@ public:
     // when its buffers cannot be made. Valid until the next Feed, Reset, Attach or size change.
     const YuvPicture* CurrentPicture() const;
     // The converted picture last rendered (24 bits off-screen), or null.
-    const ScreenPicture* screenPicture() const { return presenter_.screenPicture(); }
+    const ScreenPicture* screenPicture() const { return presenter_.screenPicture(CurrentPicture()); }
     // Pictures decoded since creation (dropped ones not counted); lets a caller that feeds one
     // frame at a time tell whether a new picture came out.
     std::uint64_t picturesDecoded() const { return picturesDecoded_; }

@@ -67,7 +67,6 @@ bool Mpeg4Adapter::replaceOutput(int width, int height) {
     FillYuvFrame(output.get(), width, height, kBlackLuma, kNeutralChroma, kNeutralChroma);
     yuv_ = std::move(yuv);
     output_ = std::move(output);
-    converted_ = false;
     return true;
 }
 
@@ -247,16 +246,11 @@ void Mpeg4Adapter::copyPicture(const KVR_MP4_FRAME& picture) {
         std::memcpy(out, picture.U + std::ptrdiff_t(row) * picture.BpS, std::size_t(chromaWidth));
     for (int row = 0; row < chromaHeight; ++row, out += chromaWidth)
         std::memcpy(out, picture.V + std::ptrdiff_t(row) * picture.BpS, std::size_t(chromaWidth));
-    converted_ = false;
     ++counters_.pictures;
     if (observer_) observer_(*yuv_);
 }
 
-bool Mpeg4Adapter::Render() {
-    if (presenter_.offScreen() && converted_ && presenter_.screenPicture() != nullptr) return true;
-    converted_ = presenter_.Render(outputPicture());
-    return converted_;
-}
+bool Mpeg4Adapter::Render() { return presenter_.Render(outputPicture()); }
 
 void Mpeg4Adapter::Redraw() { presenter_.Redraw(); }
 

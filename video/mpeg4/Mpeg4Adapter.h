@@ -76,7 +76,7 @@ public:
     bool offScreen() const { return presenter_.offScreen(); }
     // Null only when its buffer cannot be made.
     const YuvPicture* outputPicture() const;
-    const ScreenPicture* screenPicture() const { return presenter_.screenPicture(); }
+    const ScreenPicture* screenPicture() const { return presenter_.screenPicture(outputPicture()); }
     const DisplaySurface* surface() const { return presenter_.surface(); }
     std::size_t heldBytes() const { return held_; }
     const Counters& counters() const { return counters_; }
@@ -109,8 +109,6 @@ private:
     // width * height * 3 / 2: luma, Cb, Cr; null until first needed.
     std::unique_ptr<std::uint8_t[]> output_;
     std::unique_ptr<YuvPicture> yuv_;  // over output_
-    // False once the output picture changed after the presenter last converted it.
-    bool converted_ = false;
     bool suppressDisplay_ = false;
     PicturePresenter presenter_;
     PictureObserver observer_;
