@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -118,6 +119,62 @@ TEST(H263Resilience, DamagedStreamsShowEveryPictureCloseToTheUndamagedOne) {
 
 namespace {
 
+// ffmpeg's decoding of a stream (its own concealment included): the luma of every picture in order.
+std::vector<std::vector<std::uint8_t>> ffmpegLuma(const std::vector<std::uint8_t>& stream,
+                                                  const std::string& name) {
+    const std::string in = dataDir() + "/" + name + "." + std::to_string(getpid()) + ".h263";
+    const std::string out = in + ".yuv";
+    std::vector<std::vector<std::uint8_t>> pictures;
+    if (!WriteWholeFile(in, stream)) return pictures;
+    const std::string cmd = "ffmpeg -hide_banner -loglevel quiet -y -i '" + in +
+                            "' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" + out + "' >/dev/null 2>&1";
+    const bool decoded = std::system(cmd.c_str()) == 0;
+    const std::vector<std::uint8_t> yuv = decoded ? ReadWholeFile(out) : std::vector<std::uint8_t>{};
+    std::filesystem::remove(in);
+    std::filesystem::remove(out);
+    const std::size_t luma = std::size_t(kWidth) * kHeight;
+    for (std::size_t at = 0; at + luma * 3 / 2 <= yuv.size(); at += luma * 3 / 2)
+        pictures.emplace_back(yuv.begin() + std::ptrdiff_t(at), yuv.begin() + std::ptrdiff_t(at + luma));
+    return pictures;
+}
+
+}  // namespace
+
+// Bit flips are mostly seen macroblocks after they struck; what is kept of the garbage, and how the
+// loss is filled, decides how far the damage lives on in the pictures predicted from it. ffmpeg's
+// decoder, an independent one with its own concealment, sets the mark on the same damage: both are
+// compared with our undamaged decoding, and ours must come out no worse than ffmpeg's (a margin for
+// the handful of pictures; measured: ours 0.9 to 3.3 dB ahead).
+TEST(H263Resilience, BitFlipsCostNoMoreThanInFfmpeg) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+    constexpr double kMargin = 0.5;
+    for (const auto& [name, options] : {std::pair{"qcif_pan_gob", "-ps 100"}, std::pair{"qcif_pan_plain", ""}}) {
+        const std::vector<std::uint8_t> clean = ffmpegStream(name, options);
+        ASSERT_FALSE(clean.empty()) << name;
+        const OurDecoding reference = DecodeH263(clean, CutUnits(Codec::H263, clean));
+        for (std::uint32_t seed : {1u, 2u}) {
+            DamageOptions damage;
+            damage.seed = seed;
+            const DamagedStream damaged = DamageStream(Codec::H263, clean, damage);
+            const OurDecoding ours = DecodeH263(damaged.bytes, damaged.units);
+            const std::vector<std::vector<std::uint8_t>> theirs = ffmpegLuma(damaged.bytes, name);
+            ASSERT_EQ(theirs.size(), reference.luma.size()) << name << " seed " << seed;
+            ASSERT_EQ(ours.luma.size(), reference.luma.size()) << name << " seed " << seed;
+            double ourSum = 0;
+            double theirSum = 0;
+            for (const auto& [position, luma] : reference.luma) {
+                ourSum += lumaPsnr(luma, ours.luma.at(position));
+                theirSum += lumaPsnr(luma, theirs.at(std::size_t(position)));
+            }
+            const double n = double(reference.luma.size());
+            std::printf("%-16s seed %u: ours %.2f dB, ffmpeg %.2f dB\n", name, seed, ourSum / n, theirSum / n);
+            EXPECT_GE(ourSum / n, theirSum / n - kMargin) << name << " seed " << seed;
+        }
+    }
+}
+
+namespace {
+
 // Bit position of the group header with number `group` in a picture, or 0.
 std::size_t groupHeaderAt(const std::vector<std::uint8_t>& data, std::size_t begin, std::size_t end, int group) {
     auto bit = [&](std::size_t p) { return (data[p / 8] >> (7 - p % 8)) & 1; };
@@ -135,7 +192,8 @@ std::size_t groupHeaderAt(const std::vector<std::uint8_t>& data, std::size_t beg
 }  // namespace
 
 // The data of group 3 of the first (intra) picture is wiped out: rows 0 to 2 and 4 on are exactly the
-// undamaged decoding, row 3 is mid-grey (nothing earlier to copy), and one error is counted.
+// undamaged decoding, row 3 (nothing earlier to copy) is filled from the rows around it, and one error
+// is counted.
 TEST(H263Resilience, ALostGroupCostsThatGroupOnly) {
     if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
     const std::vector<std::uint8_t> clean = ffmpegStream("qcif_pan_gob", "-ps 100");
@@ -163,7 +221,17 @@ TEST(H263Resilience, ALostGroupCostsThatGroupOnly) {
         const std::vector<std::uint8_t> a(got.begin() + from, got.begin() + from + std::ptrdiff_t(rowBytes));
         const std::vector<std::uint8_t> b(want.begin() + from, want.begin() + from + std::ptrdiff_t(rowBytes));
         if (row == 3) {
-            EXPECT_EQ(a, std::vector<std::uint8_t>(rowBytes, 128)) << "row 3";
+            // Only rows 2 and 4 are known around it: each column is a blend of the line just above
+            // the hole and the line just below it.
+            const std::uint8_t* above = got.data() + from - kWidth;
+            const std::uint8_t* below = got.data() + from + std::ptrdiff_t(rowBytes);
+            int outside = 0;
+            for (std::size_t i = 0; i < rowBytes; ++i) {
+                const int x = int(i % kWidth);
+                outside += a[i] < std::min(above[x], below[x]) || a[i] > std::max(above[x], below[x]);
+            }
+            EXPECT_EQ(outside, 0) << "row 3";
+            EXPECT_GT(lumaPsnr(a, b), 20.0) << "row 3";
         } else {
             EXPECT_EQ(a, b) << "row " << row;
         }

@@ -1,5 +1,7 @@
 #include "video/h263/Conceal.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "video/h263/H263Tables.h"
@@ -36,18 +38,96 @@ int concealingNeighbour(const MacroblockContext& c, int row, int column) {
     return -1;
 }
 
-void fillGrey(const ReconstructionTarget& t, int row, int column) {
-    const int w = t.width;
-    const int cw = w / 2;
-    const std::size_t lumaSize = std::size_t(w) * std::size_t(t.height);
-    for (int y = 0; y < 16; ++y)
-        std::memset(t.output + std::size_t(16 * row + y) * std::size_t(w) + std::size_t(16 * column), kMidGrey,
-                    16);
-    for (int c = 0; c < 2; ++c) {
-        std::uint8_t* plane = t.output + lumaSize + std::size_t(c) * (lumaSize / 4);
-        for (int y = 0; y < 8; ++y)
-            std::memset(plane + std::size_t(8 * row + y) * std::size_t(cw) + std::size_t(8 * column), kMidGrey, 8);
+// One plane of the picture, in macroblock-sized squares of `size` samples.
+struct Plane {
+    std::uint8_t* samples;
+    int stride;
+    int size;
+};
+
+// Fills the lost macroblock's square of one plane from the decoded squares nearest to it in each of
+// the four directions, each edge sample weighted by the inverse of its distance: a large hole then
+// gets a smooth blend of its surroundings instead of a flat copy of one neighbour.
+void interpolateSquare(const MacroblockContext& c, const Plane& p, int row, int column) {
+    auto decoded = [&](int r, int col) { return c.modes[r * c.columns + col] != kModeLost; };
+    int above = row - 1;
+    while (above >= 0 && !decoded(above, column)) --above;
+    int below = row + 1;
+    while (below < c.rows && !decoded(below, column)) ++below;
+    int left = column - 1;
+    while (left >= 0 && !decoded(row, left)) --left;
+    int right = column + 1;
+    while (right < c.columns && !decoded(row, right)) ++right;
+    const int n = p.size;
+    std::uint8_t* square = p.samples + std::size_t(row * n) * std::size_t(p.stride) + std::size_t(column * n);
+    auto at = [&](int y, int x) -> const std::uint8_t& { return square[std::ptrdiff_t(y) * p.stride + x]; };
+    for (int y = 0; y < n; ++y) {
+        for (int x = 0; x < n; ++x) {
+            constexpr int kUnit = 1 << 16;
+            std::int64_t sum = 0;
+            std::int64_t weight = 0;
+            auto add = [&](int sample, int distance) {
+                const int w = kUnit / distance;
+                sum += std::int64_t(w) * sample;
+                weight += w;
+            };
+            if (above >= 0) add(at((above - row) * n + n - 1, x), (row - above - 1) * n + y + 1);
+            if (below < c.rows) add(at((below - row) * n, x), (below - row - 1) * n + n - y);
+            if (left >= 0) add(at(y, (left - column) * n + n - 1), (column - left - 1) * n + x + 1);
+            if (right < c.columns) add(at(y, (right - column) * n), (right - column - 1) * n + n - x);
+            square[std::ptrdiff_t(y) * p.stride + x] = weight == 0 ? kMidGrey
+                                                                   : std::uint8_t((sum + weight / 2) / weight);
+        }
     }
+}
+
+void interpolateLost(const MacroblockContext& c, int row, int column) {
+    const ReconstructionTarget& t = c.target;
+    const std::size_t lumaSize = std::size_t(t.width) * std::size_t(t.height);
+    interpolateSquare(c, Plane{t.output, t.width, 16}, row, column);
+    interpolateSquare(c, Plane{t.output + lumaSize, t.width / 2, 8}, row, column);
+    interpolateSquare(c, Plane{t.output + lumaSize + lumaSize / 4, t.width / 2, 8}, row, column);
+}
+
+// Mean difference per sample below which the previous picture counts as alike whatever the spatial
+// measure says (a flat or barely decoded picture gives that measure nothing to stand on).
+constexpr long kAlikeDifference = 2;
+
+// Whether the intra picture looks unlike the previous one where it was decoded (a scene change, or a
+// previous picture spoilt by damage): then its own surroundings stand in for a lost macroblock better
+// than the previous picture does. Measured as the difference from the previous picture moved on by its
+// motion there (to the whole sample), against that picture's own difference from one macroblock row
+// lower, on every other line.
+bool unlikePrevious(const MacroblockContext& c) {
+    const ReconstructionTarget& t = c.target;
+    const int w = t.width;
+    long temporal = 0;
+    long spatial = 0;
+    long samples = 0;
+    for (int row = 0; row + 1 < c.rows; ++row) {
+        for (int column = 0; column < c.columns; ++column) {
+            const int index = row * c.columns + column;
+            if (c.modes[index] == kModeLost) continue;
+            const int x0 = 16 * column;
+            const int y0 = 16 * row;
+            const int mx = std::clamp(x0 + (c.vectors[2 * index] >> 1), 0, w - 16) - x0;
+            const int my = std::clamp(y0 + (c.vectors[2 * index + 1] >> 1), 0, t.height - 16) - y0;
+            const std::size_t origin = std::size_t(y0) * std::size_t(w) + std::size_t(x0);
+            const std::ptrdiff_t moved = std::ptrdiff_t(my) * w + mx;
+            samples += 8 * 16;
+            for (int y = 0; y < 16; y += 2) {
+                const std::size_t line = origin + std::size_t(y) * std::size_t(w);
+                const std::uint8_t* now = t.output + line;
+                const std::uint8_t* before = t.reference + line;
+                const std::uint8_t* lower = before + std::size_t(16 * w);
+                for (int x = 0; x < 16; ++x) {
+                    temporal += std::abs(now[x] - before[moved + x]);
+                    spatial += std::abs(lower[x] - before[x]);
+                }
+            }
+        }
+    }
+    return temporal > spatial && temporal > kAlikeDifference * samples;
 }
 
 }  // namespace
@@ -63,17 +143,18 @@ void MarkLost(MacroblockContext& c, int from, int to, bool predicted) {
 
 void ConcealLost(MacroblockContext& c, bool predicted) {
     constexpr int kNoCoefficients[kBlocksPerMacroblock] = {-1, -1, -1, -1, -1, -1};
+    const bool spatial = !predicted && (!c.hasPrevious || unlikePrevious(c));
     for (int row = 0; row < c.rows; ++row) {
         for (int column = 0; column < c.columns; ++column) {
             if (c.modes[row * c.columns + column] != kModeLost) continue;
+            if (spatial) {
+                interpolateLost(c, row, column);
+                continue;
+            }
             if (!predicted) {
-                if (c.hasPrevious) {
-                    const int index = row * c.columns + column;
-                    ReconstructPredicted(c.target, row, column, c.vectors[2 * index], c.vectors[2 * index + 1],
-                                         c.blocks, kNoCoefficients);
-                } else {
-                    fillGrey(c.target, row, column);
-                }
+                const int index = row * c.columns + column;
+                ReconstructPredicted(c.target, row, column, c.vectors[2 * index], c.vectors[2 * index + 1],
+                                     c.blocks, kNoCoefficients);
                 continue;
             }
             const int source = concealingNeighbour(c, row, column);

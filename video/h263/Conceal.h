@@ -7,15 +7,16 @@
 namespace vistrel::h263 {
 
 // Marks macroblocks [from, to) (raster order) lost: mode kModeLost; in a predicted picture their
-// vectors become zero. An intra picture predicts no vectors, so there they keep the previous picture's
-// motion at that place.
+// vectors become zero. An intra picture predicts no vectors, so there every macroblock keeps the
+// previous picture's motion at that place.
 void MarkLost(MacroblockContext& context, int from, int to, bool predicted);
 
 // Fills every lost macroblock. Predicted pictures: predicted from the reference with the vector of a
 // decoded neighbour (above, else below, else left; intra neighbours tell nothing), else of a lost one
 // above or to the left concealed before it, else with no motion. Intra pictures: the co-located
-// macroblock of the previous picture moved on by that picture's motion there, or mid-grey when there
-// is no previous picture (context.hasPrevious).
+// macroblock of the previous picture moved on by that picture's motion there; but when there is no
+// previous picture (context.hasPrevious), or the decoded part of this one looks unlike it, samples
+// interpolated from the nearest decoded macroblocks around.
 void ConcealLost(MacroblockContext& context, bool predicted);
 
 }  // namespace vistrel::h263

@@ -79,10 +79,11 @@ constexpr int kMaxQuantiser = 31;
 constexpr std::uint32_t kStuffing = 1;  // the 9-bit MCBPC stuffing code
 constexpr int kBadCode = -2;            // readCoefficients: a code that does not exist
 
-// Damage is seen only some way behind where it struck: the macroblocks just before the one that
-// failed were likely read from the same wrong bits (5 measured best on damaged ffmpeg streams; more
-// throws good macroblocks away).
-constexpr int kSuspectBeforeError = 5;
+// Damage is seen only some way behind where it struck: the macroblocks before the one that failed
+// were likely read from the same wrong bits, and garbage kept in a picture lives on in every picture
+// predicted from it. On ffmpeg streams with bit flips, 15 beat 5 (too much garbage kept) and 25 or
+// the whole group (good macroblocks thrown away, which hurts most where the data was merely cut).
+constexpr int kSuspectBeforeError = 15;
 
 struct Mcbpc {
     int type;
@@ -238,9 +239,8 @@ bool decodeIntraMacroblock(BitReader& reader, const VlcTables& tables, Macrobloc
     const int index = row * c.columns + column;
     int lastScan[kBlocksPerMacroblock];
     if (!readBlocks(reader, tables, c, (cbpy << 2) | m.cbpc, true, lastScan) || reader.overrun()) return false;
+    // The vector stays the previous picture's: concealment moves that picture on by it.
     c.modes[index] = m.type;
-    c.vectors[2 * index] = 0;
-    c.vectors[2 * index + 1] = 0;
     ReconstructIntra(c.target, row, column, c.blocks, lastScan);
     return true;
 }
