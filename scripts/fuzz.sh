@@ -186,7 +186,9 @@ case "$what" in
 esac
 
 build_targets $(for t in $run; do echo "fuzz_$t"; done)
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+# A 16 MB quarantine instead of 256 MB: freed blocks still wait before reuse (a use after free is
+# still seen), but the allocator stops handing out fresh pages to fault in for every input.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:quarantine_size_mb=16"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 for t in $run; do
   corpus="$build/corpus/$t"

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -17,17 +18,28 @@ using namespace vistrel::fuzz;
 
 namespace {
 
-// One scratch file per process, removed at exit.
-const std::string& scratchPath() {
-    static const std::string path = [] {
-        char name[] = "/tmp/vistrel-fuzz-profile-XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd < 0) Finding("no scratch file for the profile");
-        close(fd);
-        std::atexit([] { std::remove(scratchPath().c_str()); });
-        return std::string(name);
+// One scratch file per process, unlinked at once and reached through its descriptor, so that no
+// run leaves one behind however it ends. In memory where the system has a memory file system: on a
+// disk, rewriting the file made every input wait for a write-back.
+struct Scratch {
+    int fd = -1;
+    std::string path;
+};
+
+const Scratch& scratch() {
+    static const Scratch file = [] {
+        std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        pattern += "/vistrel-fuzz-profile-XXXXXX";
+        std::unique_ptr<char[]> name(new char[pattern.size() + 1]);
+        std::memcpy(name.get(), pattern.c_str(), pattern.size() + 1);
+        Scratch made;
+        made.fd = mkstemp(name.get());
+        if (made.fd < 0) Finding("no scratch file for the profile");
+        unlink(name.get());
+        made.path = "/proc/self/fd/" + std::to_string(made.fd);
+        return made;
     }();
-    return path;
+    return file;
 }
 
 void checkField(const char (&field)[128]) {
@@ -48,16 +60,14 @@ VISTREL_FUZZ_TARGET(profile_reader) {
                 Finding("profile value without terminator");
         }
     }
-    std::FILE* file = std::fopen(scratchPath().c_str(), "wb");
-    if (file == nullptr) return 0;
-    if (size) std::fwrite(data, 1, size, file);
-    std::fclose(file);
+    const Scratch& file = scratch();
+    if (ftruncate(file.fd, 0) != 0 || pwrite(file.fd, data, size, 0) != ssize_t(size)) return 0;
     // 128 KB: one per process, cleared for each input, rather than a fresh mapping each time.
     static auto* table = new app::ProfileTable;
     *table = {};
     int hosts = -1;
     int accounts = -1;
-    if (app::LoadProfile(*table, scratchPath(), &hosts, &accounts)) {
+    if (app::LoadProfile(*table, file.path, &hosts, &accounts)) {
         if (hosts < 0 || hosts > app::kProfileEntryCount || accounts < 0 || accounts > app::kProfileEntryCount)
             Finding("profile counts out of range");
         for (const app::ProfileEntry& e : table->entries) {
