@@ -33,7 +33,7 @@ Neighbours Known_Around(const KVR_MP4_STATE* D, int X, int Y) {
     for (int s = 0; s < NB_SIDES; ++s) {
         const int Nx = X + Side_Dx[s], Ny = Y + Side_Dy[s];
         if (Nx < 0 || Ny < 0 || Nx >= D->MB_W || Ny >= D->MB_H) continue;
-        N.Known[s] = !D->Maps[0].MB_Map[Ny * D->MB_W + Nx].Lost;
+        N.Known[s] = D->Maps[0].MB_Map[Ny * D->MB_W + Nx].Lost != KVR_LOST;
         N.Nb_Known += N.Known[s];
     }
     return N;
@@ -85,37 +85,72 @@ int Vector_Candidates(KVR_MP4_STATE* D, int X, int Y, const Neighbours& N, KVR_M
     return Nb;
 }
 
-// One plane's block of Size x Size at Dst blended from the known edges around it, each sample
-// weighted by its nearness to each edge.
-void Interpolate_Block(uint8_t* Dst, int BpS, int Size, const Neighbours& N) {
-    int Edge[NB_SIDES][16];
-    for (int i = 0; i < Size; ++i) {
-        Edge[SIDE_LEFT][i] = Dst[i * BpS - 1];
-        Edge[SIDE_RIGHT][i] = Dst[i * BpS + Size];
-        Edge[SIDE_ABOVE][i] = Dst[i - BpS];
-        Edge[SIDE_BELOW][i] = Dst[Size * BpS + i];
+// How far a lost macroblock looks for decoded samples in each direction, in macroblocks. Beyond this
+// they tell little about it, and the reach bounds the cost on a huge picture that is mostly lost.
+const int KVR_SPATIAL_REACH = 16;
+
+// Distance in macroblocks to the nearest decoded macroblock on each side of (X, Y), 0 when there is
+// none within reach. With none on any side, the neighbours concealed before this one stand in at
+// distance 1, so that a picture lost from its first macroblock still fills smoothly.
+struct Sources {
+    int Dist[NB_SIDES] = {};
+};
+
+Sources Sources_Around(const KVR_MP4_STATE* D, int X, int Y) {
+    Sources S;
+    bool Any = false;
+    for (int s = 0; s < NB_SIDES; ++s)
+        for (int k = 1; k <= KVR_SPATIAL_REACH; ++k) {
+            const int Nx = X + k * Side_Dx[s], Ny = Y + k * Side_Dy[s];
+            if (Nx < 0 || Ny < 0 || Nx >= D->MB_W || Ny >= D->MB_H) break;
+            if (D->Maps[0].MB_Map[Ny * D->MB_W + Nx].Lost == KVR_DECODED) {
+                S.Dist[s] = k;
+                Any = true;
+                break;
+            }
+        }
+    if (Any) return S;
+    for (int s = 0; s < NB_SIDES; ++s) {
+        const int Nx = X + Side_Dx[s], Ny = Y + Side_Dy[s];
+        if (Nx < 0 || Ny < 0 || Nx >= D->MB_W || Ny >= D->MB_H) continue;
+        if (D->Maps[0].MB_Map[Ny * D->MB_W + Nx].Lost == KVR_CONCEALED) S.Dist[s] = 1;
     }
+    return S;
+}
+
+// One plane's block of Size x Size at Dst blended from the nearest known samples in each direction,
+// each weighted by the inverse of its distance: a lost region continues the picture around it (a run
+// of lost rows extends the row above it) instead of smearing one neighbour's edge across it.
+void Interpolate_Block(uint8_t* Dst, int BpS, int Size, const Sources& S) {
+    const uint8_t* Edge[NB_SIDES] = {};
+    if (S.Dist[SIDE_LEFT]) Edge[SIDE_LEFT] = Dst - (S.Dist[SIDE_LEFT] - 1) * Size - 1;
+    if (S.Dist[SIDE_RIGHT]) Edge[SIDE_RIGHT] = Dst + (S.Dist[SIDE_RIGHT] - 1) * Size + Size;
+    if (S.Dist[SIDE_ABOVE]) Edge[SIDE_ABOVE] = Dst - ((S.Dist[SIDE_ABOVE] - 1) * Size + 1) * BpS;
+    if (S.Dist[SIDE_BELOW]) Edge[SIDE_BELOW] = Dst + ((S.Dist[SIDE_BELOW] - 1) * Size + Size) * BpS;
+    const int Gap[NB_SIDES] = {(S.Dist[0] - 1) * Size, (S.Dist[1] - 1) * Size, (S.Dist[2] - 1) * Size,
+                               (S.Dist[3] - 1) * Size};
     for (int y = 0; y < Size; ++y)
         for (int x = 0; x < Size; ++x) {
-            const int W[NB_SIDES] = {Size - x, x + 1, Size - y, y + 1};
-            const int V[NB_SIDES] = {Edge[SIDE_LEFT][y], Edge[SIDE_RIGHT][y], Edge[SIDE_ABOVE][x],
-                                     Edge[SIDE_BELOW][x]};
+            const int Far[NB_SIDES] = {x + 1, Size - x, y + 1, Size - y};
             int Sum = 0, Weight = 0;
-            for (int s = 0; s < NB_SIDES; ++s)
-                if (N.Known[s]) {
-                    Sum += W[s] * V[s];
-                    Weight += W[s];
-                }
+            for (int s = 0; s < NB_SIDES; ++s) {
+                if (!Edge[s]) continue;
+                const int V = s == SIDE_LEFT || s == SIDE_RIGHT ? Edge[s][y * BpS] : Edge[s][x];
+                const int W = (1 << 16) / (Far[s] + Gap[s]);
+                Sum += W * V;
+                Weight += W;
+            }
             Dst[y * BpS + x] = uint8_t(Weight ? (Sum + Weight / 2) / Weight : KVR_MID_GREY);
         }
 }
 
-void Interpolate_MB(KVR_MP4_STATE* D, const KVR_MB* MB, const Neighbours& N) {
+void Interpolate_MB(KVR_MP4_STATE* D, const KVR_MB* MB) {
+    const Sources S = Sources_Around(D, MB->X, MB->Y);
     const int BpS = D->BpS;
-    Interpolate_Block(D->Cur->Y + 16 * MB->Y * BpS + 16 * MB->X, BpS, 16, N);
+    Interpolate_Block(D->Cur->Y + 16 * MB->Y * BpS + 16 * MB->X, BpS, 16, S);
     const int C_Off = 8 * MB->Y * BpS + 8 * MB->X;
-    Interpolate_Block(D->Cur->U + C_Off, BpS, 8, N);
-    Interpolate_Block(D->Cur->V + C_Off, BpS, 8, N);
+    Interpolate_Block(D->Cur->U + C_Off, BpS, 8, S);
+    Interpolate_Block(D->Cur->V + C_Off, BpS, 8, S);
 }
 
 // The luma of a candidate's prediction, all the boundary cost looks at. Quarter-sample prediction
@@ -163,7 +198,7 @@ bool Intra_Unlike_Reference(const KVR_MP4_STATE* D, const KVR_MP4_FRAME* Ref) {
     long Temporal = 0, Spatial = 0;
     for (int Y = 0; Y + 1 < D->MB_H; ++Y)
         for (int X = 0; X < D->MB_W; ++X) {
-            if (D->Maps[0].MB_Map[Y * D->MB_W + X].Lost) continue;
+            if (D->Maps[0].MB_Map[Y * D->MB_W + X].Lost != KVR_DECODED) continue;
             const int Off = 16 * Y * BpS + 16 * X;
             for (int y = 0; y < 16; y += 2)
                 for (int x = 0; x < 16; ++x) {
@@ -183,7 +218,7 @@ void Conceal_MB(KVR_MP4_STATE* D, KVR_MB* MB, bool Spatial) {
     MB->Field_Pred = 0;
     MB->MV[0] = KVR_MV{0, 0};
     if (Spatial) {
-        Interpolate_MB(D, MB, N);
+        Interpolate_MB(D, MB);
     } else if (Gmc) {
         MB->Type = KVR_MB_GMC_SKIPPED;
         Kvr_Asp_Predict_GMC_MB(D, MB);
@@ -192,6 +227,7 @@ void Conceal_MB(KVR_MP4_STATE* D, KVR_MB* MB, bool Spatial) {
     }
     if (!Gmc) MB->MV[1] = MB->MV[2] = MB->MV[3] = MB->MV[0];
     Kvr_Store_MB(D, MB, 0);
+    D->Maps[0].MB_Map[MB->Idx].Lost = KVR_CONCEALED;
 }
 
 }  // namespace
@@ -202,7 +238,7 @@ void Kvr_Mark_Lost(KVR_MP4_STATE* D, int From, int To) {
     if (To > Total) To = Total;
     for (int i = From; i < To; ++i) {
         KVR_MB_INFO& I = D->Maps[0].MB_Map[i];
-        I.Lost = 1;
+        I.Lost = KVR_LOST;
         I.Class = 0;
         I.Type = KVR_MB_SKIPPED;
         I.Field = 0;
@@ -220,7 +256,7 @@ void Kvr_Conceal_Lost(KVR_MP4_STATE* D) {
     const bool Spatial = !Reference_Usable(D, D->Fwd) ||
                          (D->VOP.Coding == I_VOP && Intra_Unlike_Reference(D, D->Fwd));
     for (int i = 0; i < Total; ++i) {
-        if (!D->Maps[0].MB_Map[i].Lost) continue;
+        if (D->Maps[0].MB_Map[i].Lost != KVR_LOST) continue;
         MB.Idx = i;
         MB.X = i % D->MB_W;
         MB.Y = i / D->MB_W;

@@ -5,6 +5,9 @@
 
 #include "mpg_src/Kvr_MP4_MB.h"
 
+// What KVR_MB_INFO::Lost holds for a macroblock of the anchor being decoded.
+enum { KVR_DECODED = 0, KVR_LOST = 1, KVR_CONCEALED = 2 };
+
 // Marks macroblocks [From, To) of the anchor being decoded as lost. They are stored as not coded
 // (what later pictures and a B-VOP see of them) and concealed once the picture's loop has ended, so
 // that the concealment can look at the packets decoded after them as well.
@@ -14,8 +17,8 @@ void Kvr_Mark_Lost(KVR_MP4_STATE* D, int From, int To);
 // around it (decoded or concealed before). An I-VOP copies the co-located block of the past reference;
 // a P-VOP predicts from it with the vector among zero, the known neighbours' vectors and their median
 // whose prediction joins best onto the known neighbouring samples; a GMC S-VOP uses the global
-// motion. Without a decoded reference the samples are interpolated from the known neighbours (mid-grey
-// when there is none).
+// motion. Without a decoded reference, or in an intra picture that looks unlike it, the samples are
+// interpolated from the nearest decoded ones in each direction (mid-grey when there is none).
 void Kvr_Conceal_Lost(KVR_MP4_STATE* D);
 
 // Keeps the first stream error of the VOP for its caller. The first form must be called from a handler.

@@ -20,6 +20,7 @@ const uint8_t Kvr_Alt_Vert[64] = {0,  8,  16, 24, 1, 9,  2,  10, 17, 25, 32, 40,
 
 namespace {
 const int KVR_DC_UNAVAILABLE = 1024;
+const int KVR_MAX_DC_SIZE_8BIT = 9;  // |DC difference| of eight-bit samples stays under 512
 
 inline int DC_Scaler(int Q, int Chroma) {
     if (Chroma) return Q < 5 ? 8 : (Q < 25 ? (Q + 13) / 2 : Q - 6);
@@ -106,6 +107,8 @@ void Kvr_Decode_Intra_MB(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
         if (Use_DC_VLC) {
             const int Size = Kvr_Read_DC_Size(B, Chroma);
             if (Size < 0) throw KVR_STREAM_EXCEPTION("Invalid DC size code");
+            // Eight-bit samples keep a DC difference within 9 bits; a longer one is damage.
+            if (Size > KVR_MAX_DC_SIZE_8BIT && !D->VOL.Not_8b) throw KVR_STREAM_EXCEPTION("DC size %d", Size);
             if (Size > 0) {
                 int V = int(B->Get(Size));
                 if (!(V >> (Size - 1))) V -= (1 << Size) - 1;

@@ -76,7 +76,7 @@ struct KVR_MB_INFO {
     uint8_t Quant;
     uint8_t Type;        // macroblock type (0..4, 6 skipped)
     KVR_MV Field_MV[2];  // field vectors (top, bottom) of a field-predicted macroblock
-    uint8_t Lost;        // lost to damage in the anchor being decoded, concealed when its loop ends
+    uint8_t Lost;        // lost to damage in the anchor being decoded, concealed when its loop ends (Kvr_Conceal.h)
     uint8_t Reserved[7];
 };
 static_assert(sizeof(KVR_MB_INFO) == 20, "the map entry is 20 bytes");

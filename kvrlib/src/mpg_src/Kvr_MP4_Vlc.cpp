@@ -308,6 +308,9 @@ int Kvr_Read_DC_Size(KVR_BITS* B, int Chroma) {
 }
 
 namespace {
+// The marker bits of the fixed-length escape: after the run and after the level.
+const uint32_t KVR_ESC3_MARKERS = (1u << 13) | 1u;
+
 // The three escape forms after the escape code: level offset, run offset, fixed length.
 __attribute__((always_inline)) inline void Escaped(KVR_BITS* B, const TCOEF* T, const TABLES& Tb, int Intra,
                                                    int* Last, int* Run, int* Level) {
@@ -328,6 +331,8 @@ __attribute__((always_inline)) inline void Escaped(KVR_BITS* B, const TCOEF* T, 
         *Level = B->Get1() ? -E->Level : E->Level;
     } else {
         const uint32_t V = B->Get(21);
+        // Both marker bits are always written; damaged data finds a zero there long before a code goes invalid.
+        if ((V & KVR_ESC3_MARKERS) != KVR_ESC3_MARKERS) Bad_Code("fixed-length coefficient");
         *Last = int(V >> 20);
         *Run = int((V >> 14) & 63);
         *Level = int((V >> 1) & 0xFFF);
@@ -359,7 +364,8 @@ inline void Coef_Loop_Local(KVR_BITS* B, const uint8_t* Scan, int Pos, int Intra
             Escaped(B, T, Tb, Intra ? 1 : 0, &Last, &Run, &Level);
         }
         Pos += Run;
-        if (Pos > 63) break;
+        // A run past the block's end is never written: the data is damaged (often the first sign of it).
+        if (Pos > 63) Bad_Code("coefficient run");
         Store(Scan[Pos++], Level);
         if (Last) break;
     }
