@@ -191,20 +191,24 @@ bool Reference_Usable(const KVR_MP4_STATE* D, const KVR_MP4_FRAME* Ref) {
 
 // Whether the intra picture just decoded looks unlike the past reference where it is known: then
 // samples interpolated from the neighbours stand in for the lost ones better than the reference does.
-// Measured as the difference from the reference against the reference's own difference from the
-// macroblock below, over the decoded macroblocks.
+// Measured over the decoded macroblocks that have a decoded one below: their difference from the
+// reference against their difference from the one below, both in this picture. (The reference's own
+// difference from itself would be the wrong yardstick after damage: a damaged reference looks unlike
+// anything.)
 bool Intra_Unlike_Reference(const KVR_MP4_STATE* D, const KVR_MP4_FRAME* Ref) {
     const int BpS = D->BpS;
     long Temporal = 0, Spatial = 0;
     for (int Y = 0; Y + 1 < D->MB_H; ++Y)
         for (int X = 0; X < D->MB_W; ++X) {
-            if (D->Maps[0].MB_Map[Y * D->MB_W + X].Lost != KVR_DECODED) continue;
+            if (D->Maps[0].MB_Map[Y * D->MB_W + X].Lost != KVR_DECODED ||
+                D->Maps[0].MB_Map[(Y + 1) * D->MB_W + X].Lost != KVR_DECODED)
+                continue;
             const int Off = 16 * Y * BpS + 16 * X;
+            const uint8_t* Cur = D->Cur->Y + Off;
             for (int y = 0; y < 16; y += 2)
                 for (int x = 0; x < 16; ++x) {
-                    const int R = Ref->Y[Off + y * BpS + x];
-                    Temporal += std::abs(D->Cur->Y[Off + y * BpS + x] - R);
-                    Spatial += std::abs(Ref->Y[Off + (y + 16) * BpS + x] - R);
+                    Temporal += std::abs(Cur[y * BpS + x] - Ref->Y[Off + y * BpS + x]);
+                    Spatial += std::abs(Cur[(y + 16) * BpS + x] - Cur[y * BpS + x]);
                 }
         }
     return Temporal > Spatial;

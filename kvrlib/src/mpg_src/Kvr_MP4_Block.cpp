@@ -133,6 +133,8 @@ void Kvr_Decode_Intra_MB(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
         }
         const int Pred = From_Top ? Fc : Fa;
         Lev[0] = int16_t(Lev[0] + (Pred + Scaler / 2) / Scaler);
+        // Samples never average below zero, so a negative DC read with its own code is damage.
+        if (Use_DC_VLC && Lev[0] < 0) throw KVR_STREAM_EXCEPTION("Negative intra DC");
         int Dc = Lev[0] * Scaler;
         // The predictor keeps a value a later block can use even when this one overflowed.
         Dc = Dc < 0 ? 0 : (Dc > 2047 ? 2047 : Dc);
