@@ -39,6 +39,19 @@ Neighbours Known_Around(const KVR_MP4_STATE* D, int X, int Y) {
     return N;
 }
 
+// The sides a candidate's prediction is judged against: the decoded neighbours among the known ones
+// when there are any. A neighbour concealed before may itself be wrong, and judging by it spreads
+// its error; its vector still counts as a candidate.
+Neighbours Decoded_Sides(const KVR_MP4_STATE* D, int X, int Y, const Neighbours& Known) {
+    Neighbours N;
+    for (int s = 0; s < NB_SIDES; ++s) {
+        if (!Known.Known[s]) continue;
+        N.Known[s] = D->Maps[0].MB_Map[(Y + Side_Dy[s]) * D->MB_W + X + Side_Dx[s]].Lost == KVR_DECODED;
+        N.Nb_Known += N.Known[s];
+    }
+    return N.Nb_Known ? N : Known;
+}
+
 // How badly the luma of the macroblock at (X, Y) of Cur joins onto its known neighbours.
 int Boundary_Cost(const KVR_MP4_STATE* D, int X, int Y, const Neighbours& N) {
     const int BpS = D->BpS;
@@ -170,10 +183,11 @@ void Predict_Luma(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, 
 KVR_MV Best_Prediction(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, const Neighbours& N) {
     KVR_MV Cand[NB_SIDES + 3];
     const int Nb = Vector_Candidates(D, MB->X, MB->Y, N, Cand);
+    const Neighbours Judge = Decoded_Sides(D, MB->X, MB->Y, N);
     int Best = 0, Best_Cost = -1;
     for (int i = 0; i < Nb && Nb > 1 && N.Nb_Known > 0; ++i) {
         Predict_Luma(D, MB, Ref, Cand[i]);
-        const int Cost = Boundary_Cost(D, MB->X, MB->Y, N);
+        const int Cost = Boundary_Cost(D, MB->X, MB->Y, Judge);
         if (Best_Cost < 0 || Cost < Best_Cost) {
             Best = i;
             Best_Cost = Cost;
