@@ -189,7 +189,70 @@ std::size_t groupHeaderAt(const std::vector<std::uint8_t>& data, std::size_t beg
     return 0;
 }
 
+// The stream with the data of group `group` of one picture zeroed (zero bytes are no macroblock:
+// decoding fails at once, right behind that group's header); empty when ffmpeg wrote no such header.
+std::vector<std::uint8_t> wipeGroup(const std::vector<std::uint8_t>& clean, const StreamUnit& unit, int group) {
+    const std::size_t begin = groupHeaderAt(clean, unit.offset + 4, unit.offset + unit.length, group);
+    const std::size_t end = groupHeaderAt(clean, unit.offset + 4, unit.offset + unit.length, group + 1);
+    if (begin == 0 || end <= begin) return {};
+    std::vector<std::uint8_t> damaged = clean;
+    for (std::size_t b = begin / 8 + 4; b < end / 8 - 1; ++b) damaged[b] = 0;
+    return damaged;
+}
+
+std::vector<std::uint8_t> macroblockRow(const std::vector<std::uint8_t>& luma, int row) {
+    const auto from = std::ptrdiff_t(row) * 16 * kWidth;
+    return {luma.begin() + from, luma.begin() + from + 16 * kWidth};
+}
+
 }  // namespace
+
+// Groups of predicted pictures in the middle of a pan are wiped out, one at a time: the other rows
+// are exactly the undamaged decoding, and the lost row, carried on with the motion around it (the
+// vector whose prediction joins best onto the rows above and below), comes out on average at least as
+// close to the undamaged row as ffmpeg's concealment of the same loss. Single cases go either way
+// (where the time stamp's digits change no vector is right); measured: 22.2 against 21.7 dB on average.
+TEST(H263Resilience, LostGroupsOfPredictedPicturesMoveWithTheirNeighbours) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+    const std::vector<std::uint8_t> clean = ffmpegStream("qcif_pan_gob", "-ps 100");
+    ASSERT_FALSE(clean.empty());
+    const std::vector<StreamUnit> units = CutUnits(Codec::H263, clean);
+    const OurDecoding expected = DecodeH263(clean, units);
+    constexpr int kCases = 8;
+    int cases = 0;
+    double ourSum = 0;
+    double theirSum = 0;
+    // Predicted pictures are small, so ffmpeg puts headers in front of a few rows only; the first
+    // twelve pictures are all predicted but the first.
+    for (int picture = 1; picture < 12 && picture < int(units.size()) && cases < kCases; ++picture) {
+        for (int group = 1; group + 1 < kHeight / 16 && cases < kCases; ++group) {
+            const std::vector<std::uint8_t> damaged = wipeGroup(clean, units[std::size_t(picture)], group);
+            if (damaged.empty()) continue;
+            ++cases;
+            const OurDecoding ours = DecodeH263(damaged, units);
+            const std::vector<std::vector<std::uint8_t>> theirs = ffmpegLuma(damaged, "wiped_group");
+            ASSERT_EQ(ours.luma.size(), expected.luma.size());
+            ASSERT_EQ(theirs.size(), expected.luma.size());
+            EXPECT_EQ(ours.errorsReported, 1);
+            for (int row = 0; row < kHeight / 16; ++row) {
+                const std::vector<std::uint8_t> got = macroblockRow(ours.luma.at(picture), row);
+                const std::vector<std::uint8_t> want = macroblockRow(expected.luma.at(picture), row);
+                if (row != group) {
+                    EXPECT_EQ(got, want) << "picture " << picture << " row " << row;
+                    continue;
+                }
+                const double psnr = lumaPsnr(got, want);
+                const double ffmpeg = lumaPsnr(macroblockRow(theirs.at(std::size_t(picture)), row), want);
+                std::printf("picture %2d, lost row %d: ours %.2f dB, ffmpeg %.2f dB\n", picture, group, psnr,
+                            ffmpeg);
+                ourSum += psnr;
+                theirSum += ffmpeg;
+            }
+        }
+    }
+    ASSERT_GT(cases, 2) << "ffmpeg wrote too few group headers in predicted pictures";
+    EXPECT_GE(ourSum, theirSum);
+}
 
 // The data of group 3 of the first (intra) picture is wiped out: rows 0 to 2 and 4 on are exactly the
 // undamaged decoding, row 3 (nothing earlier to copy) is filled from the rows around it, and one error

@@ -11,9 +11,9 @@ namespace vistrel::h263 {
 // previous picture's motion at that place.
 void MarkLost(MacroblockContext& context, int from, int to, bool predicted);
 
-// Fills every lost macroblock. Predicted pictures: predicted from the reference with the vector of a
-// decoded neighbour (above, else below, else left; intra neighbours tell nothing), else of a lost one
-// above or to the left concealed before it, else with no motion. Intra pictures: the co-located
+// Fills every lost macroblock. Predicted pictures: predicted from the reference with the candidate
+// vector (a neighbour's, decoded or concealed before it; their median; none) whose prediction joins
+// best onto the decoded macroblocks around; intra neighbours have no vector to offer. Intra pictures: the co-located
 // macroblock of the previous picture moved on by that picture's motion there; but when there is no
 // previous picture (context.hasPrevious), or the decoded part of this one looks unlike it, samples
 // interpolated from the nearest decoded macroblocks around.
