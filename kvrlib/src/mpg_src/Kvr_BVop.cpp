@@ -56,7 +56,14 @@ struct B_Decoder {
     KVR_MV Pred[2][2];           // [forward, backward][field]: last vectors of the row
     const KVR_MB_INFO* Col_Map;  // future anchor's macroblock information
 
-    bool Plain_Skip_At(int Idx) const { return Col_Map[Idx].Class == 0 && Col_Map[Idx].Type == KVR_MB_SKIPPED; }
+    // Whether the co-located macroblock of the backward anchor was not coded, so that this one carries
+    // no bits. One the anchor lost to damage is stored as not coded, but what the encoder saw there is
+    // unknown: it is taken as coded, the likelier case in a moving picture (taken as skipped, every
+    // lost one that was coded threw the parse of the B-VOPs after it off: half a dB on damaged streams).
+    bool Plain_Skip_At(int Idx) const {
+        const KVR_MB_INFO& Col = Col_Map[Idx];
+        return Col.Class == 0 && Col.Type == KVR_MB_SKIPPED && Col.Lost != KVR_CONCEALED;
+    }
 
     void Reset_Preds() {
         for (auto& Dir : Pred)

@@ -5,7 +5,8 @@
 
 #include "mpg_src/Kvr_MP4_MB.h"
 
-// What KVR_MB_INFO::Lost holds for a macroblock of the anchor being decoded.
+// What KVR_MB_INFO::Lost holds for a macroblock of the anchor being decoded (and, once it is
+// concealed, for the B-VOPs that follow it).
 enum { KVR_DECODED = 0, KVR_LOST = 1, KVR_CONCEALED = 2 };
 
 // Marks macroblocks [From, To) of the anchor being decoded as lost. They are stored as not coded
