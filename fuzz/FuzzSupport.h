@@ -113,6 +113,22 @@ inline unsigned CopyPicture(const std::uint8_t* y, const std::uint8_t* u, const 
            FoldRows(nullptr, v, chromaStride, cw, ch);
 }
 
+// The picture area one input may make the decoders produce. A few hundred bytes can describe
+// a hundred large pictures, each concealed whole, and the fuzzer then spends its time on single
+// inputs instead of trying new ones; what lies beyond the budget is reached by shorter inputs.
+// 2^22 luma samples: one 2048 x 2048 picture, or forty CIF ones.
+class PictureBudget {
+public:
+    static constexpr std::uint64_t kSamples = std::uint64_t(1) << 22;
+    void spend(int width, int height) {
+        if (width > 0 && height > 0) spent_ += std::uint64_t(width) * std::uint64_t(height);
+    }
+    bool exhausted() const { return spent_ >= kSamples; }
+
+private:
+    std::uint64_t spent_ = 0;
+};
+
 // The library's assertion exception marks a programming error; one raised while decoding stream
 // data (even if some caller swallowed it) is a finding. The exception keeps its line in a
 // process-wide field, which this watch clears before the input and checks after it.

@@ -50,9 +50,10 @@ void runLive(IDecoder& decoder, ByteSource& source, bool capture) {
     const std::uint8_t* p = source.data();
     std::size_t left = source.size();
     std::size_t offset = 0;
+    PictureBudget budget;
     decoder.IsIntraFrame(HeapCopy(p, std::min<std::size_t>(left, 64)).data(), std::min<std::size_t>(left, 64),
                          &offset);
-    while (left > 0) {
+    while (left > 0 && !budget.exhausted()) {
         const std::size_t n = std::min({left, chunker.next(), frame::kReceiveBufferSize - rb.held});
         if (n == 0) {
             rb.held = 0;  // full without a frame: the consumer gives the content up
@@ -65,7 +66,7 @@ void runLive(IDecoder& decoder, ByteSource& source, bool capture) {
         const std::uint8_t* frame = nullptr;
         std::size_t length = 0;
         bool hasHeader = false;
-        while (decoder.ExtractFrame(&rb, &frame, &length, &hasHeader)) {
+        while (!budget.exhausted() && decoder.ExtractFrame(&rb, &frame, &length, &hasHeader)) {
             const std::uint8_t* heldEnd = rb.data + rb.held;
             if (frame < rb.data || length == 0 || frame > heldEnd || length > std::size_t(heldEnd - frame))
                 Finding("extracted frame outside the held bytes");
@@ -84,6 +85,10 @@ void runLive(IDecoder& decoder, ByteSource& source, bool capture) {
             } else {
                 decoder.Decode(exact.data(), length, true);
             }
+            int width = 0;
+            int height = 0;
+            decoder.GetPictureSize(&width, &height);
+            budget.spend(width, height);
             const std::size_t consumed = std::size_t(frame - rb.data) + length;
             std::memmove(rb.data, rb.data + consumed, rb.held - consumed);
             rb.held -= std::uint32_t(consumed);

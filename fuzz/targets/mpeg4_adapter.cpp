@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "fuzz/FuzzSupport.h"
 #include "fuzz/FuzzTarget.h"
 #include "fuzz/KeptBlocksMemory.h"
 #include "fuzz/PictureCopy.h"
@@ -19,13 +20,17 @@ VISTREL_FUZZ_TARGET(mpeg4_adapter) {
     UseKeptBlocksMemory();
     auto adapter = vistrel::mpeg4::Mpeg4Adapter::Create();
     if (!adapter || !adapter->Attach(nullptr)) return 0;
-    adapter->SetPictureObserver([](const vistrel::YuvPicture& picture) { CopyYuvPicture(picture); });
+    PictureBudget budget;
+    adapter->SetPictureObserver([&budget](const vistrel::YuvPicture& picture) {
+        budget.spend(picture.width(), picture.height());
+        CopyYuvPicture(picture);
+    });
     // Rendering converts every picture to 24 bits; half the inputs skip it to reach deeper faster.
     adapter->SetSuppressDisplay((mode & 1) != 0);
     const int count = (mode & 2) ? 1 : -1;
     const std::uint8_t* p = source.data();
     std::size_t left = source.size();
-    while (left > 0) {
+    while (left > 0 && !budget.exhausted()) {
         const std::size_t n = std::min(left, chunker.next());
         HeapCopy chunk(p, n);
         adapter->Feed(chunk.data(), n, count);
@@ -34,7 +39,7 @@ VISTREL_FUZZ_TARGET(mpeg4_adapter) {
         p += n;
         left -= n;
     }
-    while (count == 1 && adapter->Feed(nullptr, 0, 1) > 0) {
+    while (count == 1 && !budget.exhausted() && adapter->Feed(nullptr, 0, 1) > 0) {
     }
     adapter->Flush();
     return 0;

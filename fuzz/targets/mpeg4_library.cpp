@@ -12,10 +12,11 @@ namespace {
 
 using namespace vistrel::fuzz;
 
-unsigned takePicture(KVR_MP4_DEC* decoder) {
+unsigned takePicture(KVR_MP4_DEC* decoder, PictureBudget& budget) {
     if (!decoder->Is_Frame_Ready()) return 0;
     KVR_MP4_FRAME f{};
     decoder->Consume_Frame(&f);
+    budget.spend(f.Width, f.Height);
     if (f.BpS < f.Width) Finding("picture row shorter than its width");
     return CopyPicture(f.Y, f.U, f.V, f.Width, f.Height, f.BpS, f.BpS);
 }
@@ -43,16 +44,17 @@ VISTREL_FUZZ_TARGET(mpeg4_library) {
     if (decoder == nullptr) return 0;
     const std::uint8_t* p = source.data();
     std::size_t left = source.size();
-    while (left > 0) {
+    PictureBudget budget;
+    while (left > 0 && !budget.exhausted()) {
         const std::size_t n = std::min(left, chunker.next());
         HeapCopy chunk(p, n);
         std::size_t pos = 0;
         // The adapter's way: decode again from wherever the library stopped.
-        while (pos < n) {
+        while (pos < n && !budget.exhausted()) {
             int used = 0;
             if (!guarded([&] { used = decoder->Decode(chunk.data() + pos, int(n - pos)); }))
                 used = int(std::min<std::size_t>(4, n - pos));
-            guarded([&] { takePicture(decoder); });
+            guarded([&] { takePicture(decoder, budget); });
             if (used <= 0) break;
             if (std::size_t(used) > n - pos) Finding("library consumed more than it was given");
             pos += std::size_t(used);
@@ -61,7 +63,7 @@ VISTREL_FUZZ_TARGET(mpeg4_library) {
         left -= n;
     }
     guarded([&] { decoder->Decode(nullptr, 0); });
-    guarded([&] { takePicture(decoder); });
+    guarded([&] { takePicture(decoder, budget); });
     Kvr_MP4_Delete_Decoder(decoder);
     return 0;
 }
