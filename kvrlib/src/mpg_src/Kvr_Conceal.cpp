@@ -140,19 +140,23 @@ void Interpolate_Block(uint8_t* Dst, int BpS, int Size, const Sources& S) {
     if (S.Dist[SIDE_RIGHT]) Edge[SIDE_RIGHT] = Dst + (S.Dist[SIDE_RIGHT] - 1) * Size + Size;
     if (S.Dist[SIDE_ABOVE]) Edge[SIDE_ABOVE] = Dst - ((S.Dist[SIDE_ABOVE] - 1) * Size + 1) * BpS;
     if (S.Dist[SIDE_BELOW]) Edge[SIDE_BELOW] = Dst + ((S.Dist[SIDE_BELOW] - 1) * Size + Size) * BpS;
-    const int Gap[NB_SIDES] = {(S.Dist[0] - 1) * Size, (S.Dist[1] - 1) * Size, (S.Dist[2] - 1) * Size,
-                               (S.Dist[3] - 1) * Size};
+    // Weight of each side at each column (left, right) or row (above, below): 0 for a side without
+    // samples, else the inverse of the distance to them.
+    int W[NB_SIDES][16];
+    for (int s = 0; s < NB_SIDES; ++s)
+        for (int i = 0; i < Size; ++i) {
+            const int Near = s == SIDE_LEFT || s == SIDE_ABOVE ? i + 1 : Size - i;
+            W[s][i] = Edge[s] ? (1 << 16) / (Near + (S.Dist[s] - 1) * Size) : 0;
+        }
     for (int y = 0; y < Size; ++y)
         for (int x = 0; x < Size; ++x) {
-            const int Far[NB_SIDES] = {x + 1, Size - x, y + 1, Size - y};
-            int Sum = 0, Weight = 0;
-            for (int s = 0; s < NB_SIDES; ++s) {
-                if (!Edge[s]) continue;
-                const int V = s == SIDE_LEFT || s == SIDE_RIGHT ? Edge[s][y * BpS] : Edge[s][x];
-                const int W = (1 << 16) / (Far[s] + Gap[s]);
-                Sum += W * V;
-                Weight += W;
-            }
+            const int Wl = W[SIDE_LEFT][x], Wr = W[SIDE_RIGHT][x], Wa = W[SIDE_ABOVE][y], Wb = W[SIDE_BELOW][y];
+            int Sum = 0;
+            if (Wl) Sum += Wl * Edge[SIDE_LEFT][y * BpS];
+            if (Wr) Sum += Wr * Edge[SIDE_RIGHT][y * BpS];
+            if (Wa) Sum += Wa * Edge[SIDE_ABOVE][x];
+            if (Wb) Sum += Wb * Edge[SIDE_BELOW][x];
+            const int Weight = Wl + Wr + Wa + Wb;
             Dst[y * BpS + x] = uint8_t(Weight ? (Sum + Weight / 2) / Weight : KVR_MID_GREY);
         }
 }
