@@ -114,24 +114,53 @@ void interpolateSquare(const MacroblockContext& c, const Plane& p, int row, int 
     int right = column + 1;
     while (right < c.columns && !decoded(row, right)) ++right;
     const int n = p.size;
+    const std::ptrdiff_t stride = p.stride;
     std::uint8_t* square = p.samples + std::size_t(row * n) * std::size_t(p.stride) + std::size_t(column * n);
-    auto at = [&](int y, int x) -> const std::uint8_t& { return square[std::ptrdiff_t(y) * p.stride + x]; };
+    const std::uint8_t* aboveLine = above >= 0 ? square + ((above - row) * n + n - 1) * stride : nullptr;
+    const std::uint8_t* belowLine = below < c.rows ? square + (below - row) * n * stride : nullptr;
+    const std::uint8_t* leftColumn = left >= 0 ? square + (left - column) * n + n - 1 : nullptr;
+    const std::uint8_t* rightColumn = right < c.columns ? square + (right - column) * n : nullptr;
+    const int known =
+        (aboveLine != nullptr) + (belowLine != nullptr) + (leftColumn != nullptr) + (rightColumn != nullptr);
+    // A whole picture can be lost to a few damaged bytes: one known side, or none, is a plain fill.
+    if (known <= 1 && leftColumn == nullptr && rightColumn == nullptr) {
+        for (int y = 0; y < n; ++y) {
+            std::uint8_t* line = square + y * stride;
+            if (aboveLine != nullptr) std::memcpy(line, aboveLine, std::size_t(n));
+            else if (belowLine != nullptr) std::memcpy(line, belowLine, std::size_t(n));
+            else std::memset(line, kMidGrey, std::size_t(n));
+        }
+        return;
+    }
+    if (known == 1) {
+        const std::uint8_t* edge = leftColumn != nullptr ? leftColumn : rightColumn;
+        for (int y = 0; y < n; ++y) std::memset(square + y * stride, edge[y * stride], std::size_t(n));
+        return;
+    }
+    // Weights by distance, made once per square: a sample's weight from above depends on its line
+    // only, from the left on its column only. Sums stay below 4 * 2^16 * 255, within 32 bits.
+    constexpr int kUnit = 1 << 16;
+    constexpr int kMaxSize = 16;
+    int fromAbove[kMaxSize] = {};
+    int fromBelow[kMaxSize] = {};
+    int fromLeft[kMaxSize] = {};
+    int fromRight[kMaxSize] = {};
+    for (int i = 0; i < n; ++i) {
+        if (aboveLine != nullptr) fromAbove[i] = kUnit / ((row - above - 1) * n + i + 1);
+        if (belowLine != nullptr) fromBelow[i] = kUnit / ((below - row - 1) * n + n - i);
+        if (leftColumn != nullptr) fromLeft[i] = kUnit / ((column - left - 1) * n + i + 1);
+        if (rightColumn != nullptr) fromRight[i] = kUnit / ((right - column - 1) * n + n - i);
+    }
     for (int y = 0; y < n; ++y) {
+        const int leftSample = leftColumn != nullptr ? leftColumn[y * stride] : 0;
+        const int rightSample = rightColumn != nullptr ? rightColumn[y * stride] : 0;
         for (int x = 0; x < n; ++x) {
-            constexpr int kUnit = 1 << 16;
-            std::int64_t sum = 0;
-            std::int64_t weight = 0;
-            auto add = [&](int sample, int distance) {
-                const int w = kUnit / distance;
-                sum += std::int64_t(w) * sample;
-                weight += w;
-            };
-            if (above >= 0) add(at((above - row) * n + n - 1, x), (row - above - 1) * n + y + 1);
-            if (below < c.rows) add(at((below - row) * n, x), (below - row - 1) * n + n - y);
-            if (left >= 0) add(at(y, (left - column) * n + n - 1), (column - left - 1) * n + x + 1);
-            if (right < c.columns) add(at(y, (right - column) * n), (right - column - 1) * n + n - x);
-            square[std::ptrdiff_t(y) * p.stride + x] = weight == 0 ? kMidGrey
-                                                                   : std::uint8_t((sum + weight / 2) / weight);
+            const int aboveSample = aboveLine != nullptr ? aboveLine[x] : 0;
+            const int belowSample = belowLine != nullptr ? belowLine[x] : 0;
+            const int sum = fromAbove[y] * aboveSample + fromBelow[y] * belowSample + fromLeft[x] * leftSample +
+                            fromRight[x] * rightSample;
+            const int weight = fromAbove[y] + fromBelow[y] + fromLeft[x] + fromRight[x];
+            square[y * stride + x] = std::uint8_t((sum + weight / 2) / weight);
         }
     }
 }
