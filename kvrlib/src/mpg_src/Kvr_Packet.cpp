@@ -97,7 +97,9 @@ bool Kvr_Find_Packet(const KVR_MP4_STATE* D, KVR_BITS* B, int64_t From, int Len,
     return false;
 }
 
-// Macroblocks before the one whose code failed that are lost with it (measured on damaged streams).
+// Macroblocks before the one whose code failed that are lost with it (measured on damaged streams:
+// doubting 10, 20 or 50 coded ones, or the whole packet, cost 0.2 to 2 dB of mean PSNR, because most of
+// what was decoded before the error is right and concealing it is worse).
 static const int KVR_DOUBTED_MBS = 3;
 
 bool Kvr_Find_Lost_Span(const KVR_MP4_STATE* D, KVR_BITS* B, int Len, int64_t Packet_Bits, int Packet_Start,
