@@ -116,10 +116,10 @@ inline unsigned CopyPicture(const std::uint8_t* y, const std::uint8_t* u, const 
 // The picture area one input may make the decoders produce. A few hundred bytes can describe
 // a hundred large pictures, each concealed whole, and the fuzzer then spends its time on single
 // inputs instead of trying new ones; what lies beyond the budget is reached by shorter inputs.
-// 2^22 luma samples: one 2048 x 2048 picture, or forty CIF ones.
+// 2^20 luma samples: one 1024 x 1024 picture, ten CIF or forty QCIF ones.
 class PictureBudget {
 public:
-    static constexpr std::uint64_t kSamples = std::uint64_t(1) << 22;
+    static constexpr std::uint64_t kSamples = std::uint64_t(1) << 20;
     void spend(int width, int height) {
         if (width > 0 && height > 0) spent_ += std::uint64_t(width) * std::uint64_t(height);
     }
