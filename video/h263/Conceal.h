@@ -13,10 +13,11 @@ void MarkLost(MacroblockContext& context, int from, int to, bool predicted);
 
 // Fills every lost macroblock. Predicted pictures: predicted from the reference with the candidate
 // vector (a neighbour's, decoded or concealed before it; their median; none) whose prediction joins
-// best onto the decoded macroblocks around; intra neighbours have no vector to offer. Intra pictures: the co-located
-// macroblock of the previous picture moved on by that picture's motion there; but when there is no
-// previous picture (context.hasPrevious), or the decoded part of this one looks unlike it, samples
-// interpolated from the nearest decoded macroblocks around.
+// clearly best onto the decoded macroblocks around; intra neighbours have no vector to offer. Intra
+// pictures: the co-located macroblock of the previous picture moved on by that picture's motion
+// there, unless its mean stands far from the interpolation below; when there is no previous picture
+// (context.hasPrevious), or the decoded part of this one looks unlike it, samples interpolated from
+// the nearest decoded macroblocks in each direction.
 void ConcealLost(MacroblockContext& context, bool predicted);
 
 }  // namespace vistrel::h263
