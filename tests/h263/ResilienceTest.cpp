@@ -254,6 +254,35 @@ TEST(H263Resilience, LostGroupsOfPredictedPicturesMoveWithTheirNeighbours) {
     EXPECT_GE(ourSum, theirSum);
 }
 
+// An intra picture whose data is wiped out whole has nothing decoded to interpolate from: it is the
+// previous picture moved on by its motion, never a grey one.
+TEST(H263Resilience, AnIntraPictureLostWholeIsThePreviousMovedOn) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+    const std::vector<std::uint8_t> clean = ffmpegStream("qcif_pan_gob", "-ps 100");
+    ASSERT_FALSE(clean.empty());
+    const std::vector<StreamUnit> units = CutUnits(Codec::H263, clean);
+    constexpr int kIntra = 12;  // -g 12
+    ASSERT_GT(units.size(), std::size_t(kIntra));
+    std::vector<std::uint8_t> damaged = clean;
+    // The picture header takes its first 50 bits.
+    const StreamUnit& u = units[kIntra];
+    std::fill(damaged.begin() + std::ptrdiff_t(u.offset + 7),
+              damaged.begin() + std::ptrdiff_t(u.offset + u.length), std::uint8_t(0));
+    const OurDecoding expected = DecodeH263(clean, units);
+    const OurDecoding ours = DecodeH263(damaged, units);
+    ASSERT_EQ(ours.luma.size(), expected.luma.size());
+    EXPECT_EQ(ours.errorsReported, 1);
+    const std::vector<std::uint8_t>& got = ours.luma.at(kIntra);
+    int grey = 0;
+    for (int row = 0; row < kHeight / 16; ++row)
+        for (int column = 0; column < kWidth / 16; ++column)
+            grey += got[std::size_t(16 * row + 8) * kWidth + std::size_t(16 * column + 8)] == 128 &&
+                    got[std::size_t(16 * row + 3) * kWidth + std::size_t(16 * column + 12)] == 128;
+    EXPECT_LT(grey, 3);
+    EXPECT_GT(lumaPsnr(got, expected.luma.at(kIntra)),
+              lumaPsnr(expected.luma.at(kIntra - 1), expected.luma.at(kIntra)));
+}
+
 // The data of group 3 of the first (intra) picture is wiped out: rows 0 to 2 and 4 on are exactly the
 // undamaged decoding, row 3 (nothing earlier to copy) is filled from the rows around it, and one error
 // is counted.

@@ -233,11 +233,18 @@ constexpr long kUnlikeSurroundings = 32;
 void copyOrInterpolate(const MacroblockContext& c, int row, int column) {
     constexpr int kNoCoefficients[kBlocksPerMacroblock] = {-1, -1, -1, -1, -1, -1};
     const int index = row * c.columns + column;
-    interpolateLost(c, row, column);
-    const long interpolated = lumaSum(c, row, column);
+    // With nothing decoded in its row or column the interpolation is only mid-grey and says nothing.
+    bool surroundingsKnown = false;
+    for (int r = 0; r < c.rows && !surroundingsKnown; ++r) surroundingsKnown = !lost(c, r, column);
+    for (int col = 0; col < c.columns && !surroundingsKnown; ++col) surroundingsKnown = !lost(c, row, col);
+    long interpolated = 0;
+    if (surroundingsKnown) {
+        interpolateLost(c, row, column);
+        interpolated = lumaSum(c, row, column);
+    }
     ReconstructPredicted(c.target, row, column, c.vectors[2 * index], c.vectors[2 * index + 1], c.blocks,
                          kNoCoefficients);
-    if (std::abs(lumaSum(c, row, column) - interpolated) > kUnlikeSurroundings * 256)
+    if (surroundingsKnown && std::abs(lumaSum(c, row, column) - interpolated) > kUnlikeSurroundings * 256)
         interpolateLost(c, row, column);
 }
 
@@ -274,7 +281,12 @@ void ConcealLost(MacroblockContext& c, bool predicted) {
             int best = 0;
             long bestCost = -1;
             long firstCost = 0;
-            for (int i = 0; i < candidates.count && candidates.count > 1; ++i) {
+            // Inside a hole every candidate joins onto nothing and the first is kept untried.
+            const bool joins = (row > 0 && !lost(c, row - 1, column)) ||
+                               (column > 0 && !lost(c, row, column - 1)) ||
+                               (row + 1 < c.rows && !lost(c, row + 1, column)) ||
+                               (column + 1 < c.columns && !lost(c, row, column + 1));
+            for (int i = 0; i < candidates.count && candidates.count > 1 && joins; ++i) {
                 ReconstructPredicted(c.target, row, column, candidates.x[i], candidates.y[i], c.blocks,
                                      kNoCoefficients);
                 const long cost = boundaryCost(c, row, column);
