@@ -236,7 +236,7 @@ struct B_Decoder {
                 Kvr_Note_Damage(D, std::make_exception_ptr(
                                        KVR_STREAM_EXCEPTION("B-VOP packet at macroblock %d ended at %d, before %d",
                                                             MB->Packet_Start, Next, H.First_MB)));
-                Conceal(MB, MB->Packet_Start, H.First_MB);
+                Conceal(MB, Kvr_Short_Packet_Lost_From(MB->Packet_Start, Next), H.First_MB);
                 Next = H.First_MB;
             }
             Start_Packet(MB, H.First_MB, H);

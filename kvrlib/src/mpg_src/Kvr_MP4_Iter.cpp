@@ -100,11 +100,11 @@ int Kvr_MB_Check_Resync(KVR_MP4_STATE* D, KVR_BITS* B, KVR_MB* MB) {
         throw KVR_STREAM_EXCEPTION("Damaged video packet header after macroblock %d", MB->Idx);
     if (H.First_MB > Next) {
         // Fewer macroblocks than the packet header says were read: this packet's data was damaged
-        // without a code going invalid, so none of it is trusted.
+        // without a code going invalid.
         Kvr_Note_Damage(
             D, std::make_exception_ptr(KVR_STREAM_EXCEPTION("Video packet at macroblock %d ended at %d, before %d",
                                                             MB->Packet_Start, Next, H.First_MB)));
-        Kvr_Mark_Lost(D, MB->Packet_Start, H.First_MB);
+        Kvr_Mark_Lost(D, Kvr_Short_Packet_Lost_From(MB->Packet_Start, Next), H.First_MB);
     }
     Move_To(D, B, MB, H.First_MB, &H);
     return 1;

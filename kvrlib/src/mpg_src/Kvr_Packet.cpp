@@ -102,6 +102,15 @@ bool Kvr_Find_Packet(const KVR_MP4_STATE* D, KVR_BITS* B, int64_t From, int Len,
 // what was decoded before the error is right and concealing it is worse).
 static const int KVR_DOUBTED_MBS = 3;
 
+// Macroblocks before the end of a packet that ended short which are lost with the missing ones. Where
+// its data went wrong is unknown, but losing the whole packet was measured to cost more than this
+// (about 0.3 dB on the damaged streams of quarter-sample and packet pictures).
+static const int KVR_DOUBTED_SHORT_MBS = 20;
+
+int Kvr_Short_Packet_Lost_From(int Packet_Start, int Ended) {
+    return Ended - KVR_DOUBTED_SHORT_MBS > Packet_Start ? Ended - KVR_DOUBTED_SHORT_MBS : Packet_Start;
+}
+
 bool Kvr_Find_Lost_Span(const KVR_MP4_STATE* D, KVR_BITS* B, int Len, int64_t Packet_Bits, int Packet_Start,
                         int Failed_MB, int* From, int* Next, KVR_PACKET_HEADER* H) {
     // The damage may have been noticed only after the parse ran past the next marker, so the search

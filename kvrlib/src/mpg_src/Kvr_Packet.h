@@ -28,6 +28,10 @@ bool Kvr_Read_Packet_Header(const KVR_MP4_STATE* D, KVR_BITS* B, int Len, int Mi
 // header and true is returned; otherwise the reader is left at the start code (or the end).
 bool Kvr_Find_Packet(const KVR_MP4_STATE* D, KVR_BITS* B, int64_t From, int Len, int Min_MB, KVR_PACKET_HEADER* H);
 
+// A packet that starts at macroblock Packet_Start ended (its successor's header met) after fewer
+// macroblocks than that header says, at Ended: the macroblocks from the returned one on are lost.
+int Kvr_Short_Packet_Lost_From(int Packet_Start, int Ended);
+
 // After a stream error at macroblock Failed_MB of the packet that starts at macroblock Packet_Start
 // (its data at bit Packet_Bits; markers Len bits long, 0 without packets): the lost macroblocks are
 // [*From, *Next), where Next is the first macroblock of the next packet found (true, *H filled and
