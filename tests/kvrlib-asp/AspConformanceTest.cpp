@@ -20,7 +20,7 @@ constexpr double kMinMeanPsnr = 50.0;
 // Rounding noise allowed when our picture must be at least as close to the source as ffmpeg's.
 constexpr double kSourcePsnrTolerance = 0.05;
 
-const std::string kStreamDir = std::string(VISTREL_BINARY_DIR) + "/kvrlib-asp-streams";
+const std::string kStreamDir = ScratchDir("kvrlib-asp-streams");
 
 // VOP coding types in stream order, as letters I, P, B, S.
 std::string vopTypes(const std::vector<unsigned char>& d) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -47,7 +48,15 @@ TempFolder::~TempFolder() {
 }
 
 std::string ScratchDir(const std::string& relative) {
-    const std::string dir = std::string(VISTREL_BINARY_DIR) + "/" + relative;
+    // A program run once more at another CPU level (VISTREL_CPU) may run beside its first run:
+    // each level writes its decodings under a root of its own.
+    std::string root = VISTREL_BINARY_DIR;
+    if (const char* level = std::getenv("VISTREL_CPU"); level != nullptr && *level != '\0') {
+        root += "/cpu-";
+        for (const char* c = level; *c != '\0'; ++c)
+            root += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+    }
+    const std::string dir = root + "/" + relative;
     std::error_code ignored;  // a failure shows when the first file cannot be written
     std::filesystem::create_directories(dir, ignored);
     return dir;

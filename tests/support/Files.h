@@ -33,7 +33,7 @@ private:
 };
 
 // The folder below the build tree (created with its parents), for files tests make and keep
-// between runs.
+// between runs. Under VISTREL_CPU it lies below build/cpu-LEVEL, apart from the first run's.
 std::string ScratchDir(const std::string& relative);
 
 }  // namespace vistrel::testsupport
