@@ -116,10 +116,11 @@ inline unsigned CopyPicture(const std::uint8_t* y, const std::uint8_t* u, const 
 // The picture area one input may make the decoders produce. A few hundred bytes can describe
 // a hundred large pictures, each concealed whole, and the fuzzer then spends its time on single
 // inputs instead of trying new ones; what lies beyond the budget is reached by shorter inputs.
-// 2^20 luma samples: one 1024 x 1024 picture, ten CIF or forty QCIF ones.
+// 2^18 luma samples: one 512 x 512 picture, two CIF or ten QCIF ones; the first picture is
+// always decoded whole, however large.
 class PictureBudget {
 public:
-    static constexpr std::uint64_t kSamples = std::uint64_t(1) << 20;
+    static constexpr std::uint64_t kSamples = std::uint64_t(1) << 18;
     void spend(int width, int height) {
         if (width > 0 && height > 0) spent_ += std::uint64_t(width) * std::uint64_t(height);
     }

@@ -17,23 +17,33 @@ constexpr std::size_t kMaxStoreBytes = kSide * kSide * 3 / 2 * 4 + kSide * kSide
 // Blocks from here up come from their own mappings under AddressSanitizer.
 constexpr std::size_t kKeepFrom = 64 * 1024;
 
-void release(void* p, std::size_t size) {
+void release(void* p, std::size_t capacity) {
     if (p == nullptr) return;
-    ASAN_UNPOISON_MEMORY_REGION(p, size);
+    ASAN_UNPOISON_MEMORY_REGION(p, capacity);
     std::free(p);
 }
 
 }  // namespace
 
 KeptBlocksMemory::~KeptBlocksMemory() {
-    for (Kept& k : kept_) release(k.block, k.size);
+    for (Block& k : kept_) release(k.p, k.capacity);
 }
 
 void* KeptBlocksMemory::New(std::size_t size) {
     if (size > kMaxStoreBytes) Kvr_Mem_Failed("fuzz cap", long(size));
-    for (Kept& k : kept_) {
-        if (k.block != nullptr && k.size == size) {
-            void* p = std::exchange(k.block, nullptr);
+    Block* best = nullptr;
+    if (size >= kKeepFrom) {
+        for (Block& k : kept_) {
+            if (k.p != nullptr && k.capacity >= size &&
+                (best == nullptr || k.capacity < best->capacity))
+                best = &k;
+        }
+    }
+    if (best != nullptr) {
+        for (Block& l : lent_) {
+            if (l.p != nullptr) continue;
+            l = *best;
+            void* p = std::exchange(best->p, nullptr);
             ASAN_UNPOISON_MEMORY_REGION(p, size);
             return p;
         }
@@ -45,25 +55,23 @@ void* KeptBlocksMemory::New(std::size_t size) {
 
 void KeptBlocksMemory::Delete(void* p, std::size_t size) {
     if (p == nullptr) return;
-    if (size < kKeepFrom) {
+    std::size_t capacity = size;
+    for (Block& l : lent_) {
+        if (l.p == p) {
+            capacity = l.capacity;
+            l = Block{};
+            break;
+        }
+    }
+    if (capacity < kKeepFrom) {
         std::free(p);
         return;
     }
-    Kept& slot = kept_[next_++ % kKeptCount];
-    release(slot.block, slot.size);
+    Block& slot = kept_[next_++ % kKeptCount];
+    release(slot.p, slot.capacity);
     // Poisoned while kept, so a use after the library let it go is still reported.
-    ASAN_POISON_MEMORY_REGION(p, size);
-    slot = Kept{p, size};
-}
-
-void UseKeptBlocksMemory() {
-    // Never destroyed: decoders of static objects may give blocks back at exit.
-    static KeptBlocksMemory* memory = [] {
-        auto* m = new KeptBlocksMemory;
-        Kvr_Set_Decoder_Mem(m);
-        return m;
-    }();
-    (void)memory;
+    ASAN_POISON_MEMORY_REGION(p, capacity);
+    slot = Block{p, capacity};
 }
 
 }  // namespace vistrel::fuzz

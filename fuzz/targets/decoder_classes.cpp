@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "fuzz/CodecLibrary.h"
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/FuzzTarget.h"
-#include "fuzz/KeptBlocksMemory.h"
 #include "video/decoders/CDec263.h"
 #include "video/decoders/CDecKvr4.h"
 #include "video/decoders/PCDec263.h"
@@ -123,7 +123,7 @@ VISTREL_FUZZ_TARGET(decoder_classes) {
     ByteSource source(data, size);
     const std::uint8_t selector = source.byte();
     const bool capture = (selector & 0x80) != 0;
-    UseKeptBlocksMemory();
+    PrepareCodecLibrary();
     switch (selector & 3) {
         case 0: {
             CDec263 d;

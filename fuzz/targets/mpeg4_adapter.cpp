@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
+#include "fuzz/CodecLibrary.h"
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/FuzzTarget.h"
-#include "fuzz/KeptBlocksMemory.h"
 #include "fuzz/PictureCopy.h"
 #include "video/mpeg4/Mpeg4Adapter.h"
 
@@ -17,7 +17,7 @@ VISTREL_FUZZ_TARGET(mpeg4_adapter) {
     ByteSource source(data, size);
     const std::uint8_t mode = source.byte();
     Chunker chunker(source, 32);
-    UseKeptBlocksMemory();
+    PrepareCodecLibrary();
     auto adapter = vistrel::mpeg4::Mpeg4Adapter::Create();
     if (!adapter || !adapter->Attach(nullptr)) return 0;
     PictureBudget budget;

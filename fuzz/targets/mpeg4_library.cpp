@@ -3,9 +3,10 @@
 
 #include <algorithm>
 
+#include "base/StartCode.h"
+#include "fuzz/CodecLibrary.h"
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/FuzzTarget.h"
-#include "fuzz/KeptBlocksMemory.h"
 #include "kvr_syst/Kvr_MP4_Dec.h"
 
 namespace {
@@ -39,7 +40,7 @@ VISTREL_FUZZ_TARGET(mpeg4_library) {
     AssertWatch watch;
     ByteSource source(data, size);
     Chunker chunker(source, 16);
-    UseKeptBlocksMemory();
+    PrepareCodecLibrary();
     KVR_MP4_DEC* decoder = Kvr_MP4_New_Decoder();
     if (decoder == nullptr) return 0;
     const std::uint8_t* p = source.data();
@@ -52,8 +53,13 @@ VISTREL_FUZZ_TARGET(mpeg4_library) {
         // The adapter's way: decode again from wherever the library stopped.
         while (pos < n && !budget.exhausted()) {
             int used = 0;
-            if (!guarded([&] { used = decoder->Decode(chunk.data() + pos, int(n - pos)); }))
-                used = int(std::min<std::size_t>(4, n - pos));
+            if (!guarded([&] { used = decoder->Decode(chunk.data() + pos, int(n - pos)); })) {
+                // The library does not say where the unit that failed began. Going on past the
+                // first unit from here re-reads at most the units this call got through before it;
+                // going on a few bytes at a time decoded the failing picture again at every step.
+                const std::size_t first = vistrel::base::FindStartCode(chunk.data(), n, pos);
+                used = int(vistrel::base::FindStartCode(chunk.data(), n, first + 3) - pos);
+            }
             guarded([&] { takePicture(decoder, budget); });
             if (used <= 0) break;
             if (std::size_t(used) > n - pos) Finding("library consumed more than it was given");

@@ -114,10 +114,14 @@ void Kvr_Build_Store(KVR_MP4_STATE* D, int Width, int Height, int Nb_Pics, int N
         D->Maps[i].MV_Map = reinterpret_cast<KVR_MV*>(M);
         std::memset(M, 0, MV_Bytes);
         // The ring around the picture means "not available" to vector prediction.
-        for (int By = -1; By <= 2 * MB_H; ++By)
-            for (int Bx = -1; Bx <= 2 * MB_W; ++Bx)
-                if (By == -1 || Bx == -1 || By == 2 * MB_H || Bx == 2 * MB_W)
-                    std::memcpy(Kvr_MV_At(D, i, Bx, By), &KVR_MV_NONE, 4);
+        for (int Bx = -1; Bx <= 2 * MB_W; ++Bx) {
+            std::memcpy(Kvr_MV_At(D, i, Bx, -1), &KVR_MV_NONE, 4);
+            std::memcpy(Kvr_MV_At(D, i, Bx, 2 * MB_H), &KVR_MV_NONE, 4);
+        }
+        for (int By = 0; By < 2 * MB_H; ++By) {
+            std::memcpy(Kvr_MV_At(D, i, -1, By), &KVR_MV_NONE, 4);
+            std::memcpy(Kvr_MV_At(D, i, 2 * MB_W, By), &KVR_MV_NONE, 4);
+        }
         M += MV_Bytes;
     }
     for (int i = 0; i < Nb_Maps; ++i) {
