@@ -100,7 +100,7 @@ make_seeds() {
   put h263_decoder qcif '\x00\x00\xff' "$tmp/qcif.h263"
   put h263_decoder qvga-header '\x02\x01\x10\x40' "$tmp/qvga.h263"
   put decoder_classes live-h263 '\x80\x00\x3f' "$tmp/qvga.h263"
-  put decoder_classes playback-h263 '\x02\x00\xff' "$tmp/qcif.h263"
+  put decoder_classes playback-h263 '\x82\x00\xff' "$tmp/qcif.h263"
 
   "$bin/vistrel-m4vframe" "$tmp/i_p.m4v" "$tmp/framed.dvr" --size-hint none
   "$bin/vistrel-m4vframe" "$tmp/i_p.m4v" "$tmp/info.dvr" --info-between --info-inside

@@ -1,6 +1,7 @@
 // The four decoder classes on framed input as the stream code drives them: the live classes cut
 // frames out of the receive buffer with their own rules and decode each; the playback classes
-// take whole runs of frames. Snapshots copy the output picture at the end.
+// take whole runs of frames. When the first byte asks, snapshots copy the pictures: the live
+// classes each frame's, the playback classes the last one.
 
 #include <algorithm>
 #include <memory>
@@ -97,7 +98,7 @@ void runLive(IDecoder& decoder, ByteSource& source, bool capture) {
     }
 }
 
-void runPlayback(PIDecoder& decoder, ByteSource& source) {
+void runPlayback(PIDecoder& decoder, ByteSource& source, bool capture) {
     Chunker chunker(source, 64);
     const std::uint8_t* p = source.data();
     std::size_t left = source.size();
@@ -108,6 +109,9 @@ void runPlayback(PIDecoder& decoder, ByteSource& source) {
         p += n;
         left -= n;
     }
+    // A snapshot converts the whole picture, whatever the input's size: only the inputs that ask
+    // for one pay for it.
+    if (!capture) return;
     std::uint8_t* bitmap = nullptr;
     std::size_t bitmapSize = 0;
     if (decoder.CaptureBitmap(&bitmap, &bitmapSize)) {
@@ -137,12 +141,12 @@ VISTREL_FUZZ_TARGET(decoder_classes) {
         }
         case 2: {
             PCDec263 d;
-            if (d.Open(320, 240, nullptr, 0)) runPlayback(d, source);
+            if (d.Open(320, 240, nullptr, 0)) runPlayback(d, source, capture);
             break;
         }
         default: {
             PCDecKvr4 d;
-            if (d.Open(320, 240, nullptr, 0)) runPlayback(d, source);
+            if (d.Open(320, 240, nullptr, 0)) runPlayback(d, source, capture);
             break;
         }
     }
