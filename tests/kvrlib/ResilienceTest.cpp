@@ -376,4 +376,24 @@ TEST_F(PacketSearch, RefusesWhatNoEncoderWritesAndStopsAtTheNextPicture) {
     EXPECT_EQ(b.Bit_Pos(), int64_t(end));
 }
 
+// A code that fails takes the few macroblocks before it along (the damage began a little earlier);
+// data that ran out was sound up to its end, so only the macroblock it ended in is lost.
+TEST_F(PacketSearch, DataThatEndedLosesOnlyTheMacroblockItEndedIn) {
+    bytes({0x5A, 0xC3, 0x77, 0x0F});
+    KVR_BITS b;
+    KVR_PACKET_HEADER h;
+    int from = 0, next = 0;
+    b.Open(data.data(), data.size());
+    b.Skip(20);
+    EXPECT_FALSE(Kvr_Find_Lost_Span(&state, &b, 18, 0, 100, 150, &from, &next, &h));
+    EXPECT_EQ(from, 147);
+    EXPECT_EQ(next, 22 * 18);
+    b.Open(data.data(), data.size());
+    b.Skip(40);
+    ASSERT_TRUE(b.Overread());
+    EXPECT_FALSE(Kvr_Find_Lost_Span(&state, &b, 18, 0, 100, 150, &from, &next, &h));
+    EXPECT_EQ(from, 150);
+    EXPECT_EQ(next, 22 * 18);
+}
+
 }  // namespace

@@ -99,7 +99,8 @@ bool Kvr_Find_Packet(const KVR_MP4_STATE* D, KVR_BITS* B, int64_t From, int Len,
 
 // Macroblocks before the one whose code failed that are lost with it (measured on damaged streams:
 // doubting 10, 20 or 50 coded ones, or the whole packet, cost 0.2 to 2 dB of mean PSNR, because most of
-// what was decoded before the error is right and concealing it is worse).
+// what was decoded before the error is right and concealing it is worse). Data that ended is no
+// failed code: nothing before it is doubted.
 static const int KVR_DOUBTED_MBS = 3;
 
 // Macroblocks before the end of a packet that ended short which are lost with the missing ones. Where
@@ -115,12 +116,16 @@ bool Kvr_Find_Lost_Span(const KVR_MP4_STATE* D, KVR_BITS* B, int Len, int64_t Pa
                         int Failed_MB, int* From, int* Next, KVR_PACKET_HEADER* H) {
     // The damage may have been noticed only after the parse ran past the next marker, so the search
     // starts right after the damaged packet's header; the packet it finds must come later than that one.
+    // Read before the search, which moves the reader.
+    const bool Ran_Out = B->Overread();
     const bool Found = Len && Kvr_Find_Packet(D, B, Packet_Bits, Len, Packet_Start + 1, H);
     *Next = Found ? H->First_MB : D->MB_W * D->MB_H;
     // A code goes invalid a little after the damage, so the few macroblocks before the one that failed
-    // go too. When the packet found starts before the failure, the parse had run on past its marker:
-    // nothing of the damaged packet is trusted then.
+    // go too; but data that simply ended (a picture cut short in transit) was sound up to its end, and
+    // only the macroblock it ended in is lost. When the packet found starts before the failure, the
+    // parse had run on past its marker: nothing of the damaged packet is trusted then.
     *From = Packet_Start;
-    if (*Next > Failed_MB && Failed_MB - KVR_DOUBTED_MBS > *From) *From = Failed_MB - KVR_DOUBTED_MBS;
+    const int Doubt = Ran_Out ? 0 : KVR_DOUBTED_MBS;
+    if (*Next > Failed_MB && Failed_MB - Doubt > *From) *From = Failed_MB - Doubt;
     return Found;
 }
