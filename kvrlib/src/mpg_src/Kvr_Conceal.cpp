@@ -73,14 +73,21 @@ void Add_Candidate(KVR_MV* Out, int* Nb, KVR_MV V) {
     Out[(*Nb)++] = V;
 }
 
-// Vector candidates: zero, the co-located past vector, each known inter neighbour's nearest block
-// vector, and their median; each distinct vector once.
+// Vector candidates: the co-located past vector and zero, each known inter neighbour's nearest block
+// vector, and their median; each distinct vector once. The first of equally good candidates is kept,
+// and where the known edges cannot tell them apart (a flat neighbour above a moving object) the
+// motion there a moment ago is the better guess than none: trying it first gained up to 0.4 dB on
+// damaged streams. Not so in interlaced pictures, where the vector stored for a field-predicted
+// macroblock only averages its two field vectors, whichever fields they came from: there zero comes
+// first (the other order lost 0.1 to 0.2 dB on them).
 int Vector_Candidates(KVR_MP4_STATE* D, int X, int Y, const Neighbours& N, KVR_MV* Out) {
     // Block of the neighbour that touches this macroblock: right column of the left one, and so on.
     static const int Blk_X[NB_SIDES] = {1, 0, 0, 0}, Blk_Y[NB_SIDES] = {0, 0, 1, 0};
     int Nb = 0;
+    const KVR_MV Past = *Kvr_MV_At(D, 0, 2 * X, 2 * Y);
+    if (!D->VOL.Interlaced) Add_Candidate(Out, &Nb, Past);
     Add_Candidate(Out, &Nb, KVR_MV{0, 0});
-    Add_Candidate(Out, &Nb, *Kvr_MV_At(D, 0, 2 * X, 2 * Y));
+    Add_Candidate(Out, &Nb, Past);
     int Vx[NB_SIDES], Vy[NB_SIDES], Nb_Vec = 0;
     for (int s = 0; s < NB_SIDES; ++s) {
         if (!N.Known[s]) continue;
