@@ -4,6 +4,10 @@
 # Usage: scripts/fuzz.sh [TARGET|all] [SECONDS]     fuzz one target or each in turn (default all, 60 s)
 #        scripts/fuzz.sh seeds                      remake the seed inputs in tests/data/fuzz/
 #        scripts/fuzz.sh list                       name the targets
+#        scripts/fuzz.sh tally                      executions per target over every run on record
+# VISTREL_FUZZ_RUNS=N stops each run after N executions instead (SECONDS still bounds it).
+# Every run adds a line to build/fuzz/executions.tsv (date, commit, target, executions, inputs per
+# second, outcome); long runs add up over days, and the tally is what says a target has had 10^7.
 # Findings land in build/fuzz/findings/TARGET/; a finding that is fixed is copied to
 # tests/data/fuzz/TARGET/ (as crash-*, hang-* or leak-*) so that ./test replays it for good.
 # The machine is shared: targets run one at a time, one job, at low priority; the build holds the
@@ -176,8 +180,17 @@ EOF
   du -sh "$data"
 }
 
+ledger=$build/executions.tsv
+tally() {
+  [ -f "$ledger" ] || { echo "no runs on record ($ledger)"; return 0; }
+  awk -F'\t' '{ n[$3] += $4; if ($6 == "finding") bad[$3]++ }
+    END { for (t in n) printf "%-20s %12d executions%s\n", t, n[t], bad[t] ? "  (" bad[t] " runs with findings)" : "" }' \
+    "$ledger" | sort
+}
+
 case "$what" in
   list) echo "$targets"; exit 0 ;;
+  tally) tally; exit 0 ;;
   seeds) make_seeds; exit 0 ;;
   all) run="$targets" ;;
   *)
@@ -198,8 +211,20 @@ for t in $run; do
   # The kept inputs seed the corpus; new interesting inputs go to the build tree only. The time
   # limit is wall-clock and these runs give way to everyone's builds: a unit that takes one second
   # of processor time took ten on the busy machine, while a real hang still runs past thirty.
+  outcome=clean
   nice -n 10 "$build/bin/fuzz_$t" "$corpus" "$data/$t" -max_total_time="$seconds" \
+    ${VISTREL_FUZZ_RUNS:+-runs="$VISTREL_FUZZ_RUNS"} \
     -timeout=30 -rss_limit_mb=2048 -max_len="${VISTREL_FUZZ_MAX_LEN:-2048}" -close_fd_mask=1 -artifact_prefix="$findings/" -print_final_stats=1 \
-    2>"$build/findings/$t.log" || { echo "finding in $t: see $findings/ and $build/findings/$t.log"; }
+    2>"$build/findings/$t.log" || outcome=finding
+  # Stopped by hand (^C) is not a finding: what ran until then ran clean.
+  if [ $outcome = finding ] && grep -q 'libFuzzer: run interrupted' "$build/findings/$t.log"; then
+    outcome=interrupted
+  fi
+  [ $outcome = finding ] && echo "finding in $t: see $findings/ and $build/findings/$t.log"
   grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$build/findings/$t.log" || true
+  executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/findings/$t.log")
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$build/findings/$t.log")
+  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%FT%TZ)" "$(git rev-parse --short HEAD 2>/dev/null || echo -)" \
+    "$t" "${executed:-0}" "${rate:-0}" "$outcome" >>"$ledger"
 done
+tally
