@@ -250,9 +250,9 @@ TEST_P(ConcealmentBesideFfmpeg, MeanPsnrOfFlippedAndCutStreamsIsNoWorseThanFfmpe
         }
 }
 
-// With seeds 1 and 2 this decoder's mean was, against ffmpeg's (flipped; cut): plain -0.4, +0.5;
-// +3.9, +5.2 dB; B-frames with packets +0.7, +3.8; +2.3, +1.9 dB; quarter-sample +2.3, +1.9; +4.0,
-// +4.7 dB. Before the damage was noticed where ffmpeg notices it and lost intra regions were filled
+// With seeds 1 and 2 this decoder's mean was, against ffmpeg's (flipped; cut): plain -0.2, +0.2;
+// +4.6, +6.3 dB; B-frames with packets +0.7, +3.8; +2.3, +1.9 dB; quarter-sample +3.3, +2.9; +4.6,
+// +6.0 dB. Before the damage was noticed where ffmpeg notices it and lost intra regions were filled
 // from the nearest decoded samples, the flipped plain streams were 3 to 5 dB behind.
 INSTANTIATE_TEST_SUITE_P(Mpeg4, ConcealmentBesideFfmpeg,
                          ::testing::Values(Clip{"plain", "-c:v mpeg4 -g 12", 1.0},

@@ -16,9 +16,10 @@ void Kvr_Mark_Lost(KVR_MP4_STATE* D, int From, int To);
 
 // Conceals every lost macroblock of the anchor just decoded, in raster order, each from what is known
 // around it (decoded or concealed before). An I-VOP copies the co-located block of the past reference;
-// a P-VOP predicts from it with the vector among zero, the known neighbours' vectors and their median
-// whose prediction joins best onto the known neighbouring samples; a GMC S-VOP uses the global
-// motion. Without a decoded reference, or in an intra picture that looks unlike it, the samples are
+// a P-VOP predicts from it with the vector among the past one there, zero, the known neighbours'
+// vectors and their median whose reference block lies among samples most like the known ones around
+// (interlaced: whose prediction joins best onto them); a GMC S-VOP uses the global motion.
+// Without a decoded reference, or in an intra picture that looks unlike it, the samples are
 // interpolated from the nearest decoded ones in each direction (mid-grey when there is none).
 void Kvr_Conceal_Lost(KVR_MP4_STATE* D);
 
