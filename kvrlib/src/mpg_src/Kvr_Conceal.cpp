@@ -190,14 +190,18 @@ void Predict_Luma(KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, 
     Kvr_MC_Block(D->MC, D->Cur->Y + Off, Ref->Y + Off, D->BpS, 16, Vx, Vy);
 }
 
-// Lines of decoded samples beside a lost macroblock that a candidate vector is judged by (half a
-// macroblock: 4 and 8 lines were measured, 8 gained more on every non-interlaced damaged stream).
-const int KVR_OUTER_LINES = 8;
+// Lines of known samples beside a lost macroblock that a candidate vector is judged by: a whole
+// macroblock's (of 4, 8 and 16 lines measured on damaged streams, 16 gained the most).
+const int KVR_OUTER_LINES = 16;
 
-// The reference's luma at (X2, Y2) in half samples, bilinear, kept within the edge extension around
-// the picture (16 samples wide), so that any vector reads inside the picture's buffer.
+// Width of the edge extension around a reference picture, in samples.
+const int KVR_REF_MARGIN = 16;
+
+// The reference's luma at (X2, Y2) in half samples, bilinear, kept within the edge extension, so
+// that any vector reads inside the picture's buffer.
 int Ref_Half_Sample(const KVR_MP4_STATE* D, const KVR_MP4_FRAME* Ref, int X2, int Y2) {
-    const int Lo = -2 * 16, Hi_X = 2 * (D->Width + 15), Hi_Y = 2 * (D->Height + 15);
+    const int Lo = -2 * KVR_REF_MARGIN, Hi_X = 2 * (D->Width + KVR_REF_MARGIN - 1),
+              Hi_Y = 2 * (D->Height + KVR_REF_MARGIN - 1);
     X2 = X2 < Lo ? Lo : (X2 > Hi_X ? Hi_X : X2);
     Y2 = Y2 < Lo ? Lo : (Y2 > Hi_Y ? Hi_Y : Y2);
     const uint8_t* P = Ref->Y + (Y2 >> 1) * D->BpS + (X2 >> 1);
@@ -207,27 +211,46 @@ int Ref_Half_Sample(const KVR_MP4_STATE* D, const KVR_MP4_FRAME* Ref, int X2, in
     return (P[0] + P[1] + P[D->BpS] + P[D->BpS + 1] + 2) >> 2;
 }
 
+// Sum of absolute differences between the W x H samples of Cur at (X, Y) and the reference's at
+// (X, Y) moved by the half-sample vector (Vx, Vy).
+int Outer_Sad(const KVR_MP4_STATE* D, const KVR_MP4_FRAME* Ref, int X, int Y, int W, int H, int Vx, int Vy) {
+    const int BpS = D->BpS;
+    const uint8_t* C = D->Cur->Y + Y * BpS + X;
+    const int Rx = X + (Vx >> 1), Ry = Y + (Vy >> 1), Fx = Vx & 1, Fy = Vy & 1;
+    int Sad = 0;
+    if (Rx >= -KVR_REF_MARGIN && Ry >= -KVR_REF_MARGIN && Rx + W + Fx <= D->Width + KVR_REF_MARGIN &&
+        Ry + H + Fy <= D->Height + KVR_REF_MARGIN) {
+        // Inside the extension: no sample needs keeping in.
+        const uint8_t* R = Ref->Y + Ry * BpS + Rx;
+        for (int y = 0; y < H; ++y, C += BpS, R += BpS)
+            for (int x = 0; x < W; ++x) {
+                const int P = !Fx && !Fy ? R[x]
+                              : !Fy      ? (R[x] + R[x + 1] + 1) >> 1
+                              : !Fx      ? (R[x] + R[x + BpS] + 1) >> 1
+                                         : (R[x] + R[x + 1] + R[x + BpS] + R[x + BpS + 1] + 2) >> 2;
+                Sad += std::abs(C[x] - P);
+            }
+        return Sad;
+    }
+    for (int y = 0; y < H; ++y, C += BpS)
+        for (int x = 0; x < W; ++x)
+            Sad += std::abs(C[x] - Ref_Half_Sample(D, Ref, 2 * (X + x) + Vx, 2 * (Y + y) + Vy));
+    return Sad;
+}
+
 // How unlike the known samples just outside the macroblock are the reference's samples just outside
 // the block that vector V points at, over KVR_OUTER_LINES lines on each judged side. Both are picture
 // content, so the right vector scores near zero even where an edge of the picture runs along the
 // macroblock's border, which a smoothness measure across that border would hold against it.
 int Outer_Cost(const KVR_MP4_STATE* D, const KVR_MB* MB, const KVR_MP4_FRAME* Ref, KVR_MV V, const Neighbours& N) {
-    const int BpS = D->BpS;
     // Quarter-sample vectors are judged at the nearest half sample.
     const int Vx = D->VOL.Quarter ? V.X / 2 : V.X, Vy = D->VOL.Quarter ? V.Y / 2 : V.Y;
-    const int X0 = 16 * MB->X, Y0 = 16 * MB->Y;
-    const uint8_t* Cur = D->Cur->Y;
-    auto Diff = [&](int X, int Y) {
-        return std::abs(Cur[Y * BpS + X] - Ref_Half_Sample(D, Ref, 2 * X + Vx, 2 * Y + Vy));
-    };
+    const int X0 = 16 * MB->X, Y0 = 16 * MB->Y, K = KVR_OUTER_LINES;
     int Cost = 0;
-    for (int k = 1; k <= KVR_OUTER_LINES; ++k)
-        for (int i = 0; i < 16; ++i) {
-            if (N.Known[SIDE_ABOVE]) Cost += Diff(X0 + i, Y0 - k);
-            if (N.Known[SIDE_BELOW]) Cost += Diff(X0 + i, Y0 + 15 + k);
-            if (N.Known[SIDE_LEFT]) Cost += Diff(X0 - k, Y0 + i);
-            if (N.Known[SIDE_RIGHT]) Cost += Diff(X0 + 15 + k, Y0 + i);
-        }
+    if (N.Known[SIDE_ABOVE]) Cost += Outer_Sad(D, Ref, X0, Y0 - K, 16, K, Vx, Vy);
+    if (N.Known[SIDE_BELOW]) Cost += Outer_Sad(D, Ref, X0, Y0 + 16, 16, K, Vx, Vy);
+    if (N.Known[SIDE_LEFT]) Cost += Outer_Sad(D, Ref, X0 - K, Y0, K, 16, Vx, Vy);
+    if (N.Known[SIDE_RIGHT]) Cost += Outer_Sad(D, Ref, X0 + 16, Y0, K, 16, Vx, Vy);
     return Cost;
 }
 
