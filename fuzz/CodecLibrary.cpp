@@ -26,12 +26,13 @@ bool keepMessages() {
 
 void PrepareCodecLibrary() {
     // Never destroyed: decoders of static objects may give blocks back at exit.
-    static const bool prepared = [] {
-        Kvr_Set_Decoder_Mem(new KeptBlocksMemory);
+    static KeptBlocksMemory* const memory = [] {
+        auto* m = new KeptBlocksMemory;
+        Kvr_Set_Decoder_Mem(m);
         if (!keepMessages()) Kvr_Set_Default_Log(&dropMessage, nullptr);
-        return true;
+        return m;
     }();
-    (void)prepared;
+    memory->StartInput();
 }
 
 }  // namespace vistrel::fuzz

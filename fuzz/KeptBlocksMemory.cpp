@@ -31,11 +31,13 @@ KeptBlocksMemory::~KeptBlocksMemory() {
 
 void* KeptBlocksMemory::New(std::size_t size) {
     if (size > kMaxStoreBytes) Kvr_Mem_Failed("fuzz cap", long(size));
+    if (handedOut_ + size <= kInputAllowance) handedOut_ += size;
+    else if (!beyondGranted_) beyondGranted_ = true;
+    else Kvr_Mem_Failed("fuzz input allowance", long(size));
     Block* best = nullptr;
     if (size >= kKeepFrom) {
         for (Block& k : kept_) {
-            if (k.p != nullptr && k.capacity >= size &&
-                (best == nullptr || k.capacity < best->capacity))
+            if (k.p != nullptr && k.capacity >= size && (best == nullptr || k.capacity < best->capacity))
                 best = &k;
         }
     }

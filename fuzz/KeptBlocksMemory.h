@@ -11,11 +11,24 @@ namespace vistrel::fuzz {
 // in page by page and unmapped again, cost more than decoding a small input. The smallest kept
 // block that can hold a request serves it (inputs change picture sizes all the time); the part
 // beyond the request stays poisoned, so an overrun is still reported.
+//
+// Each input gets an allowance: past kInputAllowance bytes handed out since StartInput(), requests
+// fail the way the library reports memory failures, except one (so a picture store up to the cap
+// can still be built after smaller ones). A few hundred bytes can hold a hundred layer headers,
+// each rebuilding and clearing the picture store for a new large size within a single call;
+// without the allowance those inputs cost seconds, and the library's way out of a failed
+// allocation is exercised as well.
 class KeptBlocksMemory : public KVR_MEM_I {
 public:
+    static constexpr std::size_t kInputAllowance = std::size_t(32) << 20;
+
     ~KeptBlocksMemory() override;
     void* New(std::size_t size) override;
     void Delete(void* p, std::size_t size) override;
+    void StartInput() {
+        handedOut_ = 0;
+        beyondGranted_ = false;
+    }
 
 private:
     struct Block {
@@ -28,6 +41,8 @@ private:
     Block kept_[kKeptCount];
     Block lent_[kLentCount];
     std::size_t next_ = 0;
+    std::size_t handedOut_ = 0;   // bytes granted within the allowance since StartInput()
+    bool beyondGranted_ = false;  // the one request past the allowance was granted
 };
 
 }  // namespace vistrel::fuzz
