@@ -286,7 +286,7 @@ bool Reference_Usable(const KVR_MP4_STATE* D, const KVR_MP4_FRAME* Ref) {
 }
 
 // Whether the intra picture just decoded looks unlike the past reference where it is known: then
-// samples interpolated from the neighbours stand in for the lost ones better than the reference does.
+// the reference alone stands in for the lost samples worse than the interpolation from the neighbours.
 // Measured over the decoded macroblocks that have a decoded one below: their difference from the
 // reference against their difference from the one below, both in this picture. (The reference's own
 // difference from itself would be the wrong yardstick after damage: a damaged reference looks unlike
@@ -310,14 +310,95 @@ bool Intra_Unlike_Reference(const KVR_MP4_STATE* D, const KVR_MP4_FRAME* Ref) {
     return Temporal > Spatial;
 }
 
-void Conceal_MB(KVR_MP4_STATE* D, KVR_MB* MB, bool Spatial) {
+// Sum of absolute differences between the W x H luma samples of Cur at (X, Y) and those (Dx, Dy)
+// further on in Cur.
+int Self_Sad(const KVR_MP4_STATE* D, int X, int Y, int W, int H, int Dx, int Dy) {
+    const int BpS = D->BpS;
+    const uint8_t* C = D->Cur->Y + Y * BpS + X;
+    const uint8_t* F = C + Dy * BpS + Dx;
+    int Sad = 0;
+    for (int y = 0; y < H; ++y, C += BpS, F += BpS)
+        for (int x = 0; x < W; ++x) Sad += std::abs(C[x] - F[x]);
+    return Sad;
+}
+
+// Whether the reference looks unlike the intra picture just around the lost macroblock: the known
+// samples beside it (KVR_OUTER_LINES deep, on each side whose next macroblock out is decoded too) differ
+// more from the reference's around the best candidate vector than from the decoded samples a
+// macroblock further out, the yardstick of what interpolating across a macroblock costs there. A
+// damaged or changed reference shows up at the border of the region it spoils; false where nothing
+// around is decoded, which leaves the choice to the picture-wide judgement.
+bool Reference_Unlike_Here(KVR_MP4_STATE* D, const KVR_MB* MB) {
+    const Neighbours N = Known_Around(D, MB->X, MB->Y);
+    const Neighbours Judge = Decoded_Sides(D, MB->X, MB->Y, N);
+    const int X0 = 16 * MB->X, Y0 = 16 * MB->Y, K = KVR_OUTER_LINES;
+    Neighbours Used;
+    long Spatial = 0;
+    for (int s = 0; s < NB_SIDES; ++s) {
+        if (!Judge.Known[s]) continue;
+        const int Fx = MB->X + 2 * Side_Dx[s], Fy = MB->Y + 2 * Side_Dy[s];
+        if (Fx < 0 || Fy < 0 || Fx >= D->MB_W || Fy >= D->MB_H) continue;
+        if (D->Maps[0].MB_Map[Fy * D->MB_W + Fx].Lost != KVR_DECODED) continue;
+        const int Dx = 16 * Side_Dx[s], Dy = 16 * Side_Dy[s];
+        if (s == SIDE_ABOVE) Spatial += Self_Sad(D, X0, Y0 - K, 16, K, Dx, Dy);
+        if (s == SIDE_BELOW) Spatial += Self_Sad(D, X0, Y0 + 16, 16, K, Dx, Dy);
+        if (s == SIDE_LEFT) Spatial += Self_Sad(D, X0 - K, Y0, K, 16, Dx, Dy);
+        if (s == SIDE_RIGHT) Spatial += Self_Sad(D, X0 + 16, Y0, K, 16, Dx, Dy);
+        Used.Known[s] = true;
+        ++Used.Nb_Known;
+    }
+    if (!Used.Nb_Known) return false;
+    KVR_MV Cand[NB_SIDES + 3];
+    const int Nb = Vector_Candidates(D, MB->X, MB->Y, N, Cand);
+    long Temporal = -1;
+    for (int i = 0; i < Nb; ++i) {
+        const long Cost = Outer_Cost(D, MB, D->Fwd, Cand[i], Used);
+        if (Temporal < 0 || Cost < Temporal) Temporal = Cost;
+    }
+    return Temporal > Spatial;
+}
+
+// Share of the reference's copy, in eighths, when a lost macroblock of an intra picture blends it
+// with the interpolation. Where the picture looks unlike its reference, the copy still knows the
+// texture that the interpolation smooths away, and their errors partly cancel: 3/8 gained 0.2 to
+// 0.6 dB on damaged streams where 1/4 gained less and 1/2 lost up to 0.5 dB wherever the reference
+// itself was badly concealed.
+const int KVR_BLEND_COPY = 3;
+
+// Conceals the macroblock as a blend of the reference's copy and the interpolation.
+void Blend_MB(KVR_MP4_STATE* D, KVR_MB* MB, const Neighbours& N) {
+    MB->MV[0] = Best_Prediction(D, MB, D->Fwd, N);
+    const int BpS = D->BpS, C_Off = 8 * MB->Y * BpS + 8 * MB->X;
+    uint8_t* Plane[3] = {D->Cur->Y + 16 * MB->Y * BpS + 16 * MB->X, D->Cur->U + C_Off, D->Cur->V + C_Off};
+    uint8_t Copy[3][16 * 16];
+    for (int p = 0; p < 3; ++p) {
+        const int Size = p ? 8 : 16;
+        for (int y = 0; y < Size; ++y)
+            for (int x = 0; x < Size; ++x) Copy[p][y * Size + x] = Plane[p][y * BpS + x];
+    }
+    Interpolate_MB(D, MB);  // reads only the samples around the macroblock
+    for (int p = 0; p < 3; ++p) {
+        const int Size = p ? 8 : 16;
+        for (int y = 0; y < Size; ++y)
+            for (int x = 0; x < Size; ++x) {
+                uint8_t& S = Plane[p][y * BpS + x];
+                S = uint8_t((KVR_BLEND_COPY * Copy[p][y * Size + x] + (8 - KVR_BLEND_COPY) * S + 4) >> 3);
+            }
+    }
+}
+
+enum Method { BY_MOTION, BY_INTERPOLATION, BY_BLEND };
+
+void Conceal_MB(KVR_MP4_STATE* D, KVR_MB* MB, Method How) {
     const KVR_MP4_FRAME* Ref = D->Fwd;
     const bool Gmc = D->VOP.Coding == S_VOP && D->VOL.Sprite_Enable == 2;
     const Neighbours N = Known_Around(D, MB->X, MB->Y);
     MB->Type = KVR_MB_SKIPPED;
     MB->Field_Pred = 0;
     MB->MV[0] = KVR_MV{0, 0};
-    if (Spatial) {
+    if (How == BY_BLEND) {
+        Blend_MB(D, MB, N);
+    } else if (How == BY_INTERPOLATION) {
         Interpolate_MB(D, MB);
     } else if (Gmc) {
         MB->Type = KVR_MB_GMC_SKIPPED;
@@ -353,14 +434,20 @@ void Kvr_Conceal_Lost(KVR_MP4_STATE* D) {
     MB.Quant = D->VOP.Quant;
     MB.Field_DCT = -1;
     const int Total = D->MB_W * D->MB_H;
-    const bool Spatial = !Reference_Usable(D, D->Fwd) ||
-                         (D->VOP.Coding == I_VOP && Intra_Unlike_Reference(D, D->Fwd));
+    const bool Usable = Reference_Usable(D, D->Fwd);
+    const bool Unlike = Usable && D->VOP.Coding == I_VOP && Intra_Unlike_Reference(D, D->Fwd);
+    // An intra picture unlike its reference blends the copy into the interpolation, except where the
+    // reference is seen to differ right around the macroblock. Interlaced pictures interpolate: the
+    // blend lost up to 0.5 dB there.
+    const bool Blend = Unlike && !D->VOL.Interlaced;
+    const Method Picture_Wide = !Usable || Unlike ? BY_INTERPOLATION : BY_MOTION;
     for (int i = 0; i < Total; ++i) {
         if (D->Maps[0].MB_Map[i].Lost != KVR_LOST) continue;
         MB.Idx = i;
         MB.X = i % D->MB_W;
         MB.Y = i / D->MB_W;
-        Conceal_MB(D, &MB, Spatial);  // stores it, which makes it known to the ones after it
+        const Method How = Blend ? (Reference_Unlike_Here(D, &MB) ? BY_INTERPOLATION : BY_BLEND) : Picture_Wide;
+        Conceal_MB(D, &MB, How);  // stores it, which makes it known to the ones after it
     }
 }
 

@@ -19,8 +19,10 @@ void Kvr_Mark_Lost(KVR_MP4_STATE* D, int From, int To);
 // a P-VOP predicts from it with the vector among the past one there, zero, the known neighbours'
 // vectors and their median whose reference block lies among samples most like the known ones around
 // (interlaced: whose prediction joins best onto them); a GMC S-VOP uses the global motion.
-// Without a decoded reference, or in an intra picture that looks unlike it, the samples are
-// interpolated from the nearest decoded ones in each direction (mid-grey when there is none).
+// Without a decoded reference the samples are interpolated from the nearest decoded ones in each
+// direction (mid-grey when there is none). An intra picture that looks unlike its reference blends the
+// copy into that interpolation, and interpolates alone where the reference differs right around the
+// macroblock (an interlaced one interpolates throughout).
 void Kvr_Conceal_Lost(KVR_MP4_STATE* D);
 
 // Keeps the first stream error of the VOP for its caller. The first form must be called from a handler.
