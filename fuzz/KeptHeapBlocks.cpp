@@ -16,8 +16,10 @@
 #include <cstdlib>
 #include <new>
 
-#include <sanitizer/allocator_interface.h>
 #include <sanitizer/asan_interface.h>
+
+// The sanitizer's allocator interface (declared here: not every compiler ships its header).
+extern "C" std::size_t __sanitizer_get_allocated_size(const volatile void* p);
 
 namespace {
 
