@@ -31,6 +31,13 @@ const std::uint8_t kVopCode = 0xB6;
 // Bytes at the start of a VOP left intact: start code and picture header (GMC warping points included).
 const std::size_t kProtectedPrefix = 12;
 
+// A clip ffmpeg makes once and the scratch folder keeps; empty when this ffmpeg cannot make it.
+Bytes madeClip(const std::string& name, int w, int h, int frames, const char* options) {
+    const std::string path = ScratchDir("tests/kvrlib/scratch/resilience") + "/" + name + ".m4v";
+    if (!FileExists(path) && !EncodeMovingClip(path, w, h, frames, options)) return {};
+    return ReadFile(path);
+}
+
 struct Decoded {
     std::vector<std::uint8_t> i420;  // every picture in output order
     int pictures = 0;
@@ -130,20 +137,13 @@ struct Kind {
     double minMeanPsnr;  // against the undamaged decoding, two flips per VOP
 };
 
-class DamagedStreams : public ::testing::TestWithParam<Kind> {
-protected:
-    Bytes encode() {
-        const Kind& k = GetParam();
-        const std::string path = ScratchDir("tests/kvrlib/scratch/resilience") + "/" + k.name + ".m4v";
-        if (!FileExists(path) && !EncodeMovingClip(path, k.w, k.h, kFrames, k.options)) return {};
-        return ReadFile(path);
-    }
-};
+class DamagedStreams : public ::testing::TestWithParam<Kind> {};
 
 TEST_P(DamagedStreams, EveryPictureComesOutConcealedAndTheDamageIsReported) {
     if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
-    const Bytes clean = encode();
-    if (clean.empty()) GTEST_SKIP() << "this ffmpeg cannot make " << GetParam().name;
+    const Kind& k = GetParam();
+    const Bytes clean = madeClip(k.name, k.w, k.h, kFrames, k.options);
+    if (clean.empty()) GTEST_SKIP() << "this ffmpeg cannot make " << k.name;
     const Decoded good = decode(clean);
     ASSERT_EQ(good.errors, 0);
     ASSERT_EQ(good.pictures, kFrames);
@@ -217,19 +217,11 @@ struct Clip {
     double margin;        // dB by which our mean may fall behind ffmpeg's
 };
 
-class ConcealmentBesideFfmpeg : public ::testing::TestWithParam<Clip> {
-protected:
-    Bytes encode() {
-        const std::string path =
-            ScratchDir("tests/kvrlib/scratch/resilience") + "/beside_" + GetParam().name + ".m4v";
-        if (!FileExists(path) && !EncodeMovingClip(path, 320, 240, kFrames, GetParam().options)) return {};
-        return ReadFile(path);
-    }
-};
+class ConcealmentBesideFfmpeg : public ::testing::TestWithParam<Clip> {};
 
 TEST_P(ConcealmentBesideFfmpeg, MeanPsnrOfFlippedAndCutStreamsIsNoWorseThanFfmpegs) {
     if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
-    const Bytes clean = encode();
+    const Bytes clean = madeClip(std::string("beside_") + GetParam().name, 320, 240, kFrames, GetParam().options);
     if (clean.empty()) GTEST_SKIP() << "this ffmpeg cannot make " << GetParam().name;
     const std::string scratch = ScratchDir("tests/kvrlib/scratch/resilience") + "/beside_" + GetParam().name;
     const Decoded ours = decode(clean);
@@ -265,9 +257,8 @@ INSTANTIATE_TEST_SUITE_P(Mpeg4, ConcealmentBesideFfmpeg,
 
 TEST(DamagedIntraPicture, PacketsAfterTheDamagedOneDecodeExactly) {
     if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
-    const std::string path = ScratchDir("tests/kvrlib/scratch/resilience") + "/intra_packets.m4v";
-    ASSERT_TRUE(FileExists(path) || EncodeMovingClip(path, 320, 240, 2, "-c:v mpeg4 -ps 300 -g 12"));
-    const Bytes clean = ReadFile(path);
+    const Bytes clean = madeClip("intra_packets", 320, 240, 2, "-c:v mpeg4 -ps 300 -g 12");
+    ASSERT_FALSE(clean.empty());
     const Decoded good = decode(clean);
     // One flip in the first tenth of the intra picture's data: the packets after the damaged one
     // hold no prediction from it, so the lower half of the picture is exact.
@@ -287,9 +278,8 @@ TEST(DamagedIntraPicture, PacketsAfterTheDamagedOneDecodeExactly) {
 // one of them favours the interpolation alone by 6 dB).
 TEST(DamagedIntraPicture, UnlikeItsReferenceBlendsTheCopyIntoTheInterpolation) {
     if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
-    const std::string path = ScratchDir("tests/kvrlib/scratch/resilience") + "/intra_plain.m4v";
-    ASSERT_TRUE(FileExists(path) || EncodeMovingClip(path, 320, 240, 14, "-c:v mpeg4 -g 12"));
-    const Bytes clean = ReadFile(path);
+    const Bytes clean = madeClip("intra_plain", 320, 240, 14, "-c:v mpeg4 -g 12");
+    ASSERT_FALSE(clean.empty());
     const Decoded good = decode(clean);
     ASSERT_EQ(good.pictures, 14);
     const std::size_t frame = I420Bytes(good.width, good.height);
