@@ -1,16 +1,14 @@
 #pragma once
 // The codec library's allocator for every decoder a fuzz target makes.
 
+#include "fuzz/KeptBlockPool.h"
 #include "kvr_syst/Kvr_Mem.h"
 
 namespace vistrel::fuzz {
 
 // Refuses picture stores for sides above kMaxPictureSide (the size a 4096 x 4096 layer needs, with
-// the store's borders and maps) the way the library reports memory failures. Keeps the last few
-// large blocks it was given back, poisoned, for later requests: a fresh mapping per input, faulted
-// in page by page and unmapped again, cost more than decoding a small input. The smallest kept
-// block that can hold a request serves it (inputs change picture sizes all the time); the part
-// beyond the request stays poisoned, so an overrun is still reported.
+// the store's borders and maps) the way the library reports memory failures. Large blocks given
+// back are kept for later requests (see KeptBlockPool).
 //
 // Each input gets an allowance: past kInputAllowance bytes handed out since StartInput(), requests
 // fail the way the library reports memory failures, except one (so a picture store up to the cap
@@ -31,16 +29,12 @@ public:
     }
 
 private:
-    struct Block {
-        void* p = nullptr;
-        std::size_t capacity = 0;
-    };
-    static constexpr std::size_t kKeptCount = 4;
-    // Kept blocks lent out, so that one given back is known by its whole size.
+    using Block = KeptBlockPool::Block;
+    KeptBlockPool pool_;
+    // Kept blocks lent out, so that one given back is known by its whole size (the library passes
+    // the size it asked for).
     static constexpr std::size_t kLentCount = 16;
-    Block kept_[kKeptCount];
     Block lent_[kLentCount];
-    std::size_t next_ = 0;
     std::size_t handedOut_ = 0;   // bytes granted within the allowance since StartInput()
     bool beyondGranted_ = false;  // the one request past the allowance was granted
 };

@@ -5,15 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include <sanitizer/asan_interface.h>
 
+#include "fuzz/KeptBlockPool.h"
 #include "fuzz/KeptBlocksMemory.h"
 #include "kvr_syst/Kvr_Except.h"
 
 namespace {
 
+using vistrel::fuzz::KeptBlockPool;
 using vistrel::fuzz::KeptBlocksMemory;
 
 bool poisoned(const void* p) { return __asan_address_is_poisoned(p) != 0; }
@@ -54,6 +58,37 @@ TEST(KeptBlocksMemory, AStoreForASideBeyondTheLimitIsRefusedAsAMemoryFailure) {
     KeptBlocksMemory memory;
     memory.StartInput();
     EXPECT_THROW(memory.New(std::size_t(1) << 31), KVR_MEM_EXCEPTION);
+}
+
+// Inputs alternate between small and large pictures: the large blocks must survive the small ones,
+// or every large picture is faulted in afresh.
+TEST(KeptBlockPool, KeepsTheLargestBlocksAndLendsOnlyForRequestsOfAQuarterOfABlockOrMore) {
+    constexpr std::size_t kUnit = 300000;
+    auto pool = std::make_unique<KeptBlockPool>();
+    std::vector<void*> freed;
+    auto free = [&freed](const KeptBlockPool::Block& b) {
+        freed.push_back(b.p);
+        std::free(b.p);
+    };
+    std::vector<void*> given;
+    for (std::size_t i = KeptBlockPool::kMaxBlocks + 1; i >= 1; --i) {
+        given.push_back(std::malloc(i * kUnit));
+        ASSERT_TRUE(pool->keep({given.back(), i * kUnit}, free));
+    }
+    ASSERT_EQ(freed, std::vector<void*>{given.back()});  // the smallest, given last, did not stay
+
+    EXPECT_EQ(pool->take(KeptBlockPool::kLarge - 1).p, nullptr);  // under the size worth keeping
+    EXPECT_EQ(pool->take(kUnit / 3).p, nullptr);                  // the smallest kept is more than four times that
+    const KeptBlockPool::Block lent = pool->take(kUnit * 3 / 2);
+    EXPECT_EQ(lent.p, given[given.size() - 2]);  // the smallest that holds it
+    EXPECT_FALSE(poisoned(static_cast<std::uint8_t*>(lent.p) + kUnit * 3 / 2 - 1));
+    EXPECT_TRUE(poisoned(static_cast<std::uint8_t*>(lent.p) + kUnit * 3 / 2));
+    EXPECT_EQ(pool->take(100 * kUnit).p, nullptr);
+
+    ASSERT_TRUE(pool->keep(lent, free));
+    EXPECT_FALSE(pool->keep(lent, free));  // given back twice
+    pool->drain(free);
+    EXPECT_EQ(freed.size(), KeptBlockPool::kMaxBlocks + 1);
 }
 
 TEST(KeptHeapBlocks, ALargeBlockDeletedIsPoisonedAndLentAgainWithItsTailPoisoned) {
