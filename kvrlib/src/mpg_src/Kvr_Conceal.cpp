@@ -1,7 +1,9 @@
 // Concealment of lost macroblocks in anchors (I-, P- and S-VOPs); B-VOPs conceal in their own loop.
 #include "mpg_src/Kvr_Conceal.h"
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 
 #include "mpg_src/Kvr_Asp_Hooks.h"
 
@@ -142,30 +144,43 @@ Sources Sources_Around(const KVR_MP4_STATE* D, int X, int Y) {
 // each weighted by the inverse of its distance: a lost region continues the picture around it (a run
 // of lost rows extends the row above it) instead of smearing one neighbour's edge across it.
 void Interpolate_Block(uint8_t* Dst, int BpS, int Size, const Sources& S) {
-    const uint8_t* Edge[NB_SIDES] = {};
-    if (S.Dist[SIDE_LEFT]) Edge[SIDE_LEFT] = Dst - (S.Dist[SIDE_LEFT] - 1) * Size - 1;
-    if (S.Dist[SIDE_RIGHT]) Edge[SIDE_RIGHT] = Dst + (S.Dist[SIDE_RIGHT] - 1) * Size + Size;
-    if (S.Dist[SIDE_ABOVE]) Edge[SIDE_ABOVE] = Dst - ((S.Dist[SIDE_ABOVE] - 1) * Size + 1) * BpS;
-    if (S.Dist[SIDE_BELOW]) Edge[SIDE_BELOW] = Dst + ((S.Dist[SIDE_BELOW] - 1) * Size + Size) * BpS;
-    // Weight of each side at each column (left, right) or row (above, below): 0 for a side without
-    // samples, else the inverse of the distance to them.
-    int W[NB_SIDES][16];
-    for (int s = 0; s < NB_SIDES; ++s)
+    // The nearest known samples of each side, per row (left, right) or column (above, below), and
+    // each side's weight per column or row: 0 for a side without samples, else the inverse of the
+    // distance to them.
+    int Edge[NB_SIDES][16] = {};
+    int W[NB_SIDES][16] = {};
+    int First = -1;  // the first known sample, while all known ones are alike
+    bool Flat = true;
+    for (int s = 0; s < NB_SIDES; ++s) {
+        if (!S.Dist[s]) continue;
+        const int Far = (S.Dist[s] - 1) * Size;
+        const uint8_t* From = s == SIDE_LEFT    ? Dst - Far - 1
+                              : s == SIDE_RIGHT ? Dst + Far + Size
+                              : s == SIDE_ABOVE ? Dst - (Far + 1) * BpS
+                                                : Dst + (Far + Size) * BpS;
+        const std::ptrdiff_t Step = s == SIDE_LEFT || s == SIDE_RIGHT ? BpS : 1;
         for (int i = 0; i < Size; ++i) {
+            Edge[s][i] = From[i * Step];
+            if (First < 0) First = Edge[s][i];
+            Flat = Flat && Edge[s][i] == First;
             const int Near = s == SIDE_LEFT || s == SIDE_ABOVE ? i + 1 : Size - i;
-            W[s][i] = Edge[s] ? (1 << 16) / (Near + (S.Dist[s] - 1) * Size) : 0;
+            W[s][i] = (1 << 16) / (Near + Far);
         }
-    for (int y = 0; y < Size; ++y)
+    }
+    // Nothing known around, or every known sample alike: their weighted mean is that value.
+    if (Flat) {
+        const int Value = First < 0 ? KVR_MID_GREY : First;
+        for (int y = 0; y < Size; ++y) std::memset(Dst + y * BpS, Value, std::size_t(Size));
+        return;
+    }
+    for (int y = 0; y < Size; ++y) {
         for (int x = 0; x < Size; ++x) {
-            const int Wl = W[SIDE_LEFT][x], Wr = W[SIDE_RIGHT][x], Wa = W[SIDE_ABOVE][y], Wb = W[SIDE_BELOW][y];
-            int Sum = 0;
-            if (Wl) Sum += Wl * Edge[SIDE_LEFT][y * BpS];
-            if (Wr) Sum += Wr * Edge[SIDE_RIGHT][y * BpS];
-            if (Wa) Sum += Wa * Edge[SIDE_ABOVE][x];
-            if (Wb) Sum += Wb * Edge[SIDE_BELOW][x];
-            const int Weight = Wl + Wr + Wa + Wb;
-            Dst[y * BpS + x] = uint8_t(Weight ? (Sum + Weight / 2) / Weight : KVR_MID_GREY);
+            const int Sum = W[SIDE_LEFT][x] * Edge[SIDE_LEFT][y] + W[SIDE_RIGHT][x] * Edge[SIDE_RIGHT][y] +
+                            W[SIDE_ABOVE][y] * Edge[SIDE_ABOVE][x] + W[SIDE_BELOW][y] * Edge[SIDE_BELOW][x];
+            const int Weight = W[SIDE_LEFT][x] + W[SIDE_RIGHT][x] + W[SIDE_ABOVE][y] + W[SIDE_BELOW][y];
+            Dst[y * BpS + x] = uint8_t((Sum + Weight / 2) / Weight);
         }
+    }
 }
 
 void Interpolate_MB(KVR_MP4_STATE* D, const KVR_MB* MB) {
