@@ -100,19 +100,27 @@ struct Plane {
     int size;
 };
 
+// The decoded macroblocks nearest to a lost one in each of the four directions: its row or column
+// index, or one past the picture's edge (-1, rows, columns) when there is none that way.
+struct Nearest {
+    int above, below, left, right;
+};
+
+Nearest nearestDecoded(const MacroblockContext& c, int row, int column) {
+    auto decoded = [&](int r, int col) { return c.modes[r * c.columns + col] != kModeLost; };
+    Nearest n{row - 1, row + 1, column - 1, column + 1};
+    while (n.above >= 0 && !decoded(n.above, column)) --n.above;
+    while (n.below < c.rows && !decoded(n.below, column)) ++n.below;
+    while (n.left >= 0 && !decoded(row, n.left)) --n.left;
+    while (n.right < c.columns && !decoded(row, n.right)) ++n.right;
+    return n;
+}
+
 // Fills the lost macroblock's square of one plane from the decoded squares nearest to it in each of
 // the four directions, each edge sample weighted by the inverse of its distance: a large hole then
 // gets a smooth blend of its surroundings instead of a flat copy of one neighbour.
-void interpolateSquare(const MacroblockContext& c, const Plane& p, int row, int column) {
-    auto decoded = [&](int r, int col) { return c.modes[r * c.columns + col] != kModeLost; };
-    int above = row - 1;
-    while (above >= 0 && !decoded(above, column)) --above;
-    int below = row + 1;
-    while (below < c.rows && !decoded(below, column)) ++below;
-    int left = column - 1;
-    while (left >= 0 && !decoded(row, left)) --left;
-    int right = column + 1;
-    while (right < c.columns && !decoded(row, right)) ++right;
+void interpolateSquare(const MacroblockContext& c, const Plane& p, int row, int column, const Nearest& nearest) {
+    const int above = nearest.above, below = nearest.below, left = nearest.left, right = nearest.right;
     const int n = p.size;
     const std::ptrdiff_t stride = p.stride;
     std::uint8_t* square = p.samples + std::size_t(row * n) * std::size_t(p.stride) + std::size_t(column * n);
@@ -165,12 +173,12 @@ void interpolateSquare(const MacroblockContext& c, const Plane& p, int row, int 
     }
 }
 
-void interpolateLost(const MacroblockContext& c, int row, int column) {
+void interpolateLost(const MacroblockContext& c, int row, int column, const Nearest& nearest) {
     const ReconstructionTarget& t = c.target;
     const std::size_t lumaSize = std::size_t(t.width) * std::size_t(t.height);
-    interpolateSquare(c, Plane{t.output, t.width, 16}, row, column);
-    interpolateSquare(c, Plane{t.output + lumaSize, t.width / 2, 8}, row, column);
-    interpolateSquare(c, Plane{t.output + lumaSize + lumaSize / 4, t.width / 2, 8}, row, column);
+    interpolateSquare(c, Plane{t.output, t.width, 16}, row, column, nearest);
+    interpolateSquare(c, Plane{t.output + lumaSize, t.width / 2, 8}, row, column, nearest);
+    interpolateSquare(c, Plane{t.output + lumaSize + lumaSize / 4, t.width / 2, 8}, row, column, nearest);
 }
 
 // Mean difference per sample below which the previous picture counts as alike whatever the spatial
@@ -234,18 +242,18 @@ void copyOrInterpolate(const MacroblockContext& c, int row, int column) {
     constexpr int kNoCoefficients[kBlocksPerMacroblock] = {-1, -1, -1, -1, -1, -1};
     const int index = row * c.columns + column;
     // With nothing decoded in its row or column the interpolation is only mid-grey and says nothing.
-    bool surroundingsKnown = false;
-    for (int r = 0; r < c.rows && !surroundingsKnown; ++r) surroundingsKnown = !lost(c, r, column);
-    for (int col = 0; col < c.columns && !surroundingsKnown; ++col) surroundingsKnown = !lost(c, row, col);
+    const Nearest nearest = nearestDecoded(c, row, column);
+    const bool surroundingsKnown = nearest.above >= 0 || nearest.below < c.rows || nearest.left >= 0 ||
+                                   nearest.right < c.columns;
     long interpolated = 0;
     if (surroundingsKnown) {
-        interpolateLost(c, row, column);
+        interpolateLost(c, row, column, nearest);
         interpolated = lumaSum(c, row, column);
     }
     ReconstructPredicted(c.target, row, column, c.vectors[2 * index], c.vectors[2 * index + 1], c.blocks,
                          kNoCoefficients);
     if (surroundingsKnown && std::abs(lumaSum(c, row, column) - interpolated) > kUnlikeSurroundings * 256)
-        interpolateLost(c, row, column);
+        interpolateLost(c, row, column, nearest);
 }
 
 }  // namespace
@@ -266,7 +274,7 @@ void ConcealLost(MacroblockContext& c, bool predicted) {
         for (int column = 0; column < c.columns; ++column) {
             if (c.modes[row * c.columns + column] != kModeLost) continue;
             if (spatial) {
-                interpolateLost(c, row, column);
+                interpolateLost(c, row, column, nearestDecoded(c, row, column));
                 continue;
             }
             if (!predicted) {
