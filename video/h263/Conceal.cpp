@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "video/h263/H263Tables.h"
 
@@ -106,15 +108,42 @@ struct Nearest {
     int above, below, left, right;
 };
 
-Nearest nearestDecoded(const MacroblockContext& c, int row, int column) {
-    auto decoded = [&](int r, int col) { return c.modes[r * c.columns + col] != kModeLost; };
-    Nearest n{row - 1, row + 1, column - 1, column + 1};
-    while (n.above >= 0 && !decoded(n.above, column)) --n.above;
-    while (n.below < c.rows && !decoded(n.below, column)) ++n.below;
-    while (n.left >= 0 && !decoded(row, n.left)) --n.left;
-    while (n.right < c.columns && !decoded(row, n.right)) ++n.right;
-    return n;
-}
+// Every macroblock's nearest decoded ones, found in four sweeps over the picture (which macroblocks
+// are lost does not change while the picture is concealed). Looking outwards from each lost one
+// instead crossed the whole hole above every macroblock of a picture lost from near its top.
+class NearestDecoded {
+public:
+    explicit NearestDecoded(const MacroblockContext& c)
+        : columns_(c.columns), cells_(std::size_t(c.rows * c.columns)) {
+        auto decoded = [&](int r, int col) { return c.modes[r * c.columns + col] != kModeLost; };
+        for (int r = 0; r < c.rows; ++r) {
+            for (int col = 0, last = -1; col < c.columns; ++col) {
+                cell(r, col).left = last;
+                if (decoded(r, col)) last = col;
+            }
+            for (int col = c.columns - 1, last = c.columns; col >= 0; --col) {
+                cell(r, col).right = last;
+                if (decoded(r, col)) last = col;
+            }
+        }
+        for (int col = 0; col < c.columns; ++col) {
+            for (int r = 0, last = -1; r < c.rows; ++r) {
+                cell(r, col).above = last;
+                if (decoded(r, col)) last = r;
+            }
+            for (int r = c.rows - 1, last = c.rows; r >= 0; --r) {
+                cell(r, col).below = last;
+                if (decoded(r, col)) last = r;
+            }
+        }
+    }
+    const Nearest& at(int row, int column) const { return cells_[std::size_t(row * columns_ + column)]; }
+
+private:
+    Nearest& cell(int row, int column) { return cells_[std::size_t(row * columns_ + column)]; }
+    int columns_;
+    std::vector<Nearest> cells_;
+};
 
 // Fills the lost macroblock's square of one plane from the decoded squares nearest to it in each of
 // the four directions, each edge sample weighted by the inverse of its distance: a large hole then
@@ -238,11 +267,11 @@ constexpr long kUnlikeSurroundings = 32;
 
 // A lost macroblock of an intra picture that looks like the previous one: the previous picture's
 // macroblock moved on by its motion, unless it stands out from what the decoded surroundings suggest.
-void copyOrInterpolate(const MacroblockContext& c, int row, int column) {
+void copyOrInterpolate(const MacroblockContext& c, const NearestDecoded& nearestDecoded, int row, int column) {
     constexpr int kNoCoefficients[kBlocksPerMacroblock] = {-1, -1, -1, -1, -1, -1};
     const int index = row * c.columns + column;
     // With nothing decoded in its row or column the interpolation is only mid-grey and says nothing.
-    const Nearest nearest = nearestDecoded(c, row, column);
+    const Nearest& nearest = nearestDecoded.at(row, column);
     const bool surroundingsKnown = nearest.above >= 0 || nearest.below < c.rows || nearest.left >= 0 ||
                                    nearest.right < c.columns;
     long interpolated = 0;
@@ -270,15 +299,17 @@ void MarkLost(MacroblockContext& c, int from, int to, bool predicted) {
 void ConcealLost(MacroblockContext& c, bool predicted) {
     constexpr int kNoCoefficients[kBlocksPerMacroblock] = {-1, -1, -1, -1, -1, -1};
     const bool spatial = !predicted && (!c.hasPrevious || unlikePrevious(c));
+    std::optional<NearestDecoded> nearest;
+    if (!predicted) nearest.emplace(c);
     for (int row = 0; row < c.rows; ++row) {
         for (int column = 0; column < c.columns; ++column) {
             if (c.modes[row * c.columns + column] != kModeLost) continue;
             if (spatial) {
-                interpolateLost(c, row, column, nearestDecoded(c, row, column));
+                interpolateLost(c, row, column, nearest->at(row, column));
                 continue;
             }
             if (!predicted) {
-                copyOrInterpolate(c, row, column);
+                copyOrInterpolate(c, *nearest, row, column);
                 continue;
             }
             // The candidate whose prediction joins best onto the decoded macroblocks around: motion
