@@ -7,13 +7,15 @@
 // churn cost more than decoding a small input. A kept block is poisoned whole and a lent one beyond
 // its request, so a use after it was given back, or past the end of a request, is still reported.
 //
-// Inputs change picture sizes all the time. The pool keeps the largest blocks (a picture store
-// evicted by a small one had to be faulted in again by the next input with a large picture), and
-// lends a block only for a request of at least a quarter of it, so small requests do not take
-// the large blocks away.
+// Inputs change picture sizes all the time. When too many are kept, the block given back longest
+// ago goes, except the few largest: a picture store evicted by a run of small ones had to be faulted
+// in again by the next input with a large picture. Keeping only the largest was worse: once a few
+// huge stores filled the pool, every middling one was mapped afresh for each input. A block is lent
+// only for a request of at least a quarter of it, so small requests do not take the large ones away.
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
 #include <sanitizer/asan_interface.h>
@@ -24,8 +26,9 @@ class KeptBlockPool {
 public:
     // Smaller blocks come from the sanitizer's own size classes, which it reuses by itself.
     static constexpr std::size_t kLarge = 64 * 1024;
-    static constexpr std::size_t kMaxBlocks = 8;
-    static constexpr std::size_t kMaxBytes = std::size_t(256) << 20;
+    static constexpr std::size_t kMaxBlocks = 16;
+    static constexpr std::size_t kLargestKept = 4;  // stay while others can go
+    static constexpr std::size_t kMaxBytes = std::size_t(384) << 20;
 
     struct Block {
         void* p = nullptr;
@@ -51,8 +54,8 @@ public:
     }
 
     // Poisons and keeps a block given back. Whatever does not stay goes to `free`, unpoisoned: the
-    // smallest blocks, while more than kMaxBlocks or kMaxBytes are kept (the given one too, when it
-    // is the smallest), and a small block straight away. False when the block is kept already: it
+    // blocks given back longest ago, apart from the kLargestKept largest, while more than kMaxBlocks
+    // or kMaxBytes are kept; a small block straight away. False when the block is kept already: it
     // was given back twice.
     template <class Free>
     bool keep(Block given, Free&& free) {
@@ -68,23 +71,23 @@ public:
                 if (k.p == given.p) return false;
             ASAN_POISON_MEMORY_REGION(given.p, given.capacity);
             kept_[kMaxBlocks] = given;
+            givenAt_[kMaxBlocks] = ++clock_;
             bytes_ += given.capacity;
             for (;;) {
                 std::size_t count = 0;
-                Block* smallest = nullptr;
-                for (Block& k : kept_) {
-                    if (k.p == nullptr) continue;
-                    ++count;
-                    if (smallest == nullptr || k.capacity < smallest->capacity) smallest = &k;
-                }
+                for (const Block& k : kept_) count += k.p != nullptr;
                 if (count <= kMaxBlocks && bytes_ <= kMaxBytes) break;
-                evicted[evictedCount++] = *smallest;
-                bytes_ -= smallest->capacity;
-                *smallest = Block{};
+                const std::size_t v = victim();
+                evicted[evictedCount++] = kept_[v];
+                bytes_ -= kept_[v].capacity;
+                kept_[v] = Block{};
             }
             // The spare slot only takes a block in; one left there moves to a vacant slot.
-            for (std::size_t i = 0; i < kMaxBlocks && kept_[kMaxBlocks].p != nullptr; ++i)
-                if (kept_[i].p == nullptr) std::swap(kept_[i], kept_[kMaxBlocks]);
+            for (std::size_t i = 0; i < kMaxBlocks && kept_[kMaxBlocks].p != nullptr; ++i) {
+                if (kept_[i].p != nullptr) continue;
+                std::swap(kept_[i], kept_[kMaxBlocks]);
+                givenAt_[i] = givenAt_[kMaxBlocks];
+            }
         }
         for (std::size_t i = 0; i < evictedCount; ++i) {
             ASAN_UNPOISON_MEMORY_REGION(evicted[i].p, evicted[i].capacity);
@@ -107,6 +110,29 @@ public:
     }
 
 private:
+    // The block to let go: given back longest ago, among those outside the kLargestKept largest when
+    // there are any.
+    std::size_t victim() const {
+        std::size_t best = kMaxBlocks + 1;
+        bool bestLarge = true;
+        for (std::size_t i = 0; i <= kMaxBlocks; ++i) {
+            if (kept_[i].p == nullptr) continue;
+            std::size_t larger = 0;
+            for (std::size_t j = 0; j <= kMaxBlocks; ++j) {
+                if (kept_[j].p == nullptr || j == i) continue;
+                larger += kept_[j].capacity > kept_[i].capacity ||
+                          (kept_[j].capacity == kept_[i].capacity && j < i);
+            }
+            const bool large = larger < kLargestKept;
+            if (best > kMaxBlocks || (bestLarge && !large) ||
+                (bestLarge == large && givenAt_[i] < givenAt_[best])) {
+                best = i;
+                bestLarge = large;
+            }
+        }
+        return best;
+    }
+
     // The targets decode on one thread, but a transport's threads may allocate too.
     class Hold {
     public:
@@ -122,6 +148,8 @@ private:
 
     std::atomic_flag busy_ = ATOMIC_FLAG_INIT;
     Block kept_[kMaxBlocks + 1];  // the last slot only while keep() takes a block in
+    std::uint64_t givenAt_[kMaxBlocks + 1] = {};
+    std::uint64_t clock_ = 0;
     std::size_t bytes_ = 0;
 };
 

@@ -60,35 +60,39 @@ TEST(KeptBlocksMemory, AStoreForASideBeyondTheLimitIsRefusedAsAMemoryFailure) {
     EXPECT_THROW(memory.New(std::size_t(1) << 31), KVR_MEM_EXCEPTION);
 }
 
-// Inputs alternate between small and large pictures: the large blocks must survive the small ones,
-// or every large picture is faulted in afresh.
-TEST(KeptBlockPool, KeepsTheLargestBlocksAndLendsOnlyForRequestsOfAQuarterOfABlockOrMore) {
-    constexpr std::size_t kUnit = 300000;
+// Inputs alternate between small and large pictures: the largest blocks must survive a run of
+// smaller ones, which go oldest first, or every large picture is faulted in afresh.
+TEST(KeptBlockPool, LetsTheOldestGoButTheLargestAndLendsOnlyForRequestsOfAQuarterOfABlockOrMore) {
+    constexpr std::size_t kUnit = 100000;
     auto pool = std::make_unique<KeptBlockPool>();
     std::vector<void*> freed;
     auto free = [&freed](const KeptBlockPool::Block& b) {
         freed.push_back(b.p);
         std::free(b.p);
     };
-    std::vector<void*> given;
-    for (std::size_t i = KeptBlockPool::kMaxBlocks + 1; i >= 1; --i) {
-        given.push_back(std::malloc(i * kUnit));
-        ASSERT_TRUE(pool->keep({given.back(), i * kUnit}, free));
-    }
-    ASSERT_EQ(freed, std::vector<void*>{given.back()});  // the smallest, given last, did not stay
+    auto give = [&](std::size_t size) {
+        void* p = std::malloc(size);
+        EXPECT_TRUE(pool->keep({p, size}, free));
+        return p;
+    };
+    std::vector<void*> large, small;
+    for (std::size_t i = 0; i < KeptBlockPool::kLargestKept; ++i) large.push_back(give((20 + i) * kUnit));
+    for (std::size_t i = 0; i < KeptBlockPool::kMaxBlocks; ++i) small.push_back(give(kUnit + i));
+    const std::vector<void*> oldestSmall(small.begin(), small.begin() + KeptBlockPool::kLargestKept);
+    EXPECT_EQ(freed, oldestSmall);
 
     EXPECT_EQ(pool->take(KeptBlockPool::kLarge - 1).p, nullptr);  // under the size worth keeping
-    EXPECT_EQ(pool->take(kUnit / 3).p, nullptr);                  // the smallest kept is more than four times that
-    const KeptBlockPool::Block lent = pool->take(kUnit * 3 / 2);
-    EXPECT_EQ(lent.p, given[given.size() - 2]);  // the smallest that holds it
-    EXPECT_FALSE(poisoned(static_cast<std::uint8_t*>(lent.p) + kUnit * 3 / 2 - 1));
-    EXPECT_TRUE(poisoned(static_cast<std::uint8_t*>(lent.p) + kUnit * 3 / 2));
+    EXPECT_EQ(pool->take(3 * kUnit).p, nullptr);                  // the large blocks are more than four times that
+    const KeptBlockPool::Block lent = pool->take(6 * kUnit);
+    EXPECT_EQ(lent.p, large[0]);  // the smallest that holds it
+    EXPECT_FALSE(poisoned(static_cast<std::uint8_t*>(lent.p) + 6 * kUnit - 1));
+    EXPECT_TRUE(poisoned(static_cast<std::uint8_t*>(lent.p) + 6 * kUnit));
     EXPECT_EQ(pool->take(100 * kUnit).p, nullptr);
 
     ASSERT_TRUE(pool->keep(lent, free));
     EXPECT_FALSE(pool->keep(lent, free));  // given back twice
     pool->drain(free);
-    EXPECT_EQ(freed.size(), KeptBlockPool::kMaxBlocks + 1);
+    EXPECT_EQ(freed.size(), KeptBlockPool::kLargestKept + KeptBlockPool::kMaxBlocks);
 }
 
 TEST(KeptHeapBlocks, ALargeBlockDeletedIsPoisonedAndLentAgainWithItsTailPoisoned) {
