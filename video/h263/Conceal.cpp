@@ -116,25 +116,24 @@ public:
     explicit NearestDecoded(const MacroblockContext& c)
         : columns_(c.columns), cells_(std::size_t(c.rows * c.columns)) {
         auto decoded = [&](int r, int col) { return c.modes[r * c.columns + col] != kModeLost; };
+        // Along one line of `count` macroblocks from `first` by `step`: each gets the index of the
+        // last decoded one passed before it, `none` until there is one.
+        auto sweep = [](int count, int first, int step, int none, auto isDecoded, auto nearest) {
+            for (int i = first, last = none; i >= 0 && i < count; i += step) {
+                nearest(i) = last;
+                if (isDecoded(i)) last = i;
+            }
+        };
         for (int r = 0; r < c.rows; ++r) {
-            for (int col = 0, last = -1; col < c.columns; ++col) {
-                cell(r, col).left = last;
-                if (decoded(r, col)) last = col;
-            }
-            for (int col = c.columns - 1, last = c.columns; col >= 0; --col) {
-                cell(r, col).right = last;
-                if (decoded(r, col)) last = col;
-            }
+            auto inRow = [&](int col) { return decoded(r, col); };
+            sweep(c.columns, 0, 1, -1, inRow, [&](int col) -> int& { return cell(r, col).left; });
+            sweep(c.columns, c.columns - 1, -1, c.columns, inRow,
+                  [&](int col) -> int& { return cell(r, col).right; });
         }
         for (int col = 0; col < c.columns; ++col) {
-            for (int r = 0, last = -1; r < c.rows; ++r) {
-                cell(r, col).above = last;
-                if (decoded(r, col)) last = r;
-            }
-            for (int r = c.rows - 1, last = c.rows; r >= 0; --r) {
-                cell(r, col).below = last;
-                if (decoded(r, col)) last = r;
-            }
+            auto inColumn = [&](int r) { return decoded(r, col); };
+            sweep(c.rows, 0, 1, -1, inColumn, [&](int r) -> int& { return cell(r, col).above; });
+            sweep(c.rows, c.rows - 1, -1, c.rows, inColumn, [&](int r) -> int& { return cell(r, col).below; });
         }
     }
     const Nearest& at(int row, int column) const { return cells_[std::size_t(row * columns_ + column)]; }
