@@ -45,7 +45,7 @@ void KeptBlocksMemory::Delete(void* p, std::size_t size) {
             break;
         }
     }
-    pool_.keep(given, release);
+    if (!pool_.keep(given, release)) Finding("library block given back twice");
 }
 
 }  // namespace vistrel::fuzz
