@@ -198,6 +198,13 @@ case "$what" in
     run="$what" ;;
 esac
 
+# nice weighs a process only against the others of its scheduler autogroup, and every session has
+# one. A runner without a terminal (started with setsid to outlive one, or by a job runner) sits in
+# a session apart from the interactive ones, where nice would weigh against nothing and the fuzzer
+# would take a whole core from everyone's builds and tests; so that session's autogroup is lowered.
+if [ "$(ps -o tty= -p $$ | tr -d ' ')" = "?" ] && [ -w /proc/self/autogroup ]; then
+  echo 10 >/proc/self/autogroup 2>/dev/null || true
+fi
 build_targets $(for t in $run; do echo "fuzz_$t"; done)
 # A 16 MB quarantine instead of 256 MB: freed blocks still wait before reuse (a use after free is
 # still seen), but the allocator stops handing out fresh pages to fault in for every input.
